@@ -1,0 +1,110 @@
+// Replacer: the dictionary of (before, after) pairs and the leftmost-longest
+// replacer built on it.
+//
+// Data layout
+//   m_nodes      The record trie. MatchNode 0 is m_root, the head of the first
+//                level. Every level is a singly linked list through `next`
+//                that starts with a head node (unit U+0000) and keeps its real
+//                nodes in creation order; `child` points to the head of the
+//                level below. Links are indices into m_nodes, 0 meaning none
+//                (node 0 is never anybody's next or child). Nodes are never
+//                unlinked; a pair exists where `after` is non-empty.
+//   m_tails      For each head, the last node of its level, so a new node is
+//                linked behind it without walking the list.
+//   m_firstLevel 65536 slots, unit -> node of the first level (0 = none).
+//   m_index      (head of a deeper level, unit) -> node, so that adding and
+//                removing never walk a level list.
+//   m_matcher    A flat matcher compiled from the trie on the first Scan after
+//                a change: nodes in breadth-first order with the children of
+//                each node contiguous and sorted by unit, a first-level table
+//                in front, and a copy of every after-value. Matches point into
+//                the matcher they were found with, which they keep alive, so
+//                a later change to the trie does not alter a finished scan.
+//   m_entries    Snapshot of the pairs for display and saving, refilled only by
+//                RebuildEntries; other code reads, sorts and erases it in place.
+#pragma once
+
+#include "CompiledMatcher.h"
+#include "NodeIndex.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ReplaceEntry {
+    std::u16string before;
+    std::u16string after;
+};
+
+struct MatchNode {
+    uint32_t next = 0;
+    uint32_t child = 0;
+    char16_t unit = 0;
+    std::u16string after;
+};
+
+// Ordinal order: unsigned 16-bit code units, a proper prefix first.
+bool LessByBefore(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b);
+bool LessByAfter(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b);
+
+class Replacer {
+public:
+    Replacer();
+    ~Replacer();
+    Replacer(const Replacer&) = delete;
+    Replacer& operator=(const Replacer&) = delete;
+
+    // Strings are taken up to their first U+0000.
+    void AddPair(const char16_t* before, const char16_t* after);
+    bool RemovePair(const char16_t* before, const char16_t* after);
+
+    // True when `after` is the whole stored value or one of its pieces.
+    static bool IsAfterListed(std::u16string_view value, std::u16string_view after);
+
+    void RebuildEntries();
+    int GetEntryCount() const;
+    void SortByBefore();
+    void SortByAfter();
+
+    // Leftmost-longest, non-overlapping matches of the dictionary in `text`.
+    void Scan(std::u16string_view text);
+    // Both return "" when `text` is not as long as the last scanned text.
+    std::u16string BuildReplaced(std::u16string_view text) const;
+    std::u16string BuildGlossed(std::u16string_view text) const;
+
+    // Number of matches found by the last Scan.
+    size_t GetMatchCount() const { return m_matches.size(); }
+    // Number of trie nodes, heads included.
+    size_t GetNodeCount() const { return m_nodes.size(); }
+
+    std::vector<std::unique_ptr<ReplaceEntry>> m_entries;
+
+private:
+    struct Match {
+        uint32_t start;
+        uint32_t length;
+        uint32_t node; // node of m_matchedWith holding the after-value
+    };
+
+    static constexpr uint32_t m_root = 0; // head of the first level
+
+    uint32_t FindChild(uint32_t level, char16_t unit) const;
+    uint32_t NewNode(char16_t unit);
+    uint32_t FindPath(std::u16string_view before) const;
+    const CompiledMatcher& Matcher();
+    template <bool Gloss>
+    std::u16string Build(std::u16string_view text) const;
+
+    std::vector<MatchNode> m_nodes;
+    std::vector<uint32_t> m_tails; // for a head: the last node of its level
+    std::vector<uint32_t> m_firstLevel;
+    NodeIndex m_index;
+    std::u16string m_path;
+
+    std::shared_ptr<const CompiledMatcher> m_matcher; // null while out of date
+    std::shared_ptr<const CompiledMatcher> m_matchedWith;
+    std::vector<Match> m_matches;
+    size_t m_scannedLength = 0;
+};

@@ -1,0 +1,17 @@
+# Installs the Debian packages named in the arguments that are not installed yet.
+velmora_install_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
+    libgtest-dev libbenchmark-dev fonts-noto-cjk)
+VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib)

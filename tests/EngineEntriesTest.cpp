@@ -1,0 +1,215 @@
+// Adding, joining, removing and listing pairs; the entry list and its sorts.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using EntryList = std::vector<std::pair<std::u16string, std::u16string>>;
+
+EntryList Rebuilt(Replacer& r)
+{
+    r.RebuildEntries();
+    return Entries(r);
+}
+
+std::u16string ValueOf(Replacer& r, const std::u16string& before)
+{
+    for (const auto& [b, a] : Rebuilt(r))
+        if (b == before)
+            return a;
+    return u"<none>";
+}
+
+TEST(Joins, SecondAfterIsJoinedOnce)
+{
+    struct Case {
+        const char* name;
+        Pairs pairs;
+        std::u16string expected;
+    } cases[] = {
+        {"same pair twice", {{u"ab", u"x"}, {u"ab", u"x"}}, u"x"},
+        {"two afters", {{u"ab", u"x"}, {u"ab", u"y"}}, u"x; y"},
+        {"repeat of a joined piece", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u"y"}}, u"x; y"},
+        {"repeat of the first piece", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u"x"}}, u"x; y"},
+        {"repeat of the whole value", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u"x; y"}}, u"x; y"},
+        {"third after", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u"z"}}, u"x; y; z"},
+        {"piece inside a tab-split value", {{u"ab", u"p\tq"}, {u"ab", u"q"}}, u"p\tq"},
+        {"part of a piece is not a piece", {{u"ab", u"xy"}, {u"ab", u"x"}}, u"xy; x"},
+        {"semicolon without blank does not split", {{u"ab", u"x;y"}, {u"ab", u"y"}}, u"x;y; y"},
+        {"empty after changes nothing", {{u"ab", u"x"}, {u"ab", u""}}, u"x"},
+        {"empty after on a joined value", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u""}}, u"x; y"},
+        {"case-distinct afters", {{u"ab", u"x"}, {u"ab", u"X"}}, u"x; X"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Replacer r;
+        AddAll(r, c.pairs);
+        EXPECT_EQ(Narrow(ValueOf(r, u"ab")), Narrow(c.expected));
+    }
+}
+
+TEST(Joins, ReloadingTheSameDictionaryIsStable)
+{
+    const Pairs dictionary = {{u"k", u"x"}, {u"k", u"y"}, {u"m", u"z"}};
+    Replacer r;
+    AddAll(r, dictionary);
+    const EntryList once = Rebuilt(r);
+    AddAll(r, dictionary);
+    AddAll(r, dictionary);
+    EXPECT_EQ(Rebuilt(r), once);
+}
+
+TEST(Joins, IsAfterListedPieces)
+{
+    EXPECT_TRUE(Replacer::IsAfterListed(u"x", u"x"));
+    EXPECT_TRUE(Replacer::IsAfterListed(u"x; y", u"x; y"));
+    EXPECT_TRUE(Replacer::IsAfterListed(u"x; y\tz", u"z"));
+    EXPECT_TRUE(Replacer::IsAfterListed(u"x; ; y", u"y"));
+    EXPECT_FALSE(Replacer::IsAfterListed(u"x; y", u"x; "));
+    EXPECT_FALSE(Replacer::IsAfterListed(u"x; y", u""));
+    EXPECT_FALSE(Replacer::IsAfterListed(u"x; y", u"X"));
+}
+
+TEST(Pairs, EmptyAfterForNewBeforeStoresNothing)
+{
+    Replacer r;
+    r.AddPair(u"ab", u"");
+    EXPECT_TRUE(Rebuilt(r).empty());
+    EXPECT_EQ(r.GetEntryCount(), 0);
+}
+
+TEST(Pairs, SharedPrefixKeepsBothPairs)
+{
+    Replacer r;
+    AddAll(r, {{u"ab", u"x"}, {u"abc", u"z"}});
+    const size_t nodes = r.GetNodeCount();
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"ab", u"x"}, {u"abc", u"z"}}));
+    r.AddPair(u"abc", u"w");
+    r.AddPair(u"a", u"v");
+    EXPECT_EQ(r.GetNodeCount(), nodes) << "no node is created for an existing path";
+}
+
+TEST(Pairs, RemovePairAnswers)
+{
+    Replacer r;
+    AddAll(r, {{u"ab", u"x"}, {u"ab", u"y"}, {u"abc", u"z"}});
+    EXPECT_FALSE(r.RemovePair(u"ab", u"x")) << "a piece of a joined value";
+    EXPECT_FALSE(r.RemovePair(u"q", u"x")) << "path not in the trie";
+    EXPECT_FALSE(r.RemovePair(u"abcd", u"")) << "path runs past the trie";
+    EXPECT_FALSE(r.RemovePair(u"abc", u"Z"));
+    EXPECT_EQ(Rebuilt(r).size(), 2u);
+    EXPECT_TRUE(r.RemovePair(u"ab", u"x; y"));
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"abc", u"z"}}));
+    EXPECT_TRUE(r.RemovePair(u"a", u"")) << "a valueless node on the trie";
+    EXPECT_TRUE(r.RemovePair(u"ab", u""));
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"abc", u"z"}}));
+}
+
+TEST(Pairs, RemoveThenAddKeepsFirstCreationPlace)
+{
+    Replacer r;
+    AddAll(r, {{u"b", u"1"}, {u"a", u"2"}});
+    const size_t nodes = r.GetNodeCount();
+    EXPECT_TRUE(r.RemovePair(u"b", u"1"));
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"a", u"2"}}));
+    r.AddPair(u"b", u"3");
+    EXPECT_EQ(r.GetNodeCount(), nodes);
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"b", u"3"}, {u"a", u"2"}}));
+}
+
+TEST(Pairs, EmptyBeforeLivesInTheRoot)
+{
+    Replacer r;
+    r.AddPair(u"", u"x");
+    r.AddPair(u"a", u"y");
+    EXPECT_EQ(Rebuilt(r), (EntryList{{std::u16string(1, u'\0'), u"x"}, {u"a", u"y"}}));
+    EXPECT_EQ(Replaced(r, u"ba"), u"by");
+    EXPECT_TRUE(r.RemovePair(u"", u"x"));
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"a", u"y"}}));
+}
+
+TEST(Pairs, FieldsAreCutAtNul)
+{
+    Replacer r;
+    const char16_t before[] = {u'a', u'b', 0, u'c', 0};
+    const char16_t after[] = {u'x', 0, u'y', 0};
+    r.AddPair(before, after);
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"ab", u"x"}}));
+    EXPECT_TRUE(r.RemovePair(before, after));
+}
+
+TEST(Entries, RebuildOrderFollowsCreation)
+{
+    Replacer r;
+    EXPECT_EQ(r.GetEntryCount(), 0);
+    AddAll(r, {{u"b", u"1"}, {u"a", u"2"}, {u"ba", u"3"}, {u"ab", u"4"}, {u"bb", u"5"}});
+    EXPECT_EQ(r.GetEntryCount(), 0) << "entries are a snapshot";
+    const EntryList expected = {{u"b", u"1"}, {u"a", u"2"}, {u"ab", u"4"}, {u"ba", u"3"}, {u"bb", u"5"}};
+    EXPECT_EQ(Rebuilt(r), expected);
+    EXPECT_EQ(r.GetEntryCount(), 5);
+}
+
+TEST(Entries, RebuildOrderDeeperLevels)
+{
+    // Per level: its entries in creation order, then the subtrees of its
+    // nodes in reverse creation order.
+    Replacer r;
+    AddAll(r, {{u"ca", u"1"}, {u"c", u"2"}, {u"a", u"3"}, {u"cab", u"4"}, {u"cb", u"5"}, {u"ab", u"6"}, {u"caa", u"7"}});
+    const EntryList expected = {{u"c", u"2"}, {u"a", u"3"}, {u"ab", u"6"}, {u"ca", u"1"}, {u"cb", u"5"},
+                                {u"cab", u"4"}, {u"caa", u"7"}};
+    EXPECT_EQ(Rebuilt(r), expected);
+}
+
+TEST(Entries, RebuildDiscardsSortsAndErasures)
+{
+    Replacer r;
+    AddAll(r, {{u"b", u"1"}, {u"a", u"2"}});
+    r.RebuildEntries();
+    r.SortByBefore();
+    r.m_entries.erase(r.m_entries.begin());
+    EXPECT_EQ(r.GetEntryCount(), 1);
+    EXPECT_EQ(Rebuilt(r), (EntryList{{u"b", u"1"}, {u"a", u"2"}}));
+}
+
+TEST(Entries, SortsAreOrdinal)
+{
+    Replacer r;
+    AddAll(r, {{u"b", u"Z"}, {u"a", u"a"}, {u"ab", u"\uFF21"}, {u"Z", u"\u3042"}, {u"\uFF21", u"A"},
+               {u"\U0001F600", u"b"}, {u"\uFFFF", u"\xD800"}, {u"", u"0"}});
+    r.RebuildEntries();
+    r.SortByBefore();
+    EntryList byBefore = Entries(r);
+    const EntryList expectedBefore = {{std::u16string(1, u'\0'), u"0"}, {u"Z", u"\u3042"}, {u"a", u"a"},
+                                      {u"ab", u"\uFF21"}, {u"b", u"Z"}, {u"\U0001F600", u"b"},
+                                      {u"\uFF21", u"A"}, {u"\uFFFF", u"\xD800"}};
+    EXPECT_EQ(byBefore, expectedBefore);
+
+    r.SortByAfter();
+    std::vector<std::u16string> afters;
+    for (const auto& e : r.m_entries)
+        afters.push_back(e->after);
+    const std::vector<std::u16string> expectedAfter = {u"0", u"A", u"Z", u"a", u"b", u"\u3042", u"\xD800", u"\uFF21"};
+    EXPECT_EQ(afters, expectedAfter);
+}
+
+TEST(Entries, WideAndDeepTriesDoNotRecurse)
+{
+    Replacer r;
+    for (char16_t c = 1; c < 60000; ++c) {
+        const char16_t key[] = {c, u'x', 0};
+        r.AddPair(key, u"v");
+    }
+    const std::u16string deep(1 << 20, u'q');
+    r.AddPair(deep.c_str(), u"deep");
+    r.RebuildEntries();
+    EXPECT_EQ(r.GetEntryCount(), 60000 - 1 + 1);
+    r.SortByBefore();
+    EXPECT_EQ(r.m_entries.back()->before.size(), 2u);
+    bool found = false;
+    for (const auto& e : r.m_entries)
+        found = found || e->before == deep;
+    EXPECT_TRUE(found);
+}
+
+} // namespace
