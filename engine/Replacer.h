@@ -15,16 +15,18 @@
 //   m_index      (head of a deeper level, unit) -> node, so that adding and
 //                removing never walk a level list.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change: nodes in breadth-first order with the children of
-//                each node contiguous and sorted by unit, a first-level table
-//                in front, and a copy of every after-value. Matches point into
-//                the matcher they were found with, which they keep alive, so
-//                a later change to the trie does not alter a finished scan.
+//                a change (CompiledMatcher.h): a first-level table in front of
+//                a depth-first word stream, and a copy of every pair.
+//   m_matches    (start, pair) per match of the last Scan, 8 bytes each. The
+//                pair indexes m_matchedWith, the matcher the scan used, which
+//                the matches keep alive: a later change to the trie does not
+//                alter a finished scan.
 //   m_entries    Snapshot of the pairs for display and saving, refilled only by
 //                RebuildEntries; other code reads, sorts and erases it in place.
 #pragma once
 
 #include "CompiledMatcher.h"
+#include "MatchList.h"
 #include "NodeIndex.h"
 
 #include <cstdint>
@@ -67,6 +69,8 @@ public:
     int GetEntryCount() const;
     void SortByBefore();
     void SortByAfter();
+    // Writes m_entries in their order; defined with the dictionary file code.
+    bool SaveToFile(const std::string& path, std::string* error = nullptr) const;
 
     // Leftmost-longest, non-overlapping matches of the dictionary in `text`.
     void Scan(std::u16string_view text);
@@ -75,19 +79,13 @@ public:
     std::u16string BuildGlossed(std::u16string_view text) const;
 
     // Number of matches found by the last Scan.
-    size_t GetMatchCount() const { return m_matches.size(); }
+    size_t GetMatchCount() const { return m_matches.Size(); }
     // Number of trie nodes, heads included.
     size_t GetNodeCount() const { return m_nodes.size(); }
 
     std::vector<std::unique_ptr<ReplaceEntry>> m_entries;
 
 private:
-    struct Match {
-        uint32_t start;
-        uint32_t length;
-        uint32_t node; // node of m_matchedWith holding the after-value
-    };
-
     static constexpr uint32_t m_root = 0; // head of the first level
 
     uint32_t FindChild(uint32_t level, char16_t unit) const;
@@ -105,6 +103,6 @@ private:
 
     std::shared_ptr<const CompiledMatcher> m_matcher; // null while out of date
     std::shared_ptr<const CompiledMatcher> m_matchedWith;
-    std::vector<Match> m_matches;
+    MatchList m_matches;
     size_t m_scannedLength = 0;
 };

@@ -11,8 +11,7 @@ const CompiledMatcher& Replacer::Matcher()
 
 void Replacer::Scan(std::u16string_view text)
 {
-    m_matches.clear();
-    m_matches.shrink_to_fit();
+    m_matches.Clear();
     m_matchedWith.reset();
     m_scannedLength = text.size();
     const CompiledMatcher& matcher = Matcher();
@@ -22,29 +21,13 @@ void Replacer::Scan(std::u16string_view text)
     const size_t length = text.size();
     size_t i = 0;
     while (i < length) {
-        uint32_t node = matcher.First(units[i]);
-        if (node == 0) {
-            ++i;
-            continue;
-        }
-        size_t best = 0;
-        uint32_t bestNode = 0;
-        for (size_t j = i;;) {
-            if (matcher.At(node).valueLength != 0) {
-                best = j - i + 1;
-                bestNode = node;
-            }
-            if (++j == length)
-                break;
-            node = matcher.Child(node, units[j]);
-            if (node == 0)
-                break;
-        }
+        uint32_t pair = 0;
+        const size_t best = matcher.LongestAt(units + i, length - i, pair);
         if (best == 0) {
             ++i;
             continue;
         }
-        m_matches.push_back({uint32_t(i), uint32_t(best), bestNode});
+        m_matches.Push({uint32_t(i), pair});
         i += best;
     }
 }
@@ -56,34 +39,34 @@ std::u16string Replacer::Build(std::u16string_view text) const
         return {};
 
     size_t size = text.size();
-    for (const Match& m : m_matches) {
-        const size_t value = m_matchedWith->At(m.node).valueLength;
-        size = Gloss ? size + value + 2 : size - m.length + value;
-    }
+    m_matches.ForEach([&](const FoundMatch& m) {
+        const size_t before = m_matchedWith->Before(m.pair).size();
+        const size_t after = m_matchedWith->After(m.pair).size();
+        size = Gloss ? size + after + 2 : size - before + after;
+    });
 
     std::u16string out;
     out.resize(size);
     char16_t* dst = out.data();
-    auto put = [&dst](const char16_t* src, size_t n) {
-        std::memcpy(dst, src, n * sizeof(char16_t));
-        dst += n;
+    auto put = [&dst](std::u16string_view s) {
+        std::memcpy(dst, s.data(), s.size() * sizeof(char16_t));
+        dst += s.size();
     };
     size_t k = 0;
-    for (const Match& m : m_matches) {
-        put(text.data() + k, m.start - k);
+    m_matches.ForEach([&](const FoundMatch& m) {
+        // Matched stretches come from the scan, the rest from `text`.
+        const std::u16string_view before = m_matchedWith->Before(m.pair);
+        put(text.substr(k, m.start - k));
         if (Gloss) {
-            // The matched stretch as scanned, which is the node's before-string.
-            m_matchedWith->CopyBefore(m.node, m.length, dst);
-            dst += m.length;
+            put(before);
             *dst++ = u'[';
         }
-        const std::u16string_view value = m_matchedWith->Value(m.node);
-        put(value.data(), value.size());
+        put(m_matchedWith->After(m.pair));
         if (Gloss)
             *dst++ = u']';
-        k = size_t(m.start) + m.length;
-    }
-    put(text.data() + k, text.size() - k);
+        k = size_t(m.start) + before.size();
+    });
+    put(text.substr(k));
     return out;
 }
 
