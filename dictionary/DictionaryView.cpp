@@ -1,0 +1,62 @@
+#include "DictionaryView.h"
+
+#include "EntryListModel.h"
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTableView>
+
+#include <algorithm>
+
+void SetUpDictionaryView(QTableView& view, EntryListModel& model)
+{
+    view.setModel(&model);
+
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view.setShowGrid(false);
+    // One line per row, cut with an ellipsis, like any report list.
+    view.setWordWrap(false);
+    view.setTextElideMode(Qt::ElideRight);
+    view.setSortingEnabled(false);
+
+    QHeaderView* rows = view.verticalHeader();
+    rows->hide();
+    // Rows of one fixed height let the view place 300,000 of them without
+    // asking the model for anything but the rows it paints.
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    const int rowHeight = QFontMetrics(view.font()).height() + 4;
+    rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), rowHeight));
+    rows->setDefaultSectionSize(rowHeight);
+
+    QHeaderView* columns = view.horizontalHeader();
+    // Clicks sort through the owner's handler, always ascending, so the
+    // header neither sorts by itself nor shows a direction.
+    columns->setSectionsClickable(true);
+    columns->setSortIndicatorShown(false);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    view.setColumnWidth(EntryListModel::BeforeColumn, 150);
+    view.setColumnWidth(EntryListModel::AfterColumn, 300);
+}
+
+int FirstSelectedRow(const QTableView& view)
+{
+    const QItemSelectionModel* selection = view.selectionModel();
+    if (!selection)
+        return -1;
+    // The ranges, not selectedRows(): the latter lists every row, which is
+    // slow with a whole large dictionary selected.
+    int first = -1;
+    for (const QItemSelectionRange& range : selection->selection()) {
+        if (!range.isValid() || range.isEmpty())
+            continue;
+        if (first == -1 || range.top() < first)
+            first = range.top();
+    }
+    return first;
+}

@@ -1,0 +1,102 @@
+#include "EntryListModel.h"
+
+#include "Replacer.h"
+
+#include <QColor>
+
+#include <string>
+
+namespace {
+
+// Cells show a string up to its first U+0000: the entry of the empty
+// before-string stores that single unit and shows an empty cell.
+QString CellText(const std::u16string& s)
+{
+    const size_t end = s.find(u'\0');
+    const size_t length = end == std::u16string::npos ? s.size() : end;
+    return QString(reinterpret_cast<const QChar*>(s.data()), qsizetype(length));
+}
+
+} // namespace
+
+EntryListModel::EntryListModel(Replacer& replacer, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_replacer(replacer)
+    , m_rowCount(replacer.GetEntryCount())
+{
+}
+
+int EntryListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_rowCount;
+}
+
+int EntryListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.parent().isValid())
+        return {};
+    const int row = index.row();
+    switch (role) {
+    case Qt::DisplayRole: {
+        // The entry list may already be shorter than the rows the views know
+        // of, between an erase and the ReloadRows that follows it.
+        if (row < 0 || row >= m_replacer.GetEntryCount())
+            return {};
+        const ReplaceEntry& entry = *m_replacer.m_entries[size_t(row)];
+        if (index.column() == BeforeColumn)
+            return CellText(entry.before);
+        if (index.column() == AfterColumn)
+            return CellText(entry.after);
+        return {};
+    }
+    case Qt::BackgroundRole:
+        // By row number, not by entry, so a sort leaves the stripes in place.
+        return (row & 1) ? QColor(238, 243, 253) : QColor(255, 255, 255);
+    default:
+        return {};
+    }
+}
+
+QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        if (section == BeforeColumn)
+            return QStringLiteral("置換前");
+        if (section == AfterColumn)
+            return QStringLiteral("置換後");
+        return {};
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void EntryListModel::ReloadRows()
+{
+    beginResetModel();
+    m_rowCount = m_replacer.GetEntryCount();
+    endResetModel();
+}
+
+void EntryListModel::RowsReordered()
+{
+    if (m_rowCount == 0)
+        return;
+    emit dataChanged(index(0, BeforeColumn), index(m_rowCount - 1, AfterColumn));
+}
