@@ -1,0 +1,25 @@
+// Reading and writing single values of an INI settings file.
+//
+// The file holds "[section]" lines and "key=value" lines; lines starting with
+// ';' are comments. Section and key names match without regard to ASCII case.
+// A value is read as the text after the first '=', trimmed of spaces and tabs,
+// with one enclosing pair of matching quotes (" or ') removed, and is cut to
+// kProfileValueMax code units. Line breaks, other control characters, lone
+// surrogates, backslashes and blanks at either end are stored as backslash
+// escapes, so any value reads back as written, less that one pair of quotes.
+#pragma once
+
+#include <QString>
+
+inline constexpr qsizetype kProfileValueMax = 4095;
+
+// `defaultValue` when the file, the section or the key is missing.
+QString GetProfileString(const QString& file, const QString& section, const QString& key,
+                         const QString& defaultValue = QString());
+
+// Creates the file, section and key as needed, otherwise replaces the key's
+// line in place; every other line is kept byte for byte. The file is replaced
+// atomically. False when the file can't be read or written, or when a name
+// could not be stored (empty, line breaks, '=' in a key, ']' in a section).
+bool WriteProfileString(const QString& file, const QString& section, const QString& key,
+                        const QString& value);
