@@ -1,0 +1,158 @@
+#include "DictionaryReader.h"
+
+#include "Replacer.h"
+
+#include <boost/regex.hpp>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdint>
+#include <locale>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// One pair a line: before-string, TAB, after-string, further columns, and the
+// line end with any blank lines after it. The TAB between the groups is the
+// character itself; the ones in brackets are escapes. Nothing here stops the
+// before-string at a line end, so a line without a TAB runs on into the next.
+const wchar_t kLinePattern[] = L"^([^\\t]+)\t([^\\t\\r\\n]+)[^\\r\\n]*[\\r\\n]+";
+
+void UseJapaneseLocale()
+{
+    try {
+        std::locale::global(std::locale("ja_JP.UTF-8"));
+        std::setlocale(LC_ALL, "ja_JP.UTF-8");
+    } catch (const std::runtime_error&) {
+        // Not installed here; the pattern does not depend on it.
+    }
+}
+
+// Every unit as one wchar_t of the same value: surrogates stay unpaired, so
+// the pattern sees the same sequence it would with a 16-bit wchar_t.
+std::wstring Widen(std::u16string_view text)
+{
+    std::wstring wide;
+    wide.reserve(text.size() + 1);
+    wide.assign(text.begin(), text.end());
+    // A last line without a line end would never match; give it one.
+    if (!wide.empty() && wide.back() != L'\r' && wide.back() != L'\n')
+        wide.push_back(L'\n');
+    return wide;
+}
+
+void Narrow(const boost::wssub_match& group, std::u16string& out)
+{
+    out.resize(size_t(group.second - group.first));
+    auto it = group.first;
+    for (char16_t& unit : out)
+        unit = char16_t(*it++);
+}
+
+template <class Sink>
+size_t ParseWide(const std::wstring& wide, Sink&& sink)
+{
+    UseJapaneseLocale();
+    const boost::wregex pattern(kLinePattern);
+
+    // Every search gets the start of the whole text as its base, so that "^"
+    // looks at the unit in front of the search start. Each search starts
+    // behind a run of CR and LF, which is a line start either way.
+    const auto base = wide.cbegin();
+    const auto end = wide.cend();
+    auto from = base;
+    boost::wsmatch match;
+    std::u16string before;
+    std::u16string after;
+    size_t count = 0;
+    while (boost::regex_search(from, end, match, pattern, boost::match_default, base)) {
+        Narrow(match[1], before);
+        Narrow(match[2], after);
+        sink(before, after);
+        ++count;
+        from = match[0].second;
+    }
+    return count;
+}
+
+// The whole content of a regular file; false for anything else or on error.
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    if (path.find('\0') != std::string::npos)
+        return false;
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        // One unit more than the size, so that a file of the expected size is
+        // read whole and its end seen without growing the buffer.
+        bytes.resize(size_t(st.st_size > 0 ? st.st_size : 0) + 1);
+        size_t used = 0;
+        for (;;) {
+            if (used == bytes.size())
+                bytes.resize(bytes.size() * 2);
+            const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            used += size_t(n);
+        }
+        bytes.resize(used);
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes)
+{
+    if (bytes.size() < 2 || uint8_t(bytes[0]) != 0xFF || uint8_t(bytes[1]) != 0xFE)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + 2;
+    std::u16string text((bytes.size() - 2) / 2, u'\0');
+    for (char16_t& unit : text) {
+        unit = char16_t(p[0] | (p[1] << 8));
+        p += 2;
+    }
+    return text;
+}
+
+size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink)
+{
+    return ParseWide(Widen(text), [&](const std::u16string& before, const std::u16string& after) {
+        sink(before, after);
+    });
+}
+
+size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
+{
+    return ParseWide(Widen(text), [&](const std::u16string& before, const std::u16string& after) {
+        replacer.AddPair(before.c_str(), after.c_str());
+    });
+}
+
+DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer)
+{
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes))
+        return DictionaryLoadStatus::CannotOpen;
+    const std::optional<std::u16string> text = DecodeDictionaryBytes(bytes);
+    if (!text)
+        return DictionaryLoadStatus::NoBom;
+    std::string().swap(bytes);
+    ParseDictionaryText(*text, replacer);
+    return DictionaryLoadStatus::Ok;
+}

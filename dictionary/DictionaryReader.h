@@ -1,0 +1,36 @@
+// Reading dictionary files: UTF-16LE text behind the byte-order mark FF FE,
+// taken apart by one line pattern (see DictionaryReader.cpp).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class Replacer;
+
+enum class DictionaryLoadStatus {
+    Ok,
+    CannotOpen, // missing, unreadable, a folder or anything but a regular file
+    NoBom,      // fewer than two bytes, or the first two are not FF FE
+};
+
+// The code units behind the byte-order mark, two bytes each, low byte first;
+// a trailing odd byte is dropped and nothing else is checked. Empty optional
+// when `bytes` does not start with FF FE.
+std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes);
+
+// Receives each pair exactly as the pattern found it, U+0000 included.
+using DictionaryPairSink = std::function<void(std::u16string_view before, std::u16string_view after)>;
+
+// Finds the pairs of `text` in text order and returns how many were found.
+size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink);
+
+// The same, handing each pair to Replacer::AddPair as zero-terminated strings,
+// so a field reaches the Replacer cut at its first U+0000.
+size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer);
+
+// Reads the whole file and adds its pairs to `replacer`. Nothing is added
+// unless the result is Ok.
+DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer);
