@@ -291,10 +291,3 @@ TEST_F(HistoryComboTest, DefaultEditableBoxWouldComplete)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

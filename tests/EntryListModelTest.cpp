@@ -497,10 +497,3 @@ TEST_F(DictionaryViewTest, ReloadClearsTheSelection)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

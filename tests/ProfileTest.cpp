@@ -1,6 +1,6 @@
 // Settings file: defaults, parsing, round trips, layout kept on rewrite, and
 // failed writes.
-#include "../app/Profile.h"
+#include "Profile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,271 @@
+#include "CReplaceDlg.h"
+
+#include "ComboHistory.h"
+#include "ComboSettings.h"
+#include "DialogUnits.h"
+#include "DictionaryView.h"
+#include "EntryListModel.h"
+#include "MainDialogTemplate.h"
+#include "Prompter.h"
+#include "TextArea.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QUrl>
+
+CReplaceDlg::CReplaceDlg(const QString& profileName, Prompter* prompter, QWidget* parent)
+    : QDialog(parent)
+    , m_profileName(profileName)
+    , m_ownPrompter(prompter ? nullptr : std::make_unique<WidgetPrompter>())
+    , m_prompter(prompter ? prompter : m_ownPrompter.get())
+{
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        m_hIcon.addFile(QStringLiteral(":/velmora/velmora-%1.png").arg(size), QSize(size, size));
+    CreateControls();
+    OnInitDialog();
+}
+
+CReplaceDlg::~CReplaceDlg()
+{
+    qApp->removeEventFilter(this);
+}
+
+void CReplaceDlg::CreateControls()
+{
+    setWindowTitle(QString::fromUtf16(kMainDialog.caption));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    setFont(DialogFont(QString::fromUtf16(kMainDialog.font), kMainDialog.pointSize));
+    const DialogUnits units(font());
+
+    QWidget* previousTabStop = nullptr;
+    for (const ControlTemplate& t : kMainDialogControls) {
+        const QString caption = QString::fromUtf16(t.caption);
+        QRect rect = units.Rect(t.x, t.y, t.cx, t.cy);
+        QWidget* widget = nullptr;
+        switch (t.kind) {
+        case ControlKind::Label:
+            widget = new QLabel(caption, this);
+            break;
+        case ControlKind::ComboBox: {
+            auto* combo = new QComboBox(this);
+            SetUpHistoryCombo(*combo);
+            // The template's height is that of the open list; the field's own
+            // height is the style's.
+            combo->setMaxVisibleItems(qMax(1, (units.Y(t.cy) - combo->sizeHint().height()) / units.CharHeight()));
+            rect.setHeight(combo->sizeHint().height());
+            widget = combo;
+            break;
+        }
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(caption, this);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            widget = button;
+            break;
+        }
+        case ControlKind::GroupBox:
+            widget = new QGroupBox(caption, this);
+            widget->lower();
+            break;
+        case ControlKind::RadioButton: {
+            auto* radio = new QRadioButton(caption, this);
+            radio->setAutoExclusive(true);
+            widget = radio;
+            break;
+        }
+        case ControlKind::TextArea:
+            widget = new TextArea(this);
+            break;
+        case ControlKind::ListView:
+            widget = new QTableView(this);
+            break;
+        }
+        widget->setGeometry(rect);
+        if (t.style & kStyleTabStop) {
+            widget->setFocusPolicy(Qt::StrongFocus);
+            if (previousTabStop)
+                QWidget::setTabOrder(previousTabStop, widget);
+            previousTabStop = widget;
+        } else if (t.kind == ControlKind::RadioButton) {
+            widget->setFocusPolicy(Qt::ClickFocus); // out of the Tab chain
+        }
+        if (t.id != IDC_STATIC)
+            m_controls.insert(t.id, widget);
+    }
+    resize(units.X(kMainDialog.cx), units.Y(kMainDialog.cy));
+}
+
+void CReplaceDlg::DoDataExchange()
+{
+    m_textEdit = static_cast<TextArea*>(GetDlgItem(IDC_TEXT_EDIT));
+    m_dictList = static_cast<QTableView*>(GetDlgItem(IDC_DICT_LIST));
+    m_modeRadio = static_cast<QRadioButton*>(GetDlgItem(IDC_MODE_REPLACE));
+    m_beforeCombo = static_cast<QComboBox*>(GetDlgItem(IDC_BEFORE_COMBO));
+    m_afterCombo = static_cast<QComboBox*>(GetDlgItem(IDC_AFTER_COMBO));
+}
+
+bool CReplaceDlg::OnInitDialog()
+{
+    DoDataExchange();
+    setWindowIcon(m_hIcon);
+    setAcceptDrops(true);
+    m_modeRadio->setChecked(true);
+    m_listModel = new EntryListModel(m_replacer, this);
+    SetUpDictionaryView(*m_dictList, *m_listModel);
+    LoadComboHistory(m_profileName, *m_beforeCombo, QStringLiteral("Before"));
+    LoadComboHistory(m_profileName, *m_afterCombo, QStringLiteral("After"));
+    ConnectMessageMap();
+    qApp->installEventFilter(this);
+    m_beforeCombo->setFocus();
+    UpdateMinimumSize();
+    return true;
+}
+
+// Drops, size changes, keys and the close request arrive as events (the
+// overrides below); everything else is connected here.
+void CReplaceDlg::ConnectMessageMap()
+{
+    auto clicked = [this](int id, void (CReplaceDlg::*handler)()) {
+        connect(static_cast<QPushButton*>(GetDlgItem(id)), &QPushButton::clicked, this, handler);
+    };
+    clicked(IDC_REPLACE, &CReplaceDlg::OnReplace);
+    m_dictList->viewport()->installEventFilter(this); // double-clicks
+    clicked(IDC_DELETE, &CReplaceDlg::OnDelete);
+    clicked(IDC_REGISTER, &CReplaceDlg::OnRegister);
+    clicked(IDC_SAVE_DICT, &CReplaceDlg::OnSaveDictionary);
+    connect(m_dictList->horizontalHeader(), &QHeaderView::sectionClicked, this, &CReplaceDlg::OnColumnClick);
+}
+
+bool CReplaceDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick && watched == m_dictList->viewport()) {
+        OnDblClk();
+        return false;
+    }
+    // Escape goes nowhere, whichever control of this window has the focus.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() == Qt::Key_Escape && widget && widget->window() == this) {
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CReplaceDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Neither Escape nor Enter ends the window: only the close request does.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+QMargins CReplaceDlg::FrameMargins() const
+{
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
+}
+
+void CReplaceDlg::UpdateMinimumSize()
+{
+    const QMargins frame = FrameMargins();
+    setMinimumSize(kMinimumOuterSize.width() - frame.left() - frame.right(),
+                   kMinimumOuterSize.height() - frame.top() - frame.bottom());
+}
+
+void CReplaceDlg::OnSize()
+{
+    if (!m_textEdit || isMinimized())
+        return;
+    // The outer rectangle in client coordinates: the text area and the list
+    // end 4 pixels short of its right and bottom edges.
+    const QMargins frame = FrameMargins();
+    const int right = width() + frame.right() - 4;
+    const int bottom = height() + frame.bottom() - 4;
+    const QRect text = m_textEdit->geometry();
+    m_textEdit->setGeometry(text.left(), text.top(), qMax(0, right - text.left()), qMax(0, bottom - text.top()));
+    const QRect list = m_dictList->geometry();
+    m_dictList->setGeometry(list.left(), list.top(), list.width(), qMax(0, bottom - list.top()));
+}
+
+void CReplaceDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    OnSize();
+}
+
+void CReplaceDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    UpdateMinimumSize();
+    OnSize();
+}
+
+void CReplaceDlg::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    // The frame's thickness is known once the window manager has framed us.
+    UpdateMinimumSize();
+}
+
+void CReplaceDlg::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        OnSize();
+}
+
+void CReplaceDlg::closeEvent(QCloseEvent* event)
+{
+    OnClose();
+    QDialog::closeEvent(event);
+}
+
+void CReplaceDlg::OnClose()
+{
+    SaveComboHistory(m_profileName, *m_beforeCombo, QStringLiteral("Before"));
+    SaveComboHistory(m_profileName, *m_afterCombo, QStringLiteral("After"));
+}
+
+void CReplaceDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CReplaceDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CReplaceDlg::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}

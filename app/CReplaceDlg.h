@@ -1,0 +1,79 @@
+// The main window: the dictionary pair boxes, the dictionary list, the output
+// mode, the text area and the Replace button, built from the dialog template.
+#pragma once
+
+#include "Replacer.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QIcon>
+
+#include <memory>
+
+class EntryListModel;
+class Prompter;
+class QComboBox;
+class QRadioButton;
+class QTableView;
+class TextArea;
+
+class CReplaceDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `profileName` is the settings file. Messages go through `prompter`
+    // (the message boxes of the desktop when null).
+    explicit CReplaceDlg(const QString& profileName, Prompter* prompter = nullptr, QWidget* parent = nullptr);
+    ~CReplaceDlg() override;
+
+    QWidget* GetDlgItem(int id) const { return m_controls.value(id); }
+    // The smallest outer size of the window, frame included.
+    static constexpr QSize kMinimumOuterSize{649, 479};
+
+    // Commands, as the controls run them.
+    void OnReplace();
+    void OnClose();
+    void OnRegister();
+    void OnDelete();
+    void OnDblClk();
+    void OnColumnClick(int column);
+    void OnSaveDictionary();
+    void OnDropFiles(const QStringList& paths);
+    void LoadDictionary(const QString& path);
+    void RefreshList();
+    void ReloadRows();
+
+    QIcon m_hIcon;
+    Replacer m_replacer;
+    TextArea* m_textEdit = nullptr;
+    QTableView* m_dictList = nullptr;
+    QRadioButton* m_modeRadio = nullptr;
+    QComboBox* m_beforeCombo = nullptr;
+    QComboBox* m_afterCombo = nullptr;
+
+protected:
+    bool OnInitDialog();
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateControls();
+    void DoDataExchange();
+    void ConnectMessageMap();
+    void OnSize();
+    void UpdateMinimumSize();
+    QMargins FrameMargins() const;
+
+    QString m_profileName;
+    std::unique_ptr<Prompter> m_ownPrompter;
+    Prompter* m_prompter;
+    EntryListModel* m_listModel = nullptr;
+    QHash<int, QWidget*> m_controls;
+};

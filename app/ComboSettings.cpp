@@ -1,0 +1,44 @@
+#include "ComboSettings.h"
+
+#include "ComboHistory.h"
+#include "Profile.h"
+
+#include <QComboBox>
+
+namespace {
+const QString kEditKey = QStringLiteral("EditControl");
+
+QString Quoted(const QString& text)
+{
+    return u'"' + text + u'"';
+}
+} // namespace
+
+QString UnquoteValue(const QString& value)
+{
+    if (!value.isEmpty() && value.front() == u'"' && value.back() == u'"') {
+        QString inner = value;
+        inner.chop(1);
+        inner.remove(0, 1);
+        return inner;
+    }
+    return value;
+}
+
+void LoadComboHistory(const QString& profileName, QComboBox& box, const QString& section)
+{
+    box.setEditText(UnquoteValue(GetProfileString(profileName, section, kEditKey)));
+    for (int i = 0; i < HISTORY_MAX; ++i) {
+        const QString item = UnquoteValue(GetProfileString(profileName, section, QString::number(i)));
+        if (item.isEmpty())
+            break;
+        AddSorted(box, item);
+    }
+}
+
+void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section)
+{
+    WriteProfileString(profileName, section, kEditKey, Quoted(box.currentText()));
+    for (int i = 0; i < HISTORY_MAX && i < box.count(); ++i)
+        WriteProfileString(profileName, section, QString::number(i), Quoted(box.itemText(i)));
+}

@@ -1,0 +1,15 @@
+// Keeping a combo box's field and history in the settings file, one section
+// per box: "EditControl" for the field, "0".."19" for the list.
+#pragma once
+
+#include <QString>
+
+class QComboBox;
+
+inline constexpr int HISTORY_MAX = 20;
+
+// Removes one pair of double quotes that encloses the whole value.
+QString UnquoteValue(const QString& value);
+
+void LoadComboHistory(const QString& profileName, QComboBox& box, const QString& section);
+void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section);

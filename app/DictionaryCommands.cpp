@@ -1,0 +1,96 @@
+// Register, Delete, the double-click and the list's refresh and sort.
+#include "CReplaceDlg.h"
+
+#include "ComboHistory.h"
+#include "DictionaryView.h"
+#include "EntryListModel.h"
+#include "Prompter.h"
+
+#include <QComboBox>
+#include <QTableView>
+
+namespace {
+std::u16string Units(const QString& s)
+{
+    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+QString UpToNul(const std::u16string& s)
+{
+    const size_t nul = s.find(u'\0');
+    return QString::fromUtf16(s.data(), qsizetype(nul == std::u16string::npos ? s.size() : nul));
+}
+} // namespace
+
+void CReplaceDlg::RefreshList()
+{
+    m_replacer.RebuildEntries();
+    m_replacer.SortByBefore();
+    ReloadRows();
+}
+
+void CReplaceDlg::ReloadRows()
+{
+    m_listModel->ReloadRows();
+}
+
+void CReplaceDlg::OnRegister()
+{
+    const QString before = m_beforeCombo->currentText();
+    AddToHistory(*m_beforeCombo, before);
+    const QString after = m_afterCombo->currentText();
+    AddToHistory(*m_afterCombo, after);
+    // c_str() hands the strings over cut at a U+0000, as typed text may hold one.
+    m_replacer.AddPair(Units(before).c_str(), Units(after).c_str());
+    RefreshList();
+    m_beforeCombo->setEditText(QString());
+    m_afterCombo->setEditText(QString());
+}
+
+void CReplaceDlg::OnDelete()
+{
+    if (!m_prompter->AskYesNo(this, QStringLiteral("削除してよろしいですか？"), QStringLiteral("確認")))
+        return;
+    const QString before = m_beforeCombo->currentText();
+    AddToHistory(*m_beforeCombo, before);
+    const QString after = m_afterCombo->currentText();
+    AddToHistory(*m_afterCombo, after);
+    const std::u16string beforeUnits = Units(before);
+    if (!m_replacer.RemovePair(beforeUnits.c_str(), Units(after).c_str()))
+        return;
+    // Entries compare as zero-terminated strings, so the empty before-string
+    // finds the entry whose before is the single unit U+0000.
+    const std::u16string_view key(beforeUnits.c_str());
+    auto& entries = m_replacer.m_entries;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (std::u16string_view((*it)->before.c_str()) == key) {
+            entries.erase(it);
+            break;
+        }
+    }
+    ReloadRows();
+    m_beforeCombo->setEditText(QString());
+    m_afterCombo->setEditText(QString());
+}
+
+void CReplaceDlg::OnDblClk()
+{
+    const int row = FirstSelectedRow(*m_dictList);
+    if (row < 0 || row >= m_replacer.GetEntryCount())
+        return;
+    const ReplaceEntry& entry = *m_replacer.m_entries[size_t(row)];
+    m_beforeCombo->setEditText(UpToNul(entry.before));
+    m_afterCombo->setEditText(UpToNul(entry.after));
+}
+
+void CReplaceDlg::OnColumnClick(int column)
+{
+    if (column == EntryListModel::BeforeColumn)
+        m_replacer.SortByBefore();
+    else if (column == EntryListModel::AfterColumn)
+        m_replacer.SortByAfter();
+    else
+        return;
+    m_listModel->RowsReordered();
+    m_dictList->viewport()->update();
+}

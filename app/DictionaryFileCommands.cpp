@@ -1,0 +1,50 @@
+// Dictionary files: dropped files are read and merged, Save writes the list.
+#include "CReplaceDlg.h"
+
+#include "DictionaryReader.h"
+#include "Prompter.h"
+
+#include <QApplication>
+#include <QFile>
+
+void CReplaceDlg::OnDropFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        LoadDictionary(path);
+}
+
+void CReplaceDlg::LoadDictionary(const QString& path)
+{
+    DictionaryLoadStatus status;
+    {
+        WaitCursor wait(*m_prompter);
+        status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
+        if (status == DictionaryLoadStatus::Ok)
+            RefreshList();
+    }
+    const QString caption = QApplication::applicationName();
+    if (status == DictionaryLoadStatus::CannotOpen)
+        m_prompter->ShowMessage(this, QStringLiteral("辞書ファイル %1 を開けませんでした。").arg(path), caption,
+                                Prompter::Icon::Warning);
+    else if (status == DictionaryLoadStatus::NoBom)
+        m_prompter->ShowMessage(this, QStringLiteral("BOM付きUTF16LEで保存し直してください。"), caption,
+                                Prompter::Icon::Warning);
+}
+
+void CReplaceDlg::OnSaveDictionary()
+{
+    const QString path = m_prompter->AskSaveFileName(this);
+    if (path.isEmpty())
+        return;
+    std::string error;
+    bool saved;
+    {
+        WaitCursor wait(*m_prompter);
+        saved = m_replacer.SaveToFile(QFile::encodeName(path).toStdString(), &error);
+    }
+    if (!saved)
+        m_prompter->ShowMessage(this,
+                                QStringLiteral("辞書ファイルを保存できませんでした。\n%1")
+                                    .arg(QString::fromLocal8Bit(error.data(), qsizetype(error.size()))),
+                                QApplication::applicationName(), Prompter::Icon::Stop);
+}
