@@ -22,10 +22,11 @@ QString UpToNul(const std::u16string& s)
 }
 } // namespace
 
+// The entry list rebuilt from the trie and sorted by before-string; the
+// Replacer builds anew only what changed since the last refresh.
 void CReplaceDlg::RefreshList()
 {
-    m_replacer.RebuildEntries();
-    m_replacer.SortByBefore();
+    m_replacer.RefreshEntries();
     ReloadRows();
 }
 

@@ -64,6 +64,7 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
         return; // an empty after-string never changes a value
     if (stored.empty()) {
         stored = after;
+        ++m_pairCount;
     } else if (!IsAfterListed(stored, after)) {
         stored += u"; ";
         stored += after;
@@ -71,6 +72,7 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
         return;
     }
     m_matcher.reset();
+    Touch(before);
 }
 
 uint32_t Replacer::FindPath(std::u16string_view before) const
@@ -100,6 +102,8 @@ bool Replacer::RemovePair(const char16_t* beforeZ, const char16_t* afterZ)
     if (!stored.empty()) {
         std::u16string().swap(stored);
         m_matcher.reset();
+        --m_pairCount;
+        Touch(before);
     }
     return true;
 }

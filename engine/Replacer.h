@@ -66,6 +66,10 @@ public:
     static bool IsAfterListed(std::u16string_view value, std::u16string_view after);
 
     void RebuildEntries();
+    // The same entries, in the same order, as RebuildEntries() followed by
+    // SortByBefore(), but only the pairs changed since the last refresh are
+    // built anew; the others are kept and merged into place.
+    void RefreshEntries();
     int GetEntryCount() const;
     void SortByBefore();
     void SortByAfter();
@@ -91,6 +95,9 @@ private:
     uint32_t FindChild(uint32_t level, char16_t unit) const;
     uint32_t NewNode(char16_t unit);
     uint32_t FindPath(std::u16string_view before) const;
+    void Touch(std::u16string_view before);
+    void RebuildSortedEntries();
+    std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
     const CompiledMatcher& Matcher();
     template <bool Gloss>
     std::u16string Build(std::u16string_view text) const;
@@ -100,6 +107,11 @@ private:
     std::vector<uint32_t> m_firstLevel;
     NodeIndex m_index;
     std::u16string m_path;
+    size_t m_pairCount = 0; // nodes holding a pair
+    // Before-strings (as entries spell them) added or removed since the entry
+    // list was last built from the trie.
+    std::vector<std::u16string> m_touched;
+    bool m_touchedOverflow = false;
 
     std::shared_ptr<const CompiledMatcher> m_matcher; // null while out of date
     std::shared_ptr<const CompiledMatcher> m_matchedWith;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace {
 
 using EntryList = std::vector<std::pair<std::u16string, std::u16string>>;
@@ -210,6 +213,88 @@ TEST(Entries, WideAndDeepTriesDoNotRecurse)
     for (const auto& e : r.m_entries)
         found = found || e->before == deep;
     EXPECT_TRUE(found);
+}
+
+} // namespace
+
+namespace {
+
+// RefreshEntries must leave exactly what RebuildEntries + SortByBefore leave,
+// whatever happened to the list in between.
+TEST(Refresh, MatchesRebuildAndSortUnderRandomEdits)
+{
+    std::mt19937 rng(7);
+    const std::u16string alphabet = u"ab\u3042";
+    auto randomString = [&](size_t maxLength) {
+        std::u16string s(std::uniform_int_distribution<size_t>(0, maxLength)(rng), u' ');
+        for (char16_t& c : s)
+            c = alphabet[rng() % alphabet.size()];
+        return s;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Replacer r;
+        Replacer reference;
+        for (int step = 0; step < 40; ++step) {
+            const std::u16string before = randomString(4);
+            const std::u16string after = randomString(2);
+            switch (rng() % 6) {
+            case 0:
+            case 1:
+            case 2:
+                r.AddPair(before.c_str(), after.c_str());
+                reference.AddPair(before.c_str(), after.c_str());
+                break;
+            case 3: {
+                // Delete as the command does: RemovePair, then erase the entry.
+                r.RebuildEntries();
+                r.SortByBefore();
+                if (r.GetEntryCount() == 0)
+                    break;
+                const ReplaceEntry& e = *r.m_entries[rng() % r.m_entries.size()];
+                const std::u16string b = e.before[0] == u'\0' ? u"" : e.before;
+                const std::u16string a = e.after;
+                ASSERT_TRUE(r.RemovePair(b.c_str(), a.c_str()));
+                reference.RemovePair(b.c_str(), a.c_str());
+                for (auto it = r.m_entries.begin(); it != r.m_entries.end(); ++it)
+                    if ((*it)->before == e.before) {
+                        r.m_entries.erase(it);
+                        break;
+                    }
+                break;
+            }
+            case 4:
+                r.SortByAfter();
+                break;
+            default:
+                if (!r.m_entries.empty() && rng() % 3 == 0)
+                    r.m_entries.erase(r.m_entries.begin()); // by hand, not through RemovePair
+                break;
+            }
+            if (rng() % 3 == 0) {
+                r.RefreshEntries();
+                reference.RebuildEntries();
+                reference.SortByBefore();
+                ASSERT_EQ(Entries(r), Entries(reference)) << "round " << round << " step " << step;
+            }
+        }
+    }
+}
+
+TEST(Refresh, ManyChangesRebuildWhole)
+{
+    Replacer r;
+    for (int i = 0; i < 5000; ++i) {
+        const std::u16string key = u"k" + std::u16string(1, char16_t(0x4E00 + i));
+        r.AddPair(key.c_str(), u"v");
+    }
+    r.AddPair(u"", u"root");
+    r.RefreshEntries();
+    ASSERT_EQ(r.GetEntryCount(), 5001);
+    EXPECT_EQ(r.m_entries.front()->before, std::u16string(1, u'\0'));
+    EXPECT_TRUE(std::is_sorted(r.m_entries.begin(), r.m_entries.end(), LessByBefore));
+    r.AddPair(u"k\u4E00", u"w");
+    r.RefreshEntries();
+    EXPECT_EQ(r.m_entries[1]->after, u"v; w");
 }
 
 } // namespace
