@@ -29,6 +29,18 @@ double PeakMb()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
+// Resident memory now, in MB.
+double RssMb()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * 4096.0 / (1024.0 * 1024.0);
+}
+
 bool ReadUnits(const char* path, std::u16string& out, size_t skipBytes)
 {
     std::ifstream f(path, std::ios::binary);
@@ -85,11 +97,12 @@ int main(int argc, char** argv)
         return 1;
     }
     const double readMs = Ms(step);
-    const double rssBeforeScan = PeakMb();
+    const double rssBeforeScan = RssMb();
 
     step = Clock::now();
     replacer.Scan(text);
     const double scanMs = Ms(step);
+    const double rssAfterScan = RssMb();
     step = Clock::now();
     const std::u16string out = gloss ? replacer.BuildGlossed(text) : replacer.BuildReplaced(text);
     const double buildMs = Ms(step);
@@ -106,8 +119,8 @@ int main(int argc, char** argv)
 
     std::fprintf(stderr,
                  "velmora: load %.1f ms, read %.1f ms, scan %.1f ms, build %.1f ms, write %.1f ms, total %.1f ms; "
-                 "matches %zu; peak RSS %.1f MB (%.1f MB before the scan)\n",
+                 "matches %zu; peak RSS %.1f MB (resident %.1f MB before the scan, %.1f MB after it)\n",
                  loadMs, readMs, scanMs, buildMs, writeMs, Ms(start), replacer.GetMatchCount(), PeakMb(),
-                 rssBeforeScan);
+                 rssBeforeScan, rssAfterScan);
     return 0;
 }
