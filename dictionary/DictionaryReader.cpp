@@ -22,14 +22,23 @@ namespace {
 // before-string at a line end, so a line without a TAB runs on into the next.
 const wchar_t kLinePattern[] = L"^([^\\t]+)\t([^\\t\\r\\n]+)[^\\r\\n]*[\\r\\n]+";
 
-void UseJapaneseLocale()
+std::optional<std::locale> JapaneseLocale()
 {
     try {
-        std::locale::global(std::locale("ja_JP.UTF-8"));
-        std::setlocale(LC_ALL, "ja_JP.UTF-8");
+        return std::locale("ja_JP.UTF-8");
     } catch (const std::runtime_error&) {
-        // Not installed here; the pattern does not depend on it.
+        return std::nullopt; // not installed; the pattern does not depend on it
     }
+}
+
+void UseJapaneseLocale()
+{
+    // Looked up once: a missing locale would otherwise cost an exception per file.
+    static const std::optional<std::locale> japanese = JapaneseLocale();
+    if (!japanese)
+        return;
+    std::locale::global(*japanese);
+    std::setlocale(LC_ALL, "ja_JP.UTF-8");
 }
 
 // Every unit as one wchar_t of the same value: surrogates stay unpaired, so
