@@ -140,6 +140,12 @@ bool WriteTextFile(const std::string& path, std::u16string_view text, std::strin
     const std::string target = ResolveTarget(path);
     if (SplitPath(target).second.empty())
         return fail(EISDIR); // names a folder
+    // Replacing by rename needs no write permission on the file itself; ask
+    // for it anyway, so that a read-only dictionary stays protected as it
+    // would be against truncation.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return fail(errno);
+
     std::string tempPath;
     const int fd = CreateTemporary(target, tempPath);
     if (fd < 0)

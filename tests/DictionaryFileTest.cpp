@@ -355,6 +355,9 @@ TEST(ParseDictionaryText, LineStarts)
         {"not after other controls", u"a\t\tz\vx\ty\n", {}},
         {"separator inside a pair's line is no line start", u"a\tb\u2028c\td\n", {{u"a", u"b\u2028c"}}},
         {"before-string over a form feed", u"c\fa\tb\n", {{u"c\fa", u"b"}}},
+        // A blank line swallowed by the line end above leaves the search at a
+        // TAB; the next line start is then inside the after-string.
+        {"line start inside an after-string", u"x\ty\n\n\tbz\u2028xy\na\tc\n", {{u"x", u"y"}, {u"xy\na", u"c"}}},
     });
 }
 
@@ -660,6 +663,38 @@ TEST(SaveToFileDeathTest, ShortWrite)
     const std::string old = EncodeDictionaryBytes(u"old\tcontent\n");
     WriteBytes(path, old);
     EXPECT_EXIT(SaveOverLimit(dir, path, old), testing::ExitedWithCode(0), "saved=0 unchanged=1 alone=1 message=1");
+    EXPECT_EQ(ReadBytes(path), old);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"d.txt"});
+}
+
+// Runs in a child process, as nobody when the tests run as root (root may
+// write any file).
+[[noreturn]] void SaveOverReadOnly(const std::string& path, const std::string& old)
+{
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+        std::_Exit(2);
+    std::string error;
+    const bool saved = WriteTextFile(path, u"a\tb\n", &error);
+    const bool unchanged = ReadBytes(path) == old;
+    const bool message = error == path + ": " + std::strerror(EACCES);
+    std::fprintf(stderr, "saved=%d unchanged=%d message=%d error=%s\n", saved, unchanged, message, error.c_str());
+    std::_Exit(!saved && unchanged && message ? 0 : 1);
+}
+
+// The folder would allow the rename, but the file itself is read-only.
+TEST(SaveToFileDeathTest, ReadOnlyFile)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    const std::string path = dir / "d.txt";
+    const std::string old = EncodeDictionaryBytes(u"old\tcontent\n");
+    WriteBytes(path, old);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.Path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
+    EXPECT_EXIT(SaveOverReadOnly(path, old), testing::ExitedWithCode(0), "saved=0 unchanged=1 message=1");
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"d.txt"});
 }
