@@ -27,13 +27,15 @@ QString UnquoteValue(const QString& value)
 
 void LoadComboHistory(const QString& profileName, QComboBox& box, const QString& section)
 {
-    box.setEditText(UnquoteValue(GetProfileString(profileName, section, kEditKey)));
     for (int i = 0; i < HISTORY_MAX; ++i) {
         const QString item = UnquoteValue(GetProfileString(profileName, section, QString::number(i)));
         if (item.isEmpty())
             break;
         AddSorted(box, item);
     }
+    // The first item added made itself current and took over the field.
+    box.setCurrentIndex(-1);
+    box.setEditText(UnquoteValue(GetProfileString(profileName, section, kEditKey)));
 }
 
 void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section)

@@ -1,0 +1,1359 @@
+// The main window driven through its real controls: the Replace command, the
+// combo boxes' contents kept in the settings file, the keys that must not end
+// the window, the minimum size and the layout, the controls' set-up and the
+// text area's paste.
+#include "CReplaceDlg.h"
+
+#include "ComboHistory.h"
+#include "MainDialogTemplate.h"
+#include "TestPrompter.h"
+#include "TextArea.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Readable failure messages: control characters and other non-ASCII units as \uXXXX.
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"';
+    const qsizetype shown = qMin<qsizetype>(s.size(), 200);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const char16_t u = s[i].unicode();
+        if (u >= 0x20 && u < 0x7F && u != u'\\')
+            *os << char(u);
+        else
+            *os << "\\u" << QString::number(u, 16).rightJustified(4, u'0').toStdString();
+    }
+    if (shown < s.size())
+        *os << "... (" << s.size() << " units)";
+    *os << '"';
+}
+
+namespace {
+
+const QString kConfirmText = QStringLiteral("置換してよろしいですか？");
+const QString kConfirmCaption = QStringLiteral("確認");
+
+QString Units(std::initializer_list<char16_t> units)
+{
+    QString s;
+    for (char16_t u : units)
+        s.append(QChar(u));
+    return s;
+}
+
+QStringList Items(const QComboBox& box)
+{
+    QStringList out;
+    for (int i = 0; i < box.count(); ++i)
+        out << box.itemText(i);
+    return out;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The settings file as sections of "key=value" lines, in file order; the
+// section names as they stand in the file.
+struct IniSection {
+    QString name;
+    QList<QPair<QString, QString>> entries;
+
+    QString Value(const QString& key) const
+    {
+        for (const auto& e : entries)
+            if (e.first == key)
+                return e.second;
+        return QStringLiteral("<missing>");
+    }
+    bool Has(const QString& key) const
+    {
+        for (const auto& e : entries)
+            if (e.first == key)
+                return true;
+        return false;
+    }
+};
+
+QList<IniSection> ParseIni(const QByteArray& bytes)
+{
+    QList<IniSection> sections;
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QString text = QString::fromUtf8(line).trimmed();
+        if (text.isEmpty() || text.startsWith(u';'))
+            continue;
+        if (text.startsWith(u'[')) {
+            sections.append({text.mid(1, text.indexOf(u']') - 1), {}});
+            continue;
+        }
+        if (sections.isEmpty())
+            continue;
+        const qsizetype eq = text.indexOf(u'=');
+        if (eq >= 0)
+            sections.back().entries.append({text.left(eq).trimmed(), text.mid(eq + 1)});
+    }
+    return sections;
+}
+
+const IniSection* FindSection(const QList<IniSection>& sections, const QString& name)
+{
+    for (const IniSection& s : sections)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+QStringList SectionNames(const QList<IniSection>& sections)
+{
+    QStringList out;
+    for (const IniSection& s : sections)
+        out << s.name;
+    return out;
+}
+
+class MainDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        QGuiApplication::clipboard()->clear();
+    }
+
+    void TearDown() override
+    {
+        // Every question a test caused had its answer queued.
+        EXPECT_EQ(m_prompter.unanswered, 0);
+    }
+
+    QString SettingsPath() const { return m_dir.filePath(QStringLiteral("velmora.ini")); }
+
+    // A new window on the test's settings file, shown and exposed.
+    std::unique_ptr<CReplaceDlg> Open()
+    {
+        auto dlg = std::make_unique<CReplaceDlg>(SettingsPath(), &m_prompter);
+        dlg->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        return dlg;
+    }
+
+    // As Open(), and made the active window so that the focus moves.
+    std::unique_ptr<CReplaceDlg> OpenActive()
+    {
+        auto dlg = Open();
+        QApplication::setActiveWindow(dlg.get());
+        dlg->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        return dlg;
+    }
+
+    // Closes the window the way its close box does and lets the events settle.
+    static void Close(CReplaceDlg& dlg)
+    {
+        dlg.close();
+        QCoreApplication::processEvents();
+    }
+
+    QList<IniSection> Settings() const { return ParseIni(ReadFile(SettingsPath())); }
+
+    static QPushButton* Button(const CReplaceDlg& dlg, int id)
+    {
+        return qobject_cast<QPushButton*>(dlg.GetDlgItem(id));
+    }
+
+    static QRadioButton* Radio(const CReplaceDlg& dlg, int id)
+    {
+        return qobject_cast<QRadioButton*>(dlg.GetDlgItem(id));
+    }
+
+    // Clicks Replace with the mouse; `answer` is the answer to the question.
+    void ClickReplace(CReplaceDlg& dlg, bool answer)
+    {
+        m_prompter.yesNoAnswers.append(answer);
+        QTest::mouseClick(Button(dlg, IDC_REPLACE), Qt::LeftButton);
+    }
+
+    // Puts `text` at the cursor the way Ctrl+V does.
+    static void Paste(CReplaceDlg& dlg, const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        dlg.m_textEdit->paste();
+    }
+
+    QTemporaryDir m_dir;
+    TestPrompter m_prompter;
+};
+
+// ---------------------------------------------------------------------------
+// The Replace command
+
+using MainDialogReplace = MainDialogTest;
+
+TEST_F(MainDialogReplace, ReplaceModeAsksOnceAndWritesTheReplacedText)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
+    ASSERT_TRUE(dlg->m_modeRadio->isChecked());
+
+    ClickReplace(*dlg, true);
+
+    ASSERT_EQ(m_prompter.asked.size(), 1);
+    EXPECT_EQ(m_prompter.asked[0].kind, PromptRecord::YesNo);
+    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
+    EXPECT_EQ(m_prompter.asked[0].caption, kConfirmCaption);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+    EXPECT_EQ(dlg->m_textEdit->toPlainText(), QStringLiteral("ringos"));
+    EXPECT_EQ(dlg->m_textEdit->document()->blockCount(), 1);
+    EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 1u);
+    // Nothing else is touched: no message, the boxes and the mode stay.
+    EXPECT_TRUE(m_prompter.Messages().isEmpty());
+    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
+    EXPECT_EQ(dlg->m_afterCombo->count(), 0);
+}
+
+TEST_F(MainDialogReplace, GlossModeFromTheSecondRadioButton)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    QRadioButton* gloss = Radio(*dlg, IDC_MODE_GLOSS);
+    ASSERT_NE(gloss, nullptr);
+    QTest::mouseClick(gloss, Qt::LeftButton);
+    ASSERT_TRUE(gloss->isChecked());
+    ASSERT_FALSE(dlg->m_modeRadio->isChecked()); // one group: checking the second clears the first
+
+    ClickReplace(*dlg, true);
+
+    EXPECT_EQ(m_prompter.asked.size(), 1);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple[ringo]s"));
+    EXPECT_TRUE(gloss->isChecked());
+}
+
+TEST_F(MainDialogReplace, NoChangesNothing)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    // A selection in the middle and an undo history from the typing.
+    QTextCursor cursor = dlg->m_textEdit->textCursor();
+    cursor.setPosition(1);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    dlg->m_textEdit->setTextCursor(cursor);
+    const int undoSteps = dlg->m_textEdit->document()->availableUndoSteps();
+    ASSERT_GT(undoSteps, 0);
+    const int revision = dlg->m_textEdit->document()->revision();
+
+    ClickReplace(*dlg, false);
+
+    ASSERT_EQ(m_prompter.asked.size(), 1);
+    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
+    EXPECT_EQ(dlg->m_textEdit->document()->revision(), revision);
+    EXPECT_EQ(dlg->m_textEdit->textCursor().anchor(), 1);
+    EXPECT_EQ(dlg->m_textEdit->textCursor().position(), 4);
+    EXPECT_EQ(dlg->m_textEdit->document()->availableUndoSteps(), undoSteps);
+    EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u); // nothing was scanned
+    // The typing can still be undone.
+    dlg->m_textEdit->undo();
+    EXPECT_NE(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
+}
+
+TEST_F(MainDialogReplace, NoKeepsTheMatchesOfTheLastRun)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"a", u"b");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("aaa"));
+    ClickReplace(*dlg, true);
+    ASSERT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
+    dlg->m_textEdit->setPlainText(QStringLiteral("a"));
+
+    ClickReplace(*dlg, false);
+
+    EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("a"));
+}
+
+TEST_F(MainDialogReplace, UndoDoesNotBringBackTheOldText)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    ASSERT_TRUE(dlg->m_textEdit->document()->isUndoAvailable());
+
+    ClickReplace(*dlg, true);
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+    EXPECT_FALSE(dlg->m_textEdit->document()->isUndoAvailable());
+
+    dlg->m_textEdit->undo();
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+    QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+    for (int i = 0; i < 10; ++i)
+        QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+
+    // Typing after the Replace is undoable again, back to the replaced text only.
+    dlg->m_textEdit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("!"));
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos!"));
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+}
+
+TEST_F(MainDialogReplace, TwoRunsApplyTheDictionaryAgain)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"a", u"b");
+    dlg->m_replacer.AddPair(u"b", u"c");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("a"));
+
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("b"));
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
+    EXPECT_EQ(m_prompter.asked.size(), 3);
+}
+
+TEST_F(MainDialogReplace, SwitchingTheModeChangesTheNextRunOnly)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    QRadioButton* gloss = Radio(*dlg, IDC_MODE_GLOSS);
+
+    QTest::mouseClick(gloss, Qt::LeftButton);
+    ClickReplace(*dlg, true);
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple[ringo]s"));
+
+    QTest::mouseClick(dlg->m_modeRadio, Qt::LeftButton);
+    ASSERT_TRUE(dlg->m_modeRadio->isChecked());
+    ASSERT_FALSE(gloss->isChecked());
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo[ringo]s"));
+
+    QTest::mouseClick(gloss, Qt::LeftButton);
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo[ringo]s"));
+}
+
+TEST_F(MainDialogReplace, NoPairsWritesTheTextBackUnchanged)
+{
+    auto dlg = Open();
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("abc"));
+    QTest::keyClick(dlg->m_textEdit, Qt::Key_Return);
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("def"));
+
+    ClickReplace(*dlg, true);
+
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abc\ndef"));
+    EXPECT_FALSE(dlg->m_textEdit->document()->isUndoAvailable()); // written back all the same
+}
+
+TEST_F(MainDialogReplace, EmptyTextAreaStaysEmpty)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    for (bool replaceMode : {true, false}) {
+        SCOPED_TRACE(replaceMode ? "replace mode" : "gloss mode");
+        QTest::mouseClick(replaceMode ? static_cast<QWidget*>(dlg->m_modeRadio) : Radio(*dlg, IDC_MODE_GLOSS),
+                          Qt::LeftButton);
+        ClickReplace(*dlg, true);
+        EXPECT_EQ(dlg->m_textEdit->ReadText(), QString());
+        EXPECT_EQ(dlg->m_textEdit->Length(), 0);
+        EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u);
+    }
+    EXPECT_EQ(m_prompter.asked.size(), 2);
+}
+
+TEST_F(MainDialogReplace, NoBreakSpaceAndLineSeparatorAreKeptExactly)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    const QString input = Units({u'x', 0x00A0, u'a', u'p', u'p', u'l', u'e', 0x2028, u'y', 0x00A0});
+    Paste(*dlg, input);
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), input);
+
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), Units({u'x', 0x00A0, u'r', u'i', u'n', u'g', u'o', 0x2028, u'y', 0x00A0}));
+
+    QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
+    dlg->m_textEdit->clear();
+    Paste(*dlg, input);
+    ClickReplace(*dlg, true);
+    QString glossed = Units({u'x', 0x00A0}) + QStringLiteral("apple[ringo]") + Units({0x2028, u'y', 0x00A0});
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), glossed);
+}
+
+TEST_F(MainDialogReplace, NonBmpCharactersSurviveTheRoundTrip)
+{
+    auto dlg = Open();
+    const QString face = Units({0xD83D, 0xDE00}); // U+1F600
+    dlg->m_replacer.AddPair(u"\U0001F600", u"smile");
+    Paste(*dlg, face + QStringLiteral("a") + face);
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("smileasmile"));
+}
+
+TEST_F(MainDialogReplace, TextIsCutAtTheFirstNul)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    Paste(*dlg, QStringLiteral("apple") + QChar(u'\0') + QStringLiteral("apple tail"));
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple"));
+
+    ClickReplace(*dlg, true);
+
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo"));
+    EXPECT_EQ(dlg->m_textEdit->toPlainText(), QStringLiteral("ringo"));
+    EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 1u);
+}
+
+TEST_F(MainDialogReplace, PastedCrLfBecomesLf)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    Paste(*dlg, QStringLiteral("apple\r\napple\rapple\n"));
+    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple\napple\napple\n"));
+
+    ClickReplace(*dlg, true);
+
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo\nringo\nringo\n"));
+    EXPECT_EQ(dlg->m_textEdit->document()->blockCount(), 4);
+}
+
+TEST_F(MainDialogReplace, MatchAcrossALineBreakUsesTheLfForm)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"a\nb", u"X");
+    dlg->m_replacer.AddPair(u"a\r\nb", u"Y");
+    Paste(*dlg, QStringLiteral("a\r\nb"));
+    ClickReplace(*dlg, true);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("X"));
+}
+
+TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"a", u"bb");
+    Paste(*dlg, QString(50000, u'a'));
+    ClickReplace(*dlg, true);
+    const QString out = dlg->m_textEdit->ReadText();
+    EXPECT_EQ(out.size(), 100000);
+    EXPECT_EQ(out, QString(100000, u'b'));
+}
+
+TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"apple", u"ringo");
+    Paste(*dlg, QStringLiteral("apples and more"));
+    QTextCursor cursor = dlg->m_textEdit->textCursor();
+    cursor.setPosition(2);
+    dlg->m_textEdit->setTextCursor(cursor);
+
+    ClickReplace(*dlg, true);
+
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos and more"));
+    EXPECT_FALSE(dlg->m_textEdit->textCursor().hasSelection());
+    // Typing goes on after the output, not into it.
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("!"));
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos and more!"));
+}
+
+// ---------------------------------------------------------------------------
+// The combo boxes' contents in the settings file
+
+using MainDialogSettings = MainDialogTest;
+
+TEST_F(MainDialogSettings, WithoutAFileBothBoxesStartEmptyAndClosingCreatesIt)
+{
+    ASSERT_FALSE(QFile::exists(SettingsPath()));
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
+    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
+    EXPECT_EQ(dlg->m_afterCombo->count(), 0);
+    EXPECT_FALSE(QFile::exists(SettingsPath())); // nothing is written at start
+
+    Close(*dlg);
+
+    ASSERT_TRUE(QFile::exists(SettingsPath()));
+    const QByteArray raw = ReadFile(SettingsPath());
+    const QList<IniSection> sections = ParseIni(raw);
+    EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
+    for (const QString& name : {QStringLiteral("Before"), QStringLiteral("After")}) {
+        const IniSection* s = FindSection(sections, name);
+        ASSERT_NE(s, nullptr) << name.toStdString();
+        ASSERT_EQ(s->entries.size(), 1) << raw.toStdString();
+        EXPECT_EQ(s->entries[0].first, QStringLiteral("EditControl"));
+        EXPECT_EQ(s->entries[0].second, QStringLiteral("\"\"")); // an empty field in quotes
+    }
+    EXPECT_TRUE(raw.contains("[Before]\nEditControl=\"\"\n")) << raw.toStdString();
+    EXPECT_TRUE(raw.contains("[After]\nEditControl=\"\"\n")) << raw.toStdString();
+    EXPECT_LT(raw.indexOf("[Before]"), raw.indexOf("[After]"));
+}
+
+TEST_F(MainDialogSettings, FieldsAndHistoriesRoundTrip)
+{
+    {
+        auto dlg = Open();
+        for (const char* item : {"pear", "apple", "mango"})
+            AddSorted(*dlg->m_beforeCombo, QString::fromUtf8(item));
+        for (const char* item : {"nashi", "ringo"})
+            AddSorted(*dlg->m_afterCombo, QString::fromUtf8(item));
+        dlg->m_beforeCombo->setEditText(QStringLiteral("typed before"));
+        dlg->m_afterCombo->setEditText(QStringLiteral("typed after"));
+        Close(*dlg);
+    }
+    const QList<IniSection> sections = Settings();
+    const IniSection* before = FindSection(sections, QStringLiteral("Before"));
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(before->Value("EditControl"), QStringLiteral("\"typed before\""));
+    EXPECT_EQ(before->Value("0"), QStringLiteral("\"apple\""));
+    EXPECT_EQ(before->Value("1"), QStringLiteral("\"mango\""));
+    EXPECT_EQ(before->Value("2"), QStringLiteral("\"pear\""));
+    EXPECT_FALSE(before->Has("3"));
+
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"apple", "mango", "pear"}));
+    EXPECT_EQ(Items(*dlg->m_afterCombo), (QStringList{"nashi", "ringo"}));
+    // The field shows what stood in it, not the first item of the list.
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("typed before"));
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("typed after"));
+    EXPECT_EQ(dlg->m_beforeCombo->currentIndex(), -1); // no item chosen
+    EXPECT_EQ(dlg->m_afterCombo->currentIndex(), -1);
+}
+
+TEST_F(MainDialogSettings, EmptyFieldWithAHistoryComesBackEmpty)
+{
+    {
+        auto dlg = Open();
+        AddSorted(*dlg->m_beforeCombo, QStringLiteral("kept"));
+        dlg->m_beforeCombo->setCurrentIndex(-1);
+        dlg->m_beforeCombo->setEditText(QString());
+        Close(*dlg);
+    }
+    EXPECT_EQ(FindSection(Settings(), "Before")->Value("EditControl"), QStringLiteral("\"\""));
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{"kept"});
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+}
+
+TEST_F(MainDialogSettings, EmptyFieldRoundTrips)
+{
+    {
+        auto dlg = Open();
+        dlg->m_beforeCombo->setEditText(QStringLiteral("something"));
+        dlg->m_beforeCombo->setEditText(QString());
+        Close(*dlg);
+    }
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
+}
+
+TEST_F(MainDialogSettings, TrickyValuesRoundTrip)
+{
+    const struct Case {
+        const char* name;
+        QString value;
+        QString expected;
+    } cases[] = {
+        {"blanks at both ends", "  two  words  ", "  two  words  "},
+        {"tabs at both ends", "\tx\t", "\tx\t"},
+        {"only blanks", "   ", "   "},
+        {"enclosed in double quotes", "\"quoted\"", "quoted"},
+        {"only one pair is taken off", "\"\"twice\"\"", "\"twice\""},
+        {"one double quote alone", "\"", ""},
+        {"leading double quote only", "\"open", "\"open"},
+        {"trailing double quote only", "close\"", "close\""},
+        {"double quotes inside", "a\"b\"c", "a\"b\"c"},
+        {"single quotes kept", "'single'", "'single'"},
+        {"equals signs and semicolons", "a=b;c", "a=b;c"},
+        {"looks like a section", "[After]", "[After]"},
+        {"backslash escapes kept literally", "C:\\new\\table\\u0041", "C:\\new\\table\\u0041"},
+        {"Japanese", "置換前文字列", "置換前文字列"},
+        {"non-BMP", Units({0xD83D, 0xDE00}), Units({0xD83D, 0xDE00})},
+        {"line and paragraph separators", Units({u'a', 0x2028, u'b', 0x2029, u'c', 0x0085, u'd'}),
+         Units({u'a', 0x2028, u'b', 0x2029, u'c', 0x0085, u'd'})},
+        {"no-break space at the ends", Units({0x00A0, u'x', 0x00A0}), Units({0x00A0, u'x', 0x00A0})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(SettingsPath());
+        {
+            auto dlg = Open();
+            dlg->m_afterCombo->setEditText(c.value);
+            ASSERT_EQ(dlg->m_afterCombo->currentText(), c.value);
+            AddSorted(*dlg->m_beforeCombo, c.value);
+            Close(*dlg);
+        }
+        auto dlg = Open();
+        EXPECT_EQ(dlg->m_afterCombo->currentText(), c.expected);
+        if (c.expected.isEmpty()) {
+            EXPECT_EQ(dlg->m_beforeCombo->count(), 0); // an empty entry ends the list
+        } else {
+            EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{c.expected});
+        }
+        dlg.reset();
+    }
+}
+
+TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
+{
+    const QString field = QStringLiteral("line one\r\n[After]\nEditControl=\"evil\"\rend");
+    const QString item = QStringLiteral("item\nwith a break");
+    {
+        auto dlg = Open();
+        dlg->m_beforeCombo->setEditText(field);
+        ASSERT_EQ(dlg->m_beforeCombo->currentText(), field);
+        AddSorted(*dlg->m_beforeCombo, item);
+        dlg->m_beforeCombo->setEditText(field);
+        dlg->m_afterCombo->setEditText(QStringLiteral("after"));
+        Close(*dlg);
+    }
+    const QByteArray raw = ReadFile(SettingsPath());
+    const QList<IniSection> sections = ParseIni(raw);
+    EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
+    const IniSection* before = FindSection(sections, "Before");
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(before->entries.size(), 2) << raw.toStdString(); // EditControl and 0
+    EXPECT_EQ(raw.count('\r'), 0);
+    EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"after\""));
+
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), field);
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{item});
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("after"));
+}
+
+TEST_F(MainDialogSettings, LongValuesAreCutTo4095)
+{
+    QString field;
+    for (int i = 0; i < 5000; ++i)
+        field += QChar(u'a' + i % 26);
+    const QString item = QString(4096, u'x');
+    const QString fits = QString(4095, u'y');
+    {
+        auto dlg = Open();
+        dlg->m_beforeCombo->setEditText(field);
+        ASSERT_EQ(dlg->m_beforeCombo->currentText().size(), 5000); // the field takes any length
+        AddSorted(*dlg->m_beforeCombo, item);
+        AddSorted(*dlg->m_beforeCombo, fits);
+        dlg->m_beforeCombo->setEditText(field);
+        Close(*dlg);
+    }
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), field.left(4095));
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{QString(4095, u'x'), fits}));
+}
+
+TEST_F(MainDialogSettings, TypingALongTextInTheFieldIsNotStopped)
+{
+    auto dlg = Open();
+    const QString text = QString(300, u'w');
+    QTest::keyClicks(dlg->m_beforeCombo->lineEdit(), text);
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), text);
+    Close(*dlg);
+    auto again = Open();
+    EXPECT_EQ(again->m_beforeCombo->currentText(), text);
+}
+
+TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
+{
+    QStringList all;
+    for (int i = 0; i < 25; ++i)
+        all << QStringLiteral("item%1").arg(i, 2, 10, QChar(u'0'));
+    {
+        auto dlg = Open();
+        // Added in reverse order: the list sorts them.
+        for (qsizetype i = all.size() - 1; i >= 0; --i)
+            AddSorted(*dlg->m_afterCombo, all[i]);
+        ASSERT_EQ(Items(*dlg->m_afterCombo), all);
+        Close(*dlg);
+    }
+    const IniSection* after = FindSection(Settings(), "After");
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->Value("19"), QStringLiteral("\"item19\""));
+    EXPECT_FALSE(after->Has("20"));
+    EXPECT_EQ(after->entries.size(), 21); // EditControl and 0..19
+
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_afterCombo), all.mid(0, 20));
+}
+
+TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
+{
+    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
+                                          "[After]\n0=\"x\"\n1=\"\"\n2=\"z\"\n"));
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("field"));
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"a", "b"}));
+    // An empty value ends the list as a missing key does.
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
+    EXPECT_EQ(Items(*dlg->m_afterCombo), QStringList{"x"});
+}
+
+TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
+{
+    ASSERT_TRUE(WriteFile(SettingsPath(), "[After]\n2=\"mango\"\n0=\"pear\"\n1=\"Apple\"\n3=\"apple\"\n"
+                                          "EditControl=\"f\"\n"
+                                          "[Before]\n0=\"b\"\n1=\"a\"\n2=\"c\"\n"));
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_afterCombo), (QStringList{"Apple", "apple", "mango", "pear"}));
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("f"));
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+}
+
+TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
+{
+    ASSERT_TRUE(WriteFile(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
+    auto dlg = Open();
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("plain"));
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"dq", "single"}));
+}
+
+TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
+{
+    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
+    {
+        auto dlg = Open();
+        ASSERT_EQ(dlg->m_beforeCombo->count(), 3);
+        dlg->m_beforeCombo->clear();
+        AddSorted(*dlg->m_beforeCombo, QStringLiteral("z"));
+        Close(*dlg);
+    }
+    const IniSection* before = FindSection(Settings(), "Before");
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(before->Value("0"), QStringLiteral("\"z\""));
+    EXPECT_EQ(before->Value("1"), QStringLiteral("\"b\""));
+    EXPECT_EQ(before->Value("2"), QStringLiteral("\"c\""));
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"b", "c", "z"}));
+}
+
+TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
+{
+    const QByteArray original = "; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"old\"\r\n";
+    ASSERT_TRUE(WriteFile(SettingsPath(), original));
+    {
+        auto dlg = Open();
+        EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("old"));
+        dlg->m_beforeCombo->setEditText(QStringLiteral("new"));
+        Close(*dlg);
+    }
+    const QByteArray raw = ReadFile(SettingsPath());
+    EXPECT_TRUE(raw.startsWith("; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"new\"\r\n"))
+        << raw.toStdString();
+    EXPECT_EQ(SectionNames(ParseIni(raw)), (QStringList{"Other", "Before", "After"}));
+}
+
+TEST_F(MainDialogSettings, TheCloseRequestSavesBothBoxes)
+{
+    auto dlg = Open();
+    dlg->m_beforeCombo->setEditText(QStringLiteral("b-field"));
+    dlg->m_afterCombo->setEditText(QStringLiteral("a-field"));
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    Close(*dlg);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(finished.count(), 1);
+    const QList<IniSection> sections = Settings();
+    ASSERT_NE(FindSection(sections, "Before"), nullptr);
+    ASSERT_NE(FindSection(sections, "After"), nullptr);
+    EXPECT_EQ(FindSection(sections, "Before")->Value("EditControl"), QStringLiteral("\"b-field\""));
+    EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"a-field\""));
+}
+
+TEST_F(MainDialogSettings, FirstModeAtEveryStart)
+{
+    {
+        auto dlg = Open();
+        QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
+        ASSERT_TRUE(Radio(*dlg, IDC_MODE_GLOSS)->isChecked());
+        Close(*dlg);
+    }
+    auto dlg = Open();
+    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_FALSE(Radio(*dlg, IDC_MODE_GLOSS)->isChecked());
+    EXPECT_FALSE(ReadFile(SettingsPath()).contains("Mode")); // the mode is not kept
+}
+
+// ---------------------------------------------------------------------------
+// Keys that must not end the window
+
+using MainDialogKeys = MainDialogTest;
+
+TEST_F(MainDialogKeys, EscapeAnywhereDoesNothing)
+{
+    auto dlg = OpenActive();
+    dlg->m_beforeCombo->setEditText(QStringLiteral("before"));
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("text"));
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    QSignalSpy rejected(dlg.get(), &QDialog::rejected);
+
+    const struct Target {
+        const char* name;
+        QWidget* focus;
+        QWidget* receiver;
+    } targets[] = {
+        {"before combo's field", dlg->m_beforeCombo, dlg->m_beforeCombo->lineEdit()},
+        {"before combo", dlg->m_beforeCombo, dlg->m_beforeCombo},
+        {"after combo's field", dlg->m_afterCombo, dlg->m_afterCombo->lineEdit()},
+        {"text area", dlg->m_textEdit, dlg->m_textEdit},
+        {"Register button", dlg->GetDlgItem(IDC_REGISTER), dlg->GetDlgItem(IDC_REGISTER)},
+        {"Replace button", dlg->GetDlgItem(IDC_REPLACE), dlg->GetDlgItem(IDC_REPLACE)},
+        {"list", dlg->m_dictList, dlg->m_dictList},
+        {"radio button", dlg->m_modeRadio, dlg->m_modeRadio},
+        {"window", dlg.get(), dlg.get()},
+    };
+    for (const Target& t : targets) {
+        SCOPED_TRACE(t.name);
+        t.focus->setFocus();
+        QTest::keyClick(t.receiver, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg->isVisible());
+    }
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(rejected.count(), 0);
+    EXPECT_EQ(dlg->result(), 0);
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("before"));
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("text"));
+    EXPECT_TRUE(m_prompter.asked.isEmpty());
+    EXPECT_FALSE(QFile::exists(SettingsPath())); // not closed, so not saved
+}
+
+TEST_F(MainDialogKeys, EscapeToTheFocusedWidgetDoesNothing)
+{
+    auto dlg = OpenActive();
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    for (QWidget* w : {static_cast<QWidget*>(dlg->m_beforeCombo), static_cast<QWidget*>(dlg->m_textEdit),
+                       dlg->GetDlgItem(IDC_DELETE), static_cast<QWidget*>(dlg->m_dictList)}) {
+        w->setFocus();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(QApplication::focusWidget(), w);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg->isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), w); // the focus does not move
+    }
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(MainDialogKeys, EnterInTheComboBoxesDoesNothing)
+{
+    auto dlg = OpenActive();
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    QSignalSpy accepted(dlg.get(), &QDialog::accepted);
+    for (QComboBox* box : {dlg->m_beforeCombo, dlg->m_afterCombo}) {
+        box->setFocus();
+        QTest::keyClicks(box->lineEdit(), QStringLiteral("typed"));
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(box->lineEdit(), key);
+            QTest::keyClick(box, key);
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(dlg->isVisible());
+        }
+        EXPECT_EQ(box->count(), 0); // Enter adds no history item
+        EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
+    }
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(accepted.count(), 0);
+    EXPECT_TRUE(m_prompter.asked.isEmpty()); // no button was pressed for it
+    EXPECT_EQ(dlg->m_replacer.GetEntryCount(), 0);
+    EXPECT_FALSE(QFile::exists(SettingsPath()));
+
+    // Closing afterwards saves the typed text as it stands.
+    Close(*dlg);
+    EXPECT_EQ(FindSection(Settings(), "Before")->Value("EditControl"), QStringLiteral("\"typed\""));
+    EXPECT_FALSE(FindSection(Settings(), "Before")->Has("0"));
+}
+
+TEST_F(MainDialogKeys, EnterInTheTextAreaMakesALineBreak)
+{
+    auto dlg = OpenActive();
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    dlg->m_textEdit->setFocus();
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("ab"));
+    QTest::keyClick(dlg->m_textEdit, Qt::Key_Return);
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("cd"));
+    QTest::keyClick(dlg->m_textEdit, Qt::Key_Enter);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ab\ncd\n"));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(MainDialogKeys, EnterOnTheListOrAWindowWithoutFocusDoesNothing)
+{
+    auto dlg = OpenActive();
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    dlg->m_dictList->setFocus();
+    QTest::keyClick(dlg->m_dictList, Qt::Key_Return);
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    QTest::keyClick(dlg.get(), Qt::Key_Enter);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(m_prompter.asked.isEmpty());
+}
+
+// ---------------------------------------------------------------------------
+// Minimum size and layout
+
+using MainDialogLayout = MainDialogTest;
+
+// The outer rectangle's edges beyond the client area, per side.
+QMargins Frame(const QWidget& w)
+{
+    const QRect outer = w.frameGeometry();
+    const QRect inner = w.geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
+}
+
+// Where the text area and the list must end: 4 pixels short of the outer
+// frame's right and bottom edges, in client coordinates (exclusive).
+void ExpectLaidOut(const CReplaceDlg& dlg, QPoint textTopLeft, QPoint listTopLeft, int listWidth)
+{
+    const QMargins frame = Frame(dlg);
+    const int right = dlg.width() + frame.right() - 4;
+    const int bottom = dlg.height() + frame.bottom() - 4;
+    const QRect text = dlg.m_textEdit->geometry();
+    EXPECT_EQ(text.topLeft(), textTopLeft);
+    EXPECT_EQ(text.x() + text.width(), right);
+    EXPECT_EQ(text.y() + text.height(), bottom);
+    const QRect list = dlg.m_dictList->geometry();
+    EXPECT_EQ(list.topLeft(), listTopLeft);
+    EXPECT_EQ(list.width(), listWidth);
+    EXPECT_EQ(list.y() + list.height(), bottom);
+}
+
+QHash<QWidget*, QRect> OtherGeometries(const CReplaceDlg& dlg)
+{
+    QHash<QWidget*, QRect> out;
+    for (QWidget* w : dlg.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (w != dlg.m_textEdit && w != dlg.m_dictList && !w->isWindow())
+            out.insert(w, w->geometry());
+    return out;
+}
+
+TEST_F(MainDialogLayout, CannotBeMadeSmallerThanTheMinimum)
+{
+    auto dlg = Open();
+    EXPECT_GE(dlg->frameGeometry().width(), 649);
+    EXPECT_GE(dlg->frameGeometry().height(), 479);
+    const QMargins frame = Frame(*dlg);
+    EXPECT_EQ(dlg->minimumSize(), QSize(649 - frame.left() - frame.right(), 479 - frame.top() - frame.bottom()));
+
+    dlg->resize(100, 100);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->frameGeometry().size(), QSize(649, 479));
+
+    dlg->resize(648, 478);
+    QCoreApplication::processEvents();
+    EXPECT_GE(dlg->frameGeometry().width(), 649);
+    EXPECT_GE(dlg->frameGeometry().height(), 479);
+
+    // The controls are laid out for the minimum size.
+    const QPoint textTopLeft = dlg->m_textEdit->pos();
+    ExpectLaidOut(*dlg, textTopLeft, dlg->m_dictList->pos(), dlg->m_dictList->width());
+}
+
+TEST_F(MainDialogLayout, HasNoMaximumAndCanBeMaximised)
+{
+    auto dlg = Open();
+    EXPECT_EQ(dlg->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+TEST_F(MainDialogLayout, ShownLayoutEndsFourPixelsShortOfTheFrame)
+{
+    auto dlg = Open();
+    ExpectLaidOut(*dlg, dlg->m_textEdit->pos(), dlg->m_dictList->pos(), dlg->m_dictList->width());
+    // The template's positions: the text area right of the list, both below the buttons.
+    EXPECT_GT(dlg->m_textEdit->x(), dlg->m_dictList->x() + dlg->m_dictList->width());
+    EXPECT_EQ(dlg->m_textEdit->y(), dlg->m_dictList->y());
+    EXPECT_GT(dlg->m_textEdit->y(), dlg->GetDlgItem(IDC_REPLACE)->geometry().bottom());
+}
+
+TEST_F(MainDialogLayout, EnlargingGrowsTheTextAreaAndTheListOnly)
+{
+    auto dlg = Open();
+    const QRect text = dlg->m_textEdit->geometry();
+    const QRect list = dlg->m_dictList->geometry();
+    const QHash<QWidget*, QRect> others = OtherGeometries(*dlg);
+    ASSERT_GE(others.size(), 10); // labels, boxes, buttons, group box, radio buttons
+
+    dlg->resize(dlg->size() + QSize(200, 150));
+    QCoreApplication::processEvents();
+
+    const QRect grownText = dlg->m_textEdit->geometry();
+    EXPECT_EQ(grownText.topLeft(), text.topLeft());
+    EXPECT_EQ(grownText.size(), text.size() + QSize(200, 150));
+    const QRect grownList = dlg->m_dictList->geometry();
+    EXPECT_EQ(grownList.topLeft(), list.topLeft());
+    EXPECT_EQ(grownList.size(), list.size() + QSize(0, 150));
+    ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
+    for (auto it = others.cbegin(); it != others.cend(); ++it) {
+        SCOPED_TRACE(it.key()->metaObject()->className());
+        EXPECT_EQ(it.key()->geometry(), it.value());
+    }
+
+    // And back.
+    dlg->resize(dlg->size() - QSize(200, 150));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->m_textEdit->geometry(), text);
+    EXPECT_EQ(dlg->m_dictList->geometry(), list);
+}
+
+TEST_F(MainDialogLayout, MinimiseAndRestoreBringTheControlsBack)
+{
+    auto dlg = Open();
+    const QRect text = dlg->m_textEdit->geometry();
+    const QRect list = dlg->m_dictList->geometry();
+    const QHash<QWidget*, QRect> others = OtherGeometries(*dlg);
+
+    dlg->showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dlg->isMinimized());
+    dlg->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dlg->isMinimized());
+    EXPECT_EQ(dlg->m_textEdit->geometry(), text);
+    EXPECT_EQ(dlg->m_dictList->geometry(), list);
+    ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
+    for (auto it = others.cbegin(); it != others.cend(); ++it)
+        EXPECT_EQ(it.key()->geometry(), it.value());
+}
+
+TEST_F(MainDialogLayout, RestoringLaysOutForTheRestoredSize)
+{
+    auto dlg = Open();
+    const QRect text = dlg->m_textEdit->geometry();
+    const QRect list = dlg->m_dictList->geometry();
+
+    dlg->showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(dlg->isMinimized());
+    // A size change that arrives while minimised is laid out on restoring.
+    dlg->resize(dlg->size() + QSize(120, 80));
+    QCoreApplication::processEvents();
+    dlg->showNormal();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(dlg->isMinimized());
+
+    ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
+    EXPECT_GT(dlg->m_textEdit->width(), 0);
+    EXPECT_GT(dlg->m_textEdit->height(), 0);
+}
+
+TEST_F(MainDialogLayout, MaximiseAndRestore)
+{
+    auto dlg = Open();
+    const QRect text = dlg->m_textEdit->geometry();
+    const QRect list = dlg->m_dictList->geometry();
+    dlg->showMaximized();
+    QCoreApplication::processEvents();
+    ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
+    dlg->showNormal();
+    QCoreApplication::processEvents();
+    ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
+}
+
+// ---------------------------------------------------------------------------
+// The controls as the window sets them up
+
+using MainDialogControls = MainDialogTest;
+
+TEST_F(MainDialogControls, TitleIconAndControlIds)
+{
+    auto dlg = Open();
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Velmora 1.0"));
+    EXPECT_FALSE(dlg->windowIcon().isNull());
+    EXPECT_TRUE(dlg->acceptDrops());
+
+    EXPECT_EQ(dlg->GetDlgItem(IDC_TEXT_EDIT), dlg->m_textEdit);
+    EXPECT_EQ(dlg->GetDlgItem(IDC_DICT_LIST), dlg->m_dictList);
+    EXPECT_EQ(dlg->GetDlgItem(IDC_MODE_REPLACE), dlg->m_modeRadio);
+    EXPECT_EQ(dlg->GetDlgItem(IDC_BEFORE_COMBO), dlg->m_beforeCombo);
+    EXPECT_EQ(dlg->GetDlgItem(IDC_AFTER_COMBO), dlg->m_afterCombo);
+    EXPECT_EQ(dlg->GetDlgItem(IDC_STATIC), nullptr);
+
+    const struct {
+        int id;
+        const char* caption;
+    } buttons[] = {
+        {IDC_REGISTER, "登録(&R)"},
+        {IDC_DELETE, "削除(&D)"},
+        {IDC_SAVE_DICT, "辞書保存(&S)"},
+        {IDC_REPLACE, "置換(&S)"},
+    };
+    for (const auto& b : buttons) {
+        QPushButton* button = Button(*dlg, b.id);
+        ASSERT_NE(button, nullptr) << b.id;
+        EXPECT_EQ(button->text(), QString::fromUtf8(b.caption));
+    }
+    EXPECT_EQ(Radio(*dlg, IDC_MODE_REPLACE)->text(), QStringLiteral("置換前文字列→置換後文字列(&N)"));
+    EXPECT_EQ(Radio(*dlg, IDC_MODE_GLOSS)->text(), QStringLiteral("置換前文字列→置換前文字列[置換後文字列](&B)"));
+
+    QStringList labels;
+    for (QLabel* label : dlg->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+        labels << label->text();
+    labels.sort();
+    EXPECT_EQ(labels, (QStringList{QStringLiteral("置換前文字列:"), QStringLiteral("置換後文字列:")}));
+    const auto groups = dlg->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(groups.size(), 1);
+    EXPECT_EQ(groups[0]->title(), QStringLiteral("置換方法"));
+}
+
+TEST_F(MainDialogControls, NoPushButtonIsADefaultButton)
+{
+    auto dlg = Open();
+    const auto buttons = dlg->findChildren<QPushButton*>();
+    EXPECT_EQ(buttons.size(), 4);
+    for (QPushButton* b : buttons) {
+        SCOPED_TRACE(b->text().toStdString());
+        EXPECT_FALSE(b->isDefault());
+        EXPECT_FALSE(b->autoDefault());
+    }
+}
+
+TEST_F(MainDialogControls, RadioButtonsAreOneGroupOutOfTheTabChain)
+{
+    auto dlg = Open();
+    QRadioButton* first = Radio(*dlg, IDC_MODE_REPLACE);
+    QRadioButton* second = Radio(*dlg, IDC_MODE_GLOSS);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(first->isChecked());
+    EXPECT_FALSE(second->isChecked());
+    for (QRadioButton* r : {first, second}) {
+        EXPECT_EQ(r->focusPolicy(), Qt::ClickFocus);
+        EXPECT_TRUE(r->autoExclusive());
+    }
+    QTest::mouseClick(second, Qt::LeftButton);
+    EXPECT_FALSE(first->isChecked());
+    EXPECT_TRUE(second->isChecked());
+    QTest::mouseClick(second, Qt::LeftButton); // clicking the checked one keeps it
+    EXPECT_TRUE(second->isChecked());
+    QTest::mouseClick(first, Qt::LeftButton);
+    EXPECT_TRUE(first->isChecked());
+    EXPECT_FALSE(second->isChecked());
+}
+
+TEST_F(MainDialogControls, TextAreaWrapsAndShowsItsVerticalScrollBar)
+{
+    auto dlg = Open();
+    TextArea* text = dlg->m_textEdit;
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(text->verticalScrollBar()->isVisible());
+    EXPECT_NE(text->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(text->isReadOnly());
+    // A long line wraps instead of scrolling sideways.
+    Paste(*dlg, QString(2000, u'w').replace(QStringLiteral("wwwww"), QStringLiteral("wwww ")));
+    QCoreApplication::processEvents();
+    EXPECT_GT(text->document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_EQ(text->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST_F(MainDialogControls, ComboBoxesAreEditableAndStartEmpty)
+{
+    auto dlg = Open();
+    for (QComboBox* box : {dlg->m_beforeCombo, dlg->m_afterCombo}) {
+        EXPECT_TRUE(box->isEditable());
+        ASSERT_NE(box->lineEdit(), nullptr);
+        EXPECT_EQ(box->insertPolicy(), QComboBox::NoInsert);
+        EXPECT_EQ(box->completer(), nullptr);
+        EXPECT_EQ(box->currentText(), QString());
+        EXPECT_EQ(box->count(), 0);
+    }
+}
+
+// The focusable controls in focus-chain order, from the before box.
+QList<QWidget*> TabChain(const CReplaceDlg& dlg)
+{
+    QList<QWidget*> chain;
+    QWidget* start = dlg.m_beforeCombo;
+    QWidget* w = start;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !w->focusProxy() && w->isVisibleTo(&dlg)
+            && w->isEnabled() && w != &dlg)
+            chain << w;
+        w = w->nextInFocusChain();
+    } while (w && w != start && chain.size() < 50);
+    return chain;
+}
+
+TEST_F(MainDialogControls, TabOrderFollowsTheTemplate)
+{
+    auto dlg = Open();
+    const QList<QWidget*> expected = {
+        dlg->m_beforeCombo,
+        dlg->m_afterCombo,
+        dlg->GetDlgItem(IDC_REGISTER),
+        dlg->GetDlgItem(IDC_DELETE),
+        dlg->GetDlgItem(IDC_SAVE_DICT),
+        dlg->m_textEdit,
+        dlg->GetDlgItem(IDC_REPLACE),
+        dlg->m_dictList,
+    };
+    EXPECT_EQ(TabChain(*dlg), expected);
+}
+
+TEST_F(MainDialogControls, TheFocusStartsInTheBeforeBoxAndTabWalksTheChain)
+{
+    auto dlg = OpenActive();
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
+    const QList<QWidget*> steps = {
+        dlg->m_afterCombo,
+        dlg->GetDlgItem(IDC_REGISTER),
+        dlg->GetDlgItem(IDC_DELETE),
+        dlg->GetDlgItem(IDC_SAVE_DICT),
+        dlg->m_textEdit,
+    };
+    for (QWidget* next : steps) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
+    }
+    // From the Replace button on to the list, and from the list round to the start.
+    dlg->GetDlgItem(IDC_REPLACE)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_dictList);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
+    // Backwards.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_dictList);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_REPLACE));
+}
+
+TEST_F(MainDialogControls, TabLeavesAListWithRows)
+{
+    auto dlg = OpenActive();
+    dlg->m_replacer.AddPair(u"a", u"b");
+    dlg->m_replacer.AddPair(u"c", u"d");
+    dlg->RefreshList();
+    ASSERT_EQ(dlg->m_dictList->model()->rowCount(), 2);
+    dlg->m_dictList->setFocus();
+    dlg->m_dictList->setCurrentIndex(dlg->m_dictList->model()->index(0, 0));
+    // Tab and Shift+Tab leave the list instead of walking its cells.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
+    dlg->m_dictList->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_REPLACE));
+}
+
+TEST_F(MainDialogControls, TabSkipsTheRadioButtonsAfterAClickOnThem)
+{
+    auto dlg = OpenActive();
+    QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
+    dlg->GetDlgItem(IDC_SAVE_DICT)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->m_textEdit);
+}
+
+// ---------------------------------------------------------------------------
+// The text area: paste
+
+using MainDialogPaste = MainDialogTest;
+
+TEST_F(MainDialogPaste, ALongPasteIsTakenWhole)
+{
+    auto dlg = Open();
+    QString text;
+    text.reserve(100000);
+    for (int i = 0; i < 100000; ++i)
+        text += QChar(u'a' + i % 26);
+    Paste(*dlg, text);
+    EXPECT_EQ(dlg->m_textEdit->Length(), 100000);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    // Pasted again over a selection of all: still the same length.
+    dlg->m_textEdit->selectAll();
+    Paste(*dlg, text);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+}
+
+TEST_F(MainDialogPaste, PasteGoesAtTheCursorAndReplacesTheSelection)
+{
+    auto dlg = Open();
+    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("abcdef"));
+    QTextCursor cursor = dlg->m_textEdit->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    dlg->m_textEdit->setTextCursor(cursor);
+    Paste(*dlg, QStringLiteral("XYZ"));
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abXYZef"));
+    // A paste is undoable.
+    dlg->m_textEdit->undo();
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abcdef"));
+}
+
+TEST_F(MainDialogPaste, PastedTextIsPlainAndUrlsAreNotText)
+{
+    auto dlg = Open();
+    auto* html = new QMimeData;
+    html->setHtml(QStringLiteral("<b>bold</b>"));
+    html->setText(QStringLiteral("bold"));
+    QGuiApplication::clipboard()->setMimeData(html);
+    dlg->m_textEdit->paste();
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
+
+    auto* urls = new QMimeData;
+    urls->setUrls({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("dict.txt")))});
+    urls->setText(QStringLiteral("should not appear"));
+    QGuiApplication::clipboard()->setMimeData(urls);
+    dlg->m_textEdit->paste();
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
+    EXPECT_TRUE(m_prompter.asked.isEmpty());
+}
+
+TEST_F(MainDialogPaste, TheLimitIsTheLargeOne)
+{
+    EXPECT_EQ(TextArea::kTextLimit, 268435456);
+}
+
+} // namespace
