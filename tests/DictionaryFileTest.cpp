@@ -657,7 +657,6 @@ TEST(SaveToFile, FolderThatCannotBeWritten)
 // the old file stays byte for byte and no temporary file is left behind.
 TEST(SaveToFileDeathTest, ShortWrite)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempDir dir;
     const std::string path = dir / "d.txt";
     const std::string old = EncodeDictionaryBytes(u"old\tcontent\n");
@@ -684,7 +683,6 @@ TEST(SaveToFileDeathTest, ShortWrite)
 // The folder would allow the rename, but the file itself is read-only.
 TEST(SaveToFileDeathTest, ReadOnlyFile)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempDir dir;
     const std::string path = dir / "d.txt";
     const std::string old = EncodeDictionaryBytes(u"old\tcontent\n");
