@@ -168,10 +168,15 @@ bool CReplaceDlg::eventFilter(QObject* watched, QEvent* event)
 void CReplaceDlg::keyPressEvent(QKeyEvent* event)
 {
     // Neither Escape nor Enter ends the window: only the close request does.
+    // Enter on a focused push button is its click.
     switch (event->key()) {
-    case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        event->accept();
+        return;
+    case Qt::Key_Escape:
         event->accept();
         return;
     default:

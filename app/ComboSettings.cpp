@@ -41,6 +41,12 @@ void LoadComboHistory(const QString& profileName, QComboBox& box, const QString&
 void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section)
 {
     WriteProfileString(profileName, section, kEditKey, Quoted(box.currentText()));
-    for (int i = 0; i < HISTORY_MAX && i < box.count(); ++i)
-        WriteProfileString(profileName, section, QString::number(i), Quoted(box.itemText(i)));
+    // An empty entry would read back as the end of the list and hide every
+    // entry after it, so it is not written.
+    int key = 0;
+    for (int i = 0; i < box.count() && key < HISTORY_MAX; ++i) {
+        const QString item = box.itemText(i);
+        if (!item.isEmpty())
+            WriteProfileString(profileName, section, QString::number(key++), Quoted(item));
+    }
 }

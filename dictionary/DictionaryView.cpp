@@ -14,6 +14,7 @@ void SetUpDictionaryView(QTableView& view, EntryListModel& model)
     view.setModel(&model);
 
     view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setTabKeyNavigation(false); // Tab leaves the list for the next control
     view.setSelectionMode(QAbstractItemView::ExtendedSelection);
     view.setEditTriggers(QAbstractItemView::NoEditTriggers);
     view.setShowGrid(false);

@@ -1357,3 +1357,35 @@ TEST_F(MainDialogPaste, TheLimitIsTheLargeOne)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainDialogKeys, EnterOnAFocusedButtonClicksIt)
+{
+    auto dlg = OpenActive();
+    auto* replace = static_cast<QPushButton*>(dlg->GetDlgItem(IDC_REPLACE));
+    replace->setFocus();
+    m_prompter.yesNoAnswers = {false};
+    QTest::keyClick(replace, Qt::Key_Return);
+    ASSERT_EQ(m_prompter.asked.size(), 1);
+    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
+{
+    {
+        auto dlg = Open();
+        // Register with an empty before box puts "" into its history; it
+        // sorts first.
+        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("a")}) {
+            dlg->m_beforeCombo->setEditText(text);
+            AddToHistory(*dlg->m_beforeCombo, text);
+        }
+        Close(*dlg);
+    }
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+} // namespace
