@@ -43,7 +43,7 @@ void TextArea::insertFromMimeData(const QMimeData* source)
     if (source->hasUrls() || !source->hasText())
         return;
     const qsizetype selected = textCursor().selectionEnd() - textCursor().selectionStart();
-    const qsizetype room = kTextLimit - (Length() - selected);
+    const qsizetype room = m_limit - (Length() - selected);
     QString text = source->text();
     if (room <= 0)
         return;
@@ -59,7 +59,7 @@ void TextArea::insertFromMimeData(const QMimeData* source)
 void TextArea::keyPressEvent(QKeyEvent* event)
 {
     const bool inserts = !event->text().isEmpty() && event->text().front().isPrint();
-    const bool full = Length() - (textCursor().selectionEnd() - textCursor().selectionStart()) >= kTextLimit;
+    const bool full = Length() - (textCursor().selectionEnd() - textCursor().selectionStart()) >= m_limit;
     if ((inserts || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && full) {
         event->accept();
         return;

@@ -12,6 +12,10 @@ public:
 
     explicit TextArea(QWidget* parent = nullptr);
 
+    // The most characters typing and pasting may bring the text to.
+    void SetTextLimit(qsizetype limit) { m_limit = limit; }
+    qsizetype TextLimit() const { return m_limit; }
+
     // The whole text up to its first U+0000, line breaks as LF. Unlike
     // toPlainText() this keeps no-break spaces and line separators as they are.
     QString ReadText() const;
@@ -21,6 +25,9 @@ protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    qsizetype m_limit = kTextLimit;
 };
 
 // Inserts `text` at the end, not undoably: the undo history does not survive.

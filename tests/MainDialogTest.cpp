@@ -1389,3 +1389,37 @@ TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainDialogKeys, TheTextLimitCutsPastesAndStopsTyping)
+{
+    auto dlg = OpenActive();
+    TextArea& area = *dlg->m_textEdit;
+    EXPECT_EQ(area.TextLimit(), 268435456);
+    area.SetTextLimit(10);
+    area.setFocus();
+    QTest::keyClicks(&area, QStringLiteral("abcd"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("0123456789"));
+    area.paste();
+    EXPECT_EQ(area.ReadText(), QStringLiteral("abcd012345"));
+    QTest::keyClicks(&area, QStringLiteral("xy"));
+    QTest::keyClick(&area, Qt::Key_Return);
+    EXPECT_EQ(area.ReadText(), QStringLiteral("abcd012345"));
+
+    // A surrogate pair is not split at the limit.
+    area.selectAll();
+    QTest::keyClick(&area, Qt::Key_Delete);
+    QTest::keyClicks(&area, QStringLiteral("abcdefghi"));
+    QGuiApplication::clipboard()->setText(QString::fromUtf16(u"\U0001F600z"));
+    area.paste();
+    EXPECT_EQ(area.ReadText(), QStringLiteral("abcdefghi"));
+
+    // A paste over a selection has the selection's room too.
+    area.selectAll();
+    QGuiApplication::clipboard()->setText(QStringLiteral("ABCDEFGHIJKL"));
+    area.paste();
+    EXPECT_EQ(area.ReadText(), QStringLiteral("ABCDEFGHIJ"));
+}
+
+} // namespace
