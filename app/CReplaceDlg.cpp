@@ -153,6 +153,17 @@ bool CReplaceDlg::eventFilter(QObject* watched, QEvent* event)
         OnDblClk();
         return false;
     }
+    // Dropped files are for the window, whichever control they land on: the
+    // fields would take the names as text. Ignored here, the drag goes on to
+    // the parent and finally to the dialog.
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget != this && widget->window() == this
+            && static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) {
+            event->ignore();
+            return true;
+        }
+    }
     // Escape goes nowhere, whichever control of this window has the focus.
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);

@@ -125,6 +125,19 @@ std::string EncodeDictionaryBytes(std::u16string_view text)
     return bytes;
 }
 
+namespace {
+bool WriteDictionaryBytes(int fd, std::u16string_view text)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        // The string's own bytes are already the file's order.
+        return WriteAll(fd, kBom, 2) && WriteAll(fd, reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    } else {
+        const std::string bytes = EncodeDictionaryBytes(text);
+        return WriteAll(fd, bytes.data(), bytes.size());
+    }
+}
+} // namespace
+
 bool WriteTextFile(const std::string& path, std::u16string_view text, std::string* error)
 {
     auto fail = [&](int err) {
@@ -145,6 +158,20 @@ bool WriteTextFile(const std::string& path, std::u16string_view text, std::strin
     // would be against truncation.
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
         return fail(errno);
+
+    // A device, pipe or socket is written in place: renaming a file over it
+    // would replace the node itself.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+        const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return fail(errno);
+        const bool written = WriteDictionaryBytes(fd, text);
+        const int err = errno;
+        if (::close(fd) != 0 && written)
+            return fail(errno);
+        return written ? true : fail(err);
+    }
 
     std::string tempPath;
     const int fd = CreateTemporary(target, tempPath);
@@ -167,16 +194,7 @@ bool WriteTextFile(const std::string& path, std::u16string_view text, std::strin
             (void)::fchown(fd, old.st_uid, old.st_gid); // only root may, and only then it matters
     }
 
-    bool written;
-    if constexpr (std::endian::native == std::endian::little) {
-        // The string's own bytes are already the file's order.
-        written = WriteAll(fd, kBom, 2)
-            && WriteAll(fd, reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    } else {
-        const std::string bytes = EncodeDictionaryBytes(text);
-        written = WriteAll(fd, bytes.data(), bytes.size());
-    }
-    if (!written || ::fsync(fd) != 0)
+    if (!WriteDictionaryBytes(fd, text) || ::fsync(fd) != 0)
         return abandon(errno);
     if (::close(fd) != 0) {
         const int err = errno;

@@ -122,7 +122,9 @@ void Replacer::RefreshEntries()
         const bool sorted = std::is_sorted(m_entries.begin(), m_entries.end(), LessByBefore);
         const size_t kept = m_entries.size();
         for (const std::u16string& before : m_touched) {
-            const std::u16string_view path = before == std::u16string_view(u"\0", 1) ? u"" : before;
+            std::u16string_view path = before;
+            if (path == std::u16string_view(u"\0", 1))
+                path = {}; // the empty before-string's entry
             const uint32_t node = FindPath(path);
             if ((node != 0 || path.empty()) && !m_nodes[node].after.empty())
                 m_entries.push_back(MakeEntry(before, m_nodes[node].after));
