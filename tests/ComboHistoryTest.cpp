@@ -8,27 +8,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "QtTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
 namespace {
-
-QString Units(std::initializer_list<char16_t> units)
-{
-    QString s;
-    for (char16_t u : units)
-        s.append(QChar(u));
-    return s;
-}
-
-QStringList Items(const QComboBox& box)
-{
-    QStringList out;
-    for (int i = 0; i < box.count(); ++i)
-        out << box.itemText(i);
-    return out;
-}
 
 TEST(OrdinalLess, Table)
 {

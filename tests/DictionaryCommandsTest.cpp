@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "QtTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,12 +27,6 @@
 #include <memory>
 #include <ostream>
 #include <utility>
-
-// Readable strings in failure messages.
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -41,27 +37,6 @@ const QString kConfirmText = QStringLiteral("削除してよろしいですか�
 const QString kConfirmCaption = QStringLiteral("確認");
 const QColor kWhite(255, 255, 255);
 const QColor kPaleBlue(238, 243, 253);
-
-// Warnings of the model tester count as failures of the running test.
-int g_modelFailures = 0;
-QtMessageHandler g_previousHandler = nullptr;
-
-void CountModelFailures(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category
-        && std::strcmp(context.category, "qt.modeltest") == 0)
-        ++g_modelFailures;
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-}
-
-QStringList Items(const QComboBox& box)
-{
-    QStringList out;
-    for (int i = 0; i < box.count(); ++i)
-        out << box.itemText(i);
-    return out;
-}
 
 // Records which rows were selected when a double-click reached the list.
 class DoubleClickWatcher : public QObject {
@@ -89,8 +64,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(settingsDir.isValid());
-        g_modelFailures = 0;
-        g_previousHandler = qInstallMessageHandler(CountModelFailures);
+        modelWarnings = std::make_unique<ModelTesterWarnings>();
         dlg = std::make_unique<CReplaceDlg>(settingsDir.filePath(QStringLiteral("velmora.ini")), &prompter);
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
@@ -104,8 +78,8 @@ protected:
     {
         tester.reset();
         dlg.reset();
-        qInstallMessageHandler(g_previousHandler);
-        EXPECT_EQ(g_modelFailures, 0) << "the model tester reported problems";
+        EXPECT_EQ(modelWarnings->Count(), 0) << "the model tester reported problems";
+        modelWarnings.reset();
         EXPECT_EQ(prompter.unanswered, 0) << "a question came that the test did not expect";
     }
 
@@ -220,6 +194,7 @@ protected:
     TestPrompter prompter;
     std::unique_ptr<CReplaceDlg> dlg;
     QAbstractItemModel* model = nullptr;
+    std::unique_ptr<ModelTesterWarnings> modelWarnings;
     std::unique_ptr<QAbstractItemModelTester> tester;
 };
 

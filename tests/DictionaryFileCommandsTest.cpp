@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include "QtTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -36,12 +38,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-// Readable strings in failure messages.
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 
@@ -58,18 +54,6 @@ QString CannotOpenText(const QString& path)
 QString Reason(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
-}
-
-int g_modelFailures = 0;
-QtMessageHandler g_previousHandler = nullptr;
-
-void CountModelFailures(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && context.category
-        && std::strcmp(context.category, "qt.modeltest") == 0)
-        ++g_modelFailures;
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
 }
 
 // FF FE and the text's UTF-16 units, low byte first.
@@ -225,8 +209,7 @@ protected:
     {
         ASSERT_TRUE(settingsDir.isValid());
         ASSERT_TRUE(workDir.isValid());
-        g_modelFailures = 0;
-        g_previousHandler = qInstallMessageHandler(CountModelFailures);
+        modelWarnings = std::make_unique<ModelTesterWarnings>();
         w = std::make_unique<Window>(settingsDir.filePath(QStringLiteral("velmora.ini")));
         ASSERT_TRUE(w->exposed);
     }
@@ -235,12 +218,14 @@ protected:
     {
         const int unanswered = w ? w->prompter.unanswered : 0;
         w.reset();
-        qInstallMessageHandler(g_previousHandler);
-        EXPECT_EQ(g_modelFailures, 0) << "the model tester reported problems";
+        EXPECT_EQ(modelWarnings->Count(), 0) << "the model tester reported problems";
+        modelWarnings.reset();
         EXPECT_EQ(unanswered, 0) << "a question came that the test did not expect";
     }
 
     QString Work(const QString& name) const { return workDir.filePath(name); }
+
+    std::unique_ptr<ModelTesterWarnings> modelWarnings;
 
     QString WriteDictionary(const QString& name, const QString& text) const
     {

@@ -29,47 +29,16 @@
 #include <QTextLayout>
 #include <QUrl>
 
+#include "QtTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
-
-// Readable failure messages: control characters and other non-ASCII units as \uXXXX.
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"';
-    const qsizetype shown = qMin<qsizetype>(s.size(), 200);
-    for (qsizetype i = 0; i < shown; ++i) {
-        const char16_t u = s[i].unicode();
-        if (u >= 0x20 && u < 0x7F && u != u'\\')
-            *os << char(u);
-        else
-            *os << "\\u" << QString::number(u, 16).rightJustified(4, u'0').toStdString();
-    }
-    if (shown < s.size())
-        *os << "... (" << s.size() << " units)";
-    *os << '"';
-}
 
 namespace {
 
 const QString kConfirmText = QStringLiteral("置換してよろしいですか？");
 const QString kConfirmCaption = QStringLiteral("確認");
-
-QString Units(std::initializer_list<char16_t> units)
-{
-    QString s;
-    for (char16_t u : units)
-        s.append(QChar(u));
-    return s;
-}
-
-QStringList Items(const QComboBox& box)
-{
-    QStringList out;
-    for (int i = 0; i < box.count(); ++i)
-        out << box.itemText(i);
-    return out;
-}
 
 QByteArray ReadFile(const QString& path)
 {

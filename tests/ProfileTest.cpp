@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "QtTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -14,20 +16,6 @@
 #include <csignal>
 
 using namespace std::literals;
-
-// Readable failure messages: control characters and surrogates as \uXXXX.
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"';
-    for (QChar c : s) {
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && u < 0x7F && u != u'\\')
-            *os << char(u);
-        else
-            *os << "\\u" << QString::number(u, 16).rightJustified(4, u'0').toStdString();
-    }
-    *os << '"';
-}
 
 namespace {
 
