@@ -1392,3 +1392,22 @@ TEST_F(MainDialogKeys, TheTextLimitCutsPastesAndStopsTyping)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainDialogKeys, AccessKeysChooseTheMode)
+{
+    auto dlg = OpenActive();
+    auto* gloss = static_cast<QRadioButton*>(dlg->GetDlgItem(IDC_MODE_GLOSS));
+    dlg->m_textEdit->setFocus();
+    QTest::keyClick(dlg.get(), Qt::Key_B, Qt::AltModifier);
+    QTest::qWait(200); // the click is animated
+    EXPECT_TRUE(gloss->isChecked());
+    EXPECT_FALSE(dlg->m_modeRadio->isChecked());
+    QTest::keyClick(dlg.get(), Qt::Key_N, Qt::AltModifier);
+    QTest::qWait(200);
+    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_FALSE(gloss->isChecked());
+}
+
+} // namespace
