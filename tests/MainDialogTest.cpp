@@ -34,6 +34,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -98,12 +99,13 @@ QList<IniSection> ParseIni(const QByteArray& bytes)
     return sections;
 }
 
-const IniSection* FindSection(const QList<IniSection>& sections, const QString& name)
+// A copy, so that it outlives the list it came from.
+std::optional<IniSection> FindSection(const QList<IniSection>& sections, const QString& name)
 {
     for (const IniSection& s : sections)
         if (s.name == name)
-            return &s;
-    return nullptr;
+            return s;
+    return std::nullopt;
 }
 
 QStringList SectionNames(const QList<IniSection>& sections)
@@ -490,8 +492,8 @@ TEST_F(MainDialogSettings, WithoutAFileBothBoxesStartEmptyAndClosingCreatesIt)
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
     for (const QString& name : {QStringLiteral("Before"), QStringLiteral("After")}) {
-        const IniSection* s = FindSection(sections, name);
-        ASSERT_NE(s, nullptr) << name.toStdString();
+        const std::optional<IniSection> s = FindSection(sections, name);
+        ASSERT_TRUE(s.has_value()) << name.toStdString();
         ASSERT_EQ(s->entries.size(), 1) << raw.toStdString();
         EXPECT_EQ(s->entries[0].first, QStringLiteral("EditControl"));
         EXPECT_EQ(s->entries[0].second, QStringLiteral("\"\"")); // an empty field in quotes
@@ -514,8 +516,8 @@ TEST_F(MainDialogSettings, FieldsAndHistoriesRoundTrip)
         Close(*dlg);
     }
     const QList<IniSection> sections = Settings();
-    const IniSection* before = FindSection(sections, QStringLiteral("Before"));
-    ASSERT_NE(before, nullptr);
+    const std::optional<IniSection> before = FindSection(sections, QStringLiteral("Before"));
+    ASSERT_TRUE(before.has_value());
     EXPECT_EQ(before->Value("EditControl"), QStringLiteral("\"typed before\""));
     EXPECT_EQ(before->Value("0"), QStringLiteral("\"apple\""));
     EXPECT_EQ(before->Value("1"), QStringLiteral("\"mango\""));
@@ -623,8 +625,8 @@ TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
     const QByteArray raw = ReadFile(SettingsPath());
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
-    const IniSection* before = FindSection(sections, "Before");
-    ASSERT_NE(before, nullptr);
+    const std::optional<IniSection> before = FindSection(sections, "Before");
+    ASSERT_TRUE(before.has_value());
     EXPECT_EQ(before->entries.size(), 2) << raw.toStdString(); // EditControl and 0
     EXPECT_EQ(raw.count('\r'), 0);
     EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"after\""));
@@ -680,8 +682,8 @@ TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
         ASSERT_EQ(Items(*dlg->m_afterCombo), all);
         Close(*dlg);
     }
-    const IniSection* after = FindSection(Settings(), "After");
-    ASSERT_NE(after, nullptr);
+    const std::optional<IniSection> after = FindSection(Settings(), "After");
+    ASSERT_TRUE(after.has_value());
     EXPECT_EQ(after->Value("19"), QStringLiteral("\"item19\""));
     EXPECT_FALSE(after->Has("20"));
     EXPECT_EQ(after->entries.size(), 21); // EditControl and 0..19
@@ -732,8 +734,8 @@ TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
         AddSorted(*dlg->m_beforeCombo, QStringLiteral("z"));
         Close(*dlg);
     }
-    const IniSection* before = FindSection(Settings(), "Before");
-    ASSERT_NE(before, nullptr);
+    const std::optional<IniSection> before = FindSection(Settings(), "Before");
+    ASSERT_TRUE(before.has_value());
     EXPECT_EQ(before->Value("0"), QStringLiteral("\"z\""));
     EXPECT_EQ(before->Value("1"), QStringLiteral("\"b\""));
     EXPECT_EQ(before->Value("2"), QStringLiteral("\"c\""));
@@ -767,8 +769,8 @@ TEST_F(MainDialogSettings, TheCloseRequestSavesBothBoxes)
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(finished.count(), 1);
     const QList<IniSection> sections = Settings();
-    ASSERT_NE(FindSection(sections, "Before"), nullptr);
-    ASSERT_NE(FindSection(sections, "After"), nullptr);
+    ASSERT_TRUE(FindSection(sections, "Before").has_value());
+    ASSERT_TRUE(FindSection(sections, "After").has_value());
     EXPECT_EQ(FindSection(sections, "Before")->Value("EditControl"), QStringLiteral("\"b-field\""));
     EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"a-field\""));
 }
