@@ -22,7 +22,10 @@
 //                the matches keep alive: a later change to the trie does not
 //                alter a finished scan.
 //   m_entries    Snapshot of the pairs for display and saving, refilled only by
-//                RebuildEntries; other code reads, sorts and erases it in place.
+//                RebuildEntries and RefreshEntries; other code reads, sorts and
+//                erases it in place.
+//   m_touched    Before-strings changed since m_entries was last filled, so
+//                RefreshEntries rebuilds only those.
 #pragma once
 
 #include "CompiledMatcher.h"
