@@ -158,12 +158,47 @@ bool LessByAfter(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<R
     return a->after < b->after;
 }
 
+namespace {
+
+// The first four units, the first in the high bits, a missing unit as 0. Keys
+// compare as the strings do, except that equal keys need the full strings:
+// sorting by key first keeps most comparisons out of the scattered strings.
+uint64_t PrefixKey(const std::u16string& s)
+{
+    uint64_t key = 0;
+    for (size_t i = 0; i < 4; ++i)
+        key = (key << 16) | (i < s.size() ? s[i] : 0);
+    return key;
+}
+
+template <typename Field>
+void SortEntries(std::vector<std::unique_ptr<ReplaceEntry>>& entries, Field field)
+{
+    struct Item {
+        uint64_t key;
+        ReplaceEntry* entry;
+    };
+    std::vector<Item> items;
+    items.reserve(entries.size());
+    for (auto& e : entries)
+        items.push_back({PrefixKey(field(*e)), e.release()});
+    std::sort(items.begin(), items.end(), [&field](const Item& a, const Item& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return field(*a.entry) < field(*b.entry);
+    });
+    for (size_t i = 0; i < items.size(); ++i)
+        entries[i].reset(items[i].entry);
+}
+
+} // namespace
+
 void Replacer::SortByBefore()
 {
-    std::sort(m_entries.begin(), m_entries.end(), LessByBefore);
+    SortEntries(m_entries, [](const ReplaceEntry& e) -> const std::u16string& { return e.before; });
 }
 
 void Replacer::SortByAfter()
 {
-    std::sort(m_entries.begin(), m_entries.end(), LessByAfter);
+    SortEntries(m_entries, [](const ReplaceEntry& e) -> const std::u16string& { return e.after; });
 }

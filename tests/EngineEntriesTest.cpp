@@ -298,3 +298,32 @@ TEST(Refresh, ManyChangesRebuildWhole)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Entries, SortsAgreeWithTheOrdinalComparisonOnRandomStrings)
+{
+    std::mt19937 rng(11);
+    // Units around 0, 0xFFFF and the surrogates, many shared prefixes.
+    const std::u16string alphabet = u"\x01" u"a" u"\xD800\xDFFF\xFFFF";
+    for (int round = 0; round < 50; ++round) {
+        Replacer r;
+        for (int i = 0; i < 300; ++i) {
+            std::u16string before(1 + rng() % 7, u' '), after(1 + rng() % 7, u' ');
+            for (char16_t& c : before)
+                c = alphabet[rng() % alphabet.size()];
+            for (char16_t& c : after)
+                c = alphabet[rng() % alphabet.size()];
+            r.AddPair(before.c_str(), after.c_str());
+        }
+        r.AddPair(u"", u"\x01");
+        r.RebuildEntries();
+        r.SortByAfter();
+        EXPECT_TRUE(std::is_sorted(r.m_entries.begin(), r.m_entries.end(), LessByAfter));
+        r.SortByBefore();
+        EXPECT_TRUE(std::is_sorted(r.m_entries.begin(), r.m_entries.end(), LessByBefore));
+        EXPECT_EQ(r.m_entries.front()->before, std::u16string(1, u'\0'));
+    }
+}
+
+} // namespace
