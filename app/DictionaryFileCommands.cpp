@@ -19,12 +19,15 @@ void CReplaceDlg::LoadDictionary(const QString& path)
     {
         WaitCursor wait(*m_prompter);
         status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
-        if (status == DictionaryLoadStatus::Ok)
+        if (status == DictionaryLoadStatus::Ok || status == DictionaryLoadStatus::Incomplete)
             RefreshList();
     }
     const QString caption = QApplication::applicationName();
     if (status == DictionaryLoadStatus::CannotOpen)
         m_prompter->ShowMessage(this, QStringLiteral("辞書ファイル %1 を開けませんでした。").arg(path), caption,
+                                Prompter::Icon::Warning);
+    else if (status == DictionaryLoadStatus::Incomplete)
+        m_prompter->ShowMessage(this, QStringLiteral("辞書ファイル %1 を最後まで読み込めませんでした。").arg(path), caption,
                                 Prompter::Icon::Warning);
     else if (status == DictionaryLoadStatus::NoBom)
         m_prompter->ShowMessage(this, QStringLiteral("BOM付きUTF16LEで保存し直してください。"), caption,

@@ -162,6 +162,11 @@ DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& repla
     if (!text)
         return DictionaryLoadStatus::NoBom;
     std::string().swap(bytes);
-    ParseDictionaryText(*text, replacer);
+    try {
+        ParseDictionaryText(*text, replacer);
+    } catch (const std::exception&) {
+        // boost::regex_error on a match too complex to finish, std::bad_alloc
+        return DictionaryLoadStatus::Incomplete;
+    }
     return DictionaryLoadStatus::Ok;
 }

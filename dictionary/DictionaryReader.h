@@ -14,6 +14,8 @@ enum class DictionaryLoadStatus {
     Ok,
     CannotOpen, // missing, unreadable, a folder or anything but a regular file
     NoBom,      // fewer than two bytes, or the first two are not FF FE
+    Incomplete, // the pattern gave up or memory ran out part-way; the pairs
+                // found before that were added
 };
 
 // The code units behind the byte-order mark, two bytes each, low byte first;
@@ -32,5 +34,5 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer);
 
 // Reads the whole file and adds its pairs to `replacer`. Nothing is added
-// unless the result is Ok.
+// when the file cannot be opened or has no byte-order mark.
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer);
