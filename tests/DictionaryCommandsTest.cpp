@@ -30,8 +30,6 @@
 
 namespace {
 
-using Row = std::pair<QString, QString>;
-using Rows = QList<Row>;
 
 const QString kConfirmText = QStringLiteral("削除してよろしいですか？");
 const QString kConfirmCaption = QStringLiteral("確認");
@@ -128,20 +126,8 @@ protected:
         EXPECT_TRUE(prompter.yesNoAnswers.isEmpty());
     }
 
-    QString Cell(int row, int column) const
-    {
-        const QVariant v = model->data(model->index(row, column), Qt::DisplayRole);
-        EXPECT_TRUE(v.isValid()) << "row " << row << " column " << column;
-        return v.toString();
-    }
-
-    Rows ListRows() const
-    {
-        Rows out;
-        for (int row = 0; row < model->rowCount(); ++row)
-            out.append({Cell(row, 0), Cell(row, 1)});
-        return out;
-    }
+    QString Cell(int row, int column) const { return ::Cell(*model, row, column); }
+    Rows ListRows() const { return ::ListRows(*model); }
 
     QColor Shade(int row, int column = 0) const
     {

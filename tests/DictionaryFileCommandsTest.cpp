@@ -41,8 +41,6 @@
 
 namespace {
 
-using Row = std::pair<QString, QString>;
-using Rows = QList<Row>;
 
 const QString kNoBomText = QStringLiteral("BOM付きUTF16LEで保存し直してください。");
 
@@ -139,20 +137,8 @@ public:
             model, QAbstractItemModelTester::FailureReportingMode::Warning);
     }
 
-    QString Cell(int row, int column) const
-    {
-        const QVariant v = model->data(model->index(row, column), Qt::DisplayRole);
-        EXPECT_TRUE(v.isValid()) << "row " << row << " column " << column;
-        return v.toString();
-    }
-
-    Rows ListRows() const
-    {
-        Rows out;
-        for (int row = 0; row < model->rowCount(); ++row)
-            out.append({Cell(row, 0), Cell(row, 1)});
-        return out;
-    }
+    QString Cell(int row, int column) const { return ::Cell(*model, row, column); }
+    Rows ListRows() const { return ::ListRows(*model); }
 
     void ClickHeader(int column)
     {

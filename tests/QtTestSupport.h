@@ -1,7 +1,9 @@
 // Helpers shared by the tests that use Qt types.
 #pragma once
 
+#include <QAbstractItemModel>
 #include <QComboBox>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -9,6 +11,9 @@
 #include <cstring>
 #include <initializer_list>
 #include <ostream>
+#include <utility>
+
+#include <gtest/gtest.h>
 
 // Readable failure messages: control characters and other non-ASCII units as \uXXXX.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -41,6 +46,26 @@ inline QStringList Items(const QComboBox& box)
     QStringList out;
     for (int i = 0; i < box.count(); ++i)
         out << box.itemText(i);
+    return out;
+}
+
+using Row = std::pair<QString, QString>;
+using Rows = QList<Row>;
+
+// A cell's display text; a missing one fails the running test.
+inline QString Cell(const QAbstractItemModel& model, int row, int column)
+{
+    const QVariant v = model.data(model.index(row, column), Qt::DisplayRole);
+    EXPECT_TRUE(v.isValid()) << "row " << row << " column " << column;
+    return v.toString();
+}
+
+// Every row of a two-column model as (column 0, column 1).
+inline Rows ListRows(const QAbstractItemModel& model)
+{
+    Rows out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out.append({Cell(model, row, 0), Cell(model, row, 1)});
     return out;
 }
 
