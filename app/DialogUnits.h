@@ -15,7 +15,6 @@ public:
     int X(int du) const;
     int Y(int du) const;
     QRect Rect(int x, int y, int cx, int cy) const;
-    double AverageCharWidth() const { return m_charWidth; }
     int CharHeight() const { return m_charHeight; }
 
 private:

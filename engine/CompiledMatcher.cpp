@@ -87,9 +87,3 @@ CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
     }
     m_code.shrink_to_fit();
 }
-
-size_t CompiledMatcher::MemoryBytes() const
-{
-    return m_first.capacity() * sizeof(uint32_t) + m_code.capacity() * sizeof(uint32_t)
-        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t);
-}

@@ -65,8 +65,6 @@ public:
         return {m_text.data() + p.offset + p.beforeLength, p.afterLength};
     }
 
-    size_t MemoryBytes() const;
-
 private:
     struct Pair {
         size_t offset; // before-string, then after-string, in m_text
