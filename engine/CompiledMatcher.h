@@ -27,8 +27,9 @@ public:
     explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
 
     // Length of the longest before-string that starts at `text[0]` (0 for
-    // none), with its pair index in `pair`.
-    size_t LongestAt(const char16_t* text, size_t length, uint32_t& pair) const
+    // none), with its pair index in `pair`. `open` tells whether the walk ran
+    // into the end of `text` where a longer before-string could go on.
+    size_t LongestAt(const char16_t* text, size_t length, uint32_t& pair, bool& open) const
     {
         uint32_t o = m_first[text[0]];
         if (o == 0)
@@ -42,8 +43,12 @@ public:
                 pair = m_code[o + 1];
             }
             const uint32_t count = header & 0x7FFFFFFF;
-            if (++j == length || count == 0)
+            if (count == 0)
                 break;
+            if (++j == length) {
+                open = true;
+                break;
+            }
             const uint32_t unitsAt = o + 1 + hasPair;
             const int index = Find(&m_code[unitsAt], count, text[j]);
             if (index < 0)

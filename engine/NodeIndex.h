@@ -2,6 +2,7 @@
 // finding a node on a deep level costs one probe instead of a list walk.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -17,10 +17,9 @@
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
 //                a change (CompiledMatcher.h): a first-level table in front of
 //                a depth-first word stream, and a copy of every pair.
-//   m_matches    (start, pair) per match of the last Scan, 8 bytes each. The
-//                pair indexes m_matchedWith, the matcher the scan used, which
-//                the matches keep alive: a later change to the trie does not
-//                alter a finished scan.
+//   m_scan       The matches of the last Scan (TextScan.h), which keep the
+//                matcher they were found with alive: a later change to the
+//                trie does not alter a finished scan.
 //   m_entries    Snapshot of the pairs for display and saving, refilled only by
 //                RebuildEntries and RefreshEntries; other code reads, sorts and
 //                erases it in place.
@@ -28,9 +27,8 @@
 //                RefreshEntries rebuilds only those.
 #pragma once
 
-#include "CompiledMatcher.h"
-#include "MatchList.h"
 #include "NodeIndex.h"
+#include "TextScan.h"
 
 #include <cstdint>
 #include <memory>
@@ -79,6 +77,11 @@ public:
     // Writes m_entries in their order; defined with the dictionary file code.
     bool SaveToFile(const std::string& path, std::string* error = nullptr) const;
 
+    // The dictionary as it stands, compiled for scanning; compiled anew only
+    // after a change. It stays valid, unchanged, whatever happens later to
+    // this Replacer, and TextScans on several threads may share it.
+    std::shared_ptr<const CompiledMatcher> Compile();
+
     // Leftmost-longest, non-overlapping matches of the dictionary in `text`.
     void Scan(std::u16string_view text);
     // Both return "" when `text` is not as long as the last scanned text.
@@ -86,7 +89,7 @@ public:
     std::u16string BuildGlossed(std::u16string_view text) const;
 
     // Number of matches found by the last Scan.
-    size_t GetMatchCount() const { return m_matches.Size(); }
+    size_t GetMatchCount() const;
     // Number of trie nodes, heads included.
     size_t GetNodeCount() const { return m_nodes.size(); }
 
@@ -101,9 +104,6 @@ private:
     void Touch(std::u16string_view before);
     void RebuildSortedEntries();
     std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
-    const CompiledMatcher& Matcher();
-    template <bool Gloss>
-    std::u16string Build(std::u16string_view text) const;
 
     std::vector<MatchNode> m_nodes;
     std::vector<uint32_t> m_tails; // for a head: the last node of its level
@@ -117,7 +117,5 @@ private:
     bool m_touchedOverflow = false;
 
     std::shared_ptr<const CompiledMatcher> m_matcher; // null while out of date
-    std::shared_ptr<const CompiledMatcher> m_matchedWith;
-    MatchList m_matches;
-    size_t m_scannedLength = 0;
+    TextScan m_scan{nullptr};
 };

@@ -36,6 +36,22 @@ std::u16string Reference(const std::map<std::u16string, std::u16string>& dict, c
     return out;
 }
 
+// The output of `text` fed to ScanFront in blocks of `block` units, each
+// unsettled tail carried into the next call, as a streaming caller does.
+std::u16string Streamed(Replacer& r, const std::u16string& text, size_t block, bool gloss)
+{
+    TextScan scan(r.Compile());
+    std::u16string out, pending;
+    for (size_t at = 0; at < text.size();) {
+        pending += text.substr(at, block);
+        at += block;
+        const size_t settled = at < text.size() ? scan.ScanFront(pending) : (scan.Scan(pending), pending.size());
+        scan.AppendOutput(std::u16string_view(pending).substr(0, settled), gloss, out);
+        pending.erase(0, settled);
+    }
+    return out;
+}
+
 std::u16string RandomString(std::mt19937& rng, const std::u16string& alphabet, size_t maxLength)
 {
     std::uniform_int_distribution<size_t> length(0, maxLength);
@@ -79,6 +95,9 @@ TEST(RandomAgainstReference, ScanAndBuild)
             r.Scan(text);
             ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
             ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
+            const size_t block = 1 + rng() % 8;
+            ASSERT_EQ(Narrow(Streamed(r, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
+                << "round " << round << ", blocks of " << block;
         }
     }
 }

@@ -1,0 +1,54 @@
+// The matches of one text against one compiled dictionary, and the output
+// built from them.
+//
+// A TextScan keeps the matcher it scans with alive, so a later change to the
+// Replacer never alters a finished scan. Any number of TextScans may share one
+// matcher and scan on different threads at once; a single TextScan is not to
+// be used from two threads at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CompiledMatcher;
+class MatchList;
+
+class TextScan {
+public:
+    explicit TextScan(std::shared_ptr<const CompiledMatcher> matcher);
+    ~TextScan();
+    TextScan(TextScan&&) noexcept;
+    TextScan& operator=(TextScan&&) noexcept;
+
+    // Leftmost-longest, non-overlapping matches of the whole of `text`.
+    void Scan(std::u16string_view text);
+
+    // Scans `text` as the front of a longer stream: keeps only the matches
+    // that no continuation of `text` can change and returns the length of the
+    // prefix they settle. The builders then take text.substr(0, returned);
+    // the rest is to be scanned again with what follows it. Returns
+    // text.size() when nothing is left open.
+    size_t ScanFront(std::u16string_view text);
+
+    // Both return "" when `text` is not as long as the scanned (settled) text.
+    std::u16string BuildReplaced(std::u16string_view text) const;
+    std::u16string BuildGlossed(std::u16string_view text) const;
+    // Appends the output for `text` to `out`; false (nothing appended) when
+    // `text` is not as long as the scanned text.
+    bool AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const;
+
+    size_t GetMatchCount() const;
+    // Calls `f` for every match in text order.
+    void ForEachMatch(const std::function<void(size_t start, std::u16string_view before, std::u16string_view after)>& f) const;
+
+private:
+    size_t OutputSize(bool gloss) const;
+
+    std::shared_ptr<const CompiledMatcher> m_matcher;
+    std::unique_ptr<MatchList> m_matches;
+    size_t m_scannedLength = 0;
+};
