@@ -2,11 +2,16 @@
 
 #include "CReplaceDlg.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <clocale>
 #include <locale>
 #include <stdexcept>
+
+#include <unistd.h>
 
 CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -24,6 +29,28 @@ QString SettingsPathFor(const QString& executablePath)
     return executablePath + QStringLiteral(".ini");
 }
 
+QString ChooseSettingsFile(const QString& executablePath, const QString& userFolder,
+                           const std::function<bool(const QString& folder)>& folderWritable)
+{
+    if (folderWritable(QFileInfo(executablePath).absolutePath()))
+        return SettingsPathFor(executablePath);
+    QDir().mkpath(userFolder);
+    return QDir(userFolder).filePath(QStringLiteral("velmora.ini"));
+}
+
+bool FolderWritable(const QString& folder)
+{
+    // Creating a file takes write and search permission on the folder.
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+QString UserSettingsFolder()
+{
+    // AppConfigLocation would be named after the application name, which is
+    // "Velmora" for the window captions; the folder is lower case as usual.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/velmora");
+}
+
 void SetJapaneseLocale()
 {
     static const char* const names[] = {"ja_JP.UTF-8", "ja_JP.utf8"};
@@ -38,7 +65,7 @@ void SetJapaneseLocale()
 
 bool CReplaceApp::InitInstance()
 {
-    m_pszProfileName = SettingsPathFor(applicationFilePath());
+    m_pszProfileName = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
     SetJapaneseLocale();
     CReplaceDlg dialog(m_pszProfileName);
     dialog.exec();
