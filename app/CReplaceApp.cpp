@@ -1,6 +1,7 @@
 #include "CReplaceApp.h"
 
 #include "CReplaceDlg.h"
+#include "CommandLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,9 @@ CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Velmora"));
+    setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    // Ties the window to velmora.desktop, its name and its icon.
+    setDesktopFileName(QStringLiteral("velmora"));
 }
 
 QString SettingsPathFor(const QString& executablePath)
@@ -65,9 +69,11 @@ void SetJapaneseLocale()
 
 bool CReplaceApp::InitInstance()
 {
+    const QStringList dictionaries = DictionaryFilesFromCommandLine(arguments());
     m_pszProfileName = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
     SetJapaneseLocale();
     CReplaceDlg dialog(m_pszProfileName);
+    dialog.OpenAtStart(dictionaries);
     dialog.exec();
     return false;
 }
