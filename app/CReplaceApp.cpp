@@ -17,10 +17,15 @@
 CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Velmora"));
-    setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    DescribeApplication();
+}
+
+void DescribeApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     // Ties the window to velmora.desktop, its name and its icon.
-    setDesktopFileName(QStringLiteral("velmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
 }
 
 QString SettingsPathFor(const QString& executablePath)

@@ -17,6 +17,10 @@ public:
     QString m_pszProfileName;
 };
 
+// The application's name, version and desktop entry, for the window and the
+// command line.
+void DescribeApplication();
+
 // The executable's path with its extension replaced by ".ini", or ".ini"
 // appended where the file name has none.
 QString SettingsPathFor(const QString& executablePath);

@@ -2,9 +2,10 @@
 
 #include <QCommandLineParser>
 
-QStringList DictionaryFilesFromCommandLine(const QStringList& arguments)
+namespace {
+
+void SetUp(QCommandLineParser& parser)
 {
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Rewrites text in one pass with a dictionary of pairs."));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -12,6 +13,24 @@ QStringList DictionaryFilesFromCommandLine(const QStringList& arguments)
         QStringLiteral("dictionary"),
         QStringLiteral("Dictionary files to read at start, in order, as if dropped on the window."),
         QStringLiteral("[dictionary...]"));
+}
+
+} // namespace
+
+QStringList DictionaryFilesFromCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    SetUp(parser);
     parser.process(arguments);
     return parser.positionalArguments();
+}
+
+bool AsksForHelpOrVersion(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    SetUp(parser);
+    // Unknown options are left for the window system's and the full parse.
+    parser.parse(arguments);
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
+        || parser.isSet(QStringLiteral("version"));
 }
