@@ -29,7 +29,7 @@ bool AsksForHelpOrVersion(const QStringList& arguments)
 {
     QCommandLineParser parser;
     SetUp(parser);
-    // Unknown options are left for the window system's and the full parse.
+    // Unknown options, Qt's own among them, are left to the full parse.
     parser.parse(arguments);
     return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
         || parser.isSet(QStringLiteral("version"));
