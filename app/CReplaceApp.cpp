@@ -1,17 +1,31 @@
 #include "CReplaceApp.h"
 
 #include "CReplaceDlg.h"
+#include "CommandLine.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <clocale>
 #include <locale>
 #include <stdexcept>
 
+#include <unistd.h>
+
 CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("Velmora"));
+    DescribeApplication();
+}
+
+void DescribeApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    // Ties the window to velmora.desktop, its name and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
 }
 
 QString SettingsPathFor(const QString& executablePath)
@@ -22,6 +36,28 @@ QString SettingsPathFor(const QString& executablePath)
     if (dot > slash + 1)
         return executablePath.left(dot) + QStringLiteral(".ini");
     return executablePath + QStringLiteral(".ini");
+}
+
+QString ChooseSettingsFile(const QString& executablePath, const QString& userFolder,
+                           const std::function<bool(const QString& folder)>& folderWritable)
+{
+    if (folderWritable(QFileInfo(executablePath).absolutePath()))
+        return SettingsPathFor(executablePath);
+    QDir().mkpath(userFolder);
+    return QDir(userFolder).filePath(QStringLiteral("velmora.ini"));
+}
+
+bool FolderWritable(const QString& folder)
+{
+    // Creating a file takes write and search permission on the folder.
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+QString UserSettingsFolder()
+{
+    // AppConfigLocation would be named after the application name, which is
+    // "Velmora" for the window captions; the folder is lower case as usual.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/velmora");
 }
 
 void SetJapaneseLocale()
@@ -38,9 +74,11 @@ void SetJapaneseLocale()
 
 bool CReplaceApp::InitInstance()
 {
-    m_pszProfileName = SettingsPathFor(applicationFilePath());
+    const QStringList dictionaries = DictionaryFilesFromCommandLine(arguments());
+    m_pszProfileName = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
     SetJapaneseLocale();
     CReplaceDlg dialog(m_pszProfileName);
+    dialog.OpenAtStart(dictionaries);
     dialog.exec();
     return false;
 }

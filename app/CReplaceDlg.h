@@ -38,6 +38,9 @@ public:
     void OnColumnClick(int column);
     void OnSaveDictionary();
     void OnDropFiles(const QStringList& paths);
+    // Reads the files as dropped ones once the window's event loop runs, so
+    // that their messages come over the window.
+    void OpenAtStart(const QStringList& paths);
     void LoadDictionary(const QString& path);
     void RefreshList();
     void ReloadRows();

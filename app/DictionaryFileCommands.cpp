@@ -6,11 +6,18 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTimer>
 
 void CReplaceDlg::OnDropFiles(const QStringList& paths)
 {
     for (const QString& path : paths)
         LoadDictionary(path);
+}
+
+void CReplaceDlg::OpenAtStart(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, this, [this, paths] { OnDropFiles(paths); });
 }
 
 void CReplaceDlg::LoadDictionary(const QString& path)

@@ -1,6 +1,7 @@
 // Dictionary files through the main window: files dropped on it and its
 // controls, and the Save button.
 #include "CReplaceDlg.h"
+#include "CommandLine.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
@@ -285,6 +286,30 @@ TEST_F(DictionaryFileCommandsTest, ThreeFilesWithTheMiddleOneMissing)
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
     EXPECT_EQ(Prompts().asked.size(), 1);
     EXPECT_EQ(Prompts().waitCount, 3);
+    EXPECT_EQ(Prompts().waitDepth, 0);
+}
+
+// `velmora a.txt b.txt`: the files are read once the window runs, in order,
+// with the messages a drop of the same files gives.
+TEST_F(DictionaryFileCommandsTest, FilesNamedOnTheCommandLineAreReadAsIfDropped)
+{
+    const QString first = WriteDictionary("first.txt", "b\t1\na\t2\n");
+    const QString missing = Work(QStringLiteral("ない.txt"));
+    const QString noBom = Work("plain.txt");
+    ASSERT_TRUE(WriteBytes(noBom, QByteArray("c\0\t\0""3\0\n\0", 8)));
+    const QString last = WriteDictionary("last.txt", "a\t3\n");
+    const QStringList files = DictionaryFilesFromCommandLine({"velmora", first, missing, noBom, last});
+    ASSERT_EQ(files, (QStringList{first, missing, noBom, last}));
+
+    Dlg().OpenAtStart(files);
+    EXPECT_EQ(ListRows(), Rows{}) << "nothing is read before the window runs";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Prompts().Messages().size() == 2; }));
+    EXPECT_EQ(ListRows(), (Rows{{"a", "2; 3"}, {"b", "1"}}));
+    const QList<PromptRecord> messages = Prompts().Messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].text, CannotOpenText(missing));
+    EXPECT_EQ(messages[1].text, kNoBomText);
+    EXPECT_EQ(Prompts().asked.size(), 2);
     EXPECT_EQ(Prompts().waitDepth, 0);
 }
 

@@ -1,5 +1,6 @@
-// Settings file: defaults, parsing, round trips, layout kept on rewrite, and
-// failed writes.
+// Settings file: defaults, parsing, round trips, layout kept on rewrite,
+// failed writes, and where the file is kept.
+#include "CReplaceApp.h"
 #include "Profile.h"
 
 #include <QDir>
@@ -408,6 +409,49 @@ TEST(ProfileWrite, ComboHistoryFile)
     EXPECT_EQ(GetProfileString(path, u"Before"_qs, u"EditControl"_qs, kDef), QString());
     EXPECT_EQ(GetProfileString(path, u"after"_qs, u"2"_qs), u"After2"_qs);
     EXPECT_EQ(GetProfileString(path, u"After"_qs, u"3"_qs), QString());
+}
+
+// Beside the executable while its folder takes files; otherwise in the user's
+// settings folder, which is made when missing and then takes the writes.
+// Tests run as root, where permission bits don't stop writes: the folder's
+// answer comes from the test, except in the last two cases.
+TEST(SettingsPlace, BesideTheExecutableOrInTheUserFolder)
+{
+    Dir dir;
+    const QString exeFolder = dir.Path(u"bin"_qs);
+    ASSERT_TRUE(QDir().mkpath(exeFolder));
+    const QString userFolder = dir.Path(u"home/.config/velmora"_qs);
+    const auto writable = [](const QString&) { return true; };
+    const auto readOnly = [&](const QString& folder) {
+        EXPECT_EQ(folder, exeFolder);
+        return false;
+    };
+    struct Case {
+        const char* name;
+        QString executable;
+        std::function<bool(const QString&)> folderWritable;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"writable folder", exeFolder + u"/velmora"_qs, writable, exeFolder + u"/velmora.ini"_qs},
+        {"read-only folder", exeFolder + u"/velmora"_qs, readOnly, userFolder + u"/velmora.ini"_qs},
+        {"read-only folder, other program name", exeFolder + u"/vm.exe"_qs, readOnly,
+         userFolder + u"/velmora.ini"_qs},
+        {"real check, existing folder", exeFolder + u"/velmora"_qs, FolderWritable,
+         exeFolder + u"/velmora.ini"_qs},
+        {"real check, missing folder", dir.Path(u"gone/velmora"_qs), FolderWritable,
+         userFolder + u"/velmora.ini"_qs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir.Path(u"home"_qs)).removeRecursively();
+        const QString file = ChooseSettingsFile(c.executable, userFolder, c.folderWritable);
+        EXPECT_EQ(file, c.expected);
+        EXPECT_EQ(QFileInfo::exists(userFolder), file.startsWith(userFolder));
+        EXPECT_TRUE(WriteProfileString(file, u"Before"_qs, u"EditControl"_qs, u"\"x\""_qs));
+        EXPECT_EQ(GetProfileString(file, u"Before"_qs, u"EditControl"_qs), u"x"_qs);
+        QFile::remove(file);
+    }
 }
 
 } // namespace

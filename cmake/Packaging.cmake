@@ -1,0 +1,18 @@
+# `cpack -G DEB` in the build folder makes velmora_<version>_<arch>.deb; its
+# dependencies are the Debian packages of the libraries the programs link.
+set(CPACK_PACKAGE_NAME velmora)
+set(CPACK_PACKAGE_VENDOR "The Velmora developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Rewrite text in one pass with a dictionary of pairs")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Velmora keeps a dictionary of before/after pairs and rewrites text in a single
+left-to-right pass, at each position by the longest before-string that starts
+there, either replacing it or adding the after-string in brackets. Dictionaries
+are UTF-16 text files with a byte-order mark.")
+set(CPACK_PACKAGE_CONTACT "The Velmora developers <velmora@example.org>")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's labels are Japanese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-japanese-gothic")
+include(CPack)
