@@ -5,6 +5,7 @@
 #include "CReplaceDlg.h"
 
 #include "ComboHistory.h"
+#include "FailingAllocation.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
@@ -450,6 +451,28 @@ TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
     const QString out = dlg->m_textEdit->ReadText();
     EXPECT_EQ(out.size(), 100000);
     EXPECT_EQ(out, QString(100000, u'b'));
+}
+
+// An output that does not fit in memory: the text stays, and so does the
+// dictionary.
+TEST_F(MainDialogReplace, OutputTooLargeForMemoryLeavesTheText)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"e", std::u16string(100000, u'x').c_str());
+    dlg->RefreshList();
+    const QString text = QString(40, u'e');
+    Paste(*dlg, text);
+    {
+        const FailLargeAllocations seam(4 << 20); // the output needs 8 MB
+        ClickReplace(*dlg, true);
+        EXPECT_GT(seam.Failures(), 0);
+    }
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    const QList<PromptRecord> messages = m_prompter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QStringLiteral("メモリが不足しているため置換できませんでした。"));
+    EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
+    EXPECT_EQ(dlg->m_dictList->model()->rowCount(), 1);
 }
 
 TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
