@@ -37,6 +37,9 @@
 #include <memory>
 #include <optional>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kConfirmText = QStringLiteral("置換してよろしいですか？");
@@ -796,6 +799,33 @@ TEST_F(MainDialogSettings, TheCloseRequestSavesBothBoxes)
     ASSERT_TRUE(FindSection(sections, "After").has_value());
     EXPECT_EQ(FindSection(sections, "Before")->Value("EditControl"), QStringLiteral("\"b-field\""));
     EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"a-field\""));
+}
+
+// However many keys the boxes hold, a close replaces the file once.
+TEST_F(MainDialogSettings, ACloseReplacesTheFileOnce)
+{
+    auto dlg = Open();
+    for (int i = 0; i < 5; ++i) {
+        AddSorted(*dlg->m_beforeCombo, QStringLiteral("b%1").arg(i));
+        AddSorted(*dlg->m_afterCombo, QStringLiteral("a%1").arg(i));
+    }
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(m_dir.path()).constData(), IN_CREATE | IN_MOVED_TO), 0);
+    Close(*dlg);
+    int replaced = 0; // created or renamed into place
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len && QByteArray(event->name) == "velmora.ini")
+                ++replaced;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(replaced, 1);
+    EXPECT_EQ(FindSection(Settings(), "After")->Value("4"), QStringLiteral("\"a4\""));
 }
 
 TEST_F(MainDialogSettings, FirstModeAtEveryStart)
