@@ -41,12 +41,13 @@ void LoadComboHistory(const QString& profileName, QComboBox& box, const QString&
 void SaveComboHistory(ProfileWriter& profile, QComboBox& box, const QString& section)
 {
     profile.Write(section, kEditKey, Quoted(box.currentText()));
-    // An empty entry would read back as the end of the list and hide every
-    // entry after it, so it is not written.
+    // An entry that reads back empty ("", and also '"' and '""', which lose
+    // their quotes on reading) would end the list there and hide every entry
+    // after it, so it is not written.
     int key = 0;
     for (int i = 0; i < box.count() && key < HISTORY_MAX; ++i) {
         const QString item = box.itemText(i);
-        if (!item.isEmpty())
+        if (!UnquoteValue(item).isEmpty())
             profile.Write(section, QString::number(key++), Quoted(item));
     }
 }

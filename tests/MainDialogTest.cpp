@@ -1402,7 +1402,9 @@ TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
         auto dlg = Open();
         // Register with an empty before box puts "" into its history; it
         // sorts first.
-        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("a")}) {
+        // '"' and '""' lose their quotes on reading and read back empty too.
+        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral("a"),
+                                    QStringLiteral("\"\"")}) {
             dlg->m_beforeCombo->setEditText(text);
             AddToHistory(*dlg->m_beforeCombo, text);
         }
