@@ -125,16 +125,17 @@ std::optional<Contents> Load(const QString& path)
         c.bom = data.left(3);
         data.remove(0, 3);
     }
+    const char* bytes = data.constData();
     const qsizetype size = data.size();
     qsizetype pos = 0;
     while (pos < size) {
         qsizetype stop = pos;
-        while (stop < size && data[stop] != '\n' && data[stop] != '\r')
+        while (stop < size && bytes[stop] != '\n' && bytes[stop] != '\r')
             ++stop;
         qsizetype next = stop;
-        if (next < size && data[next] == '\r')
+        if (next < size && bytes[next] == '\r')
             ++next;
-        if (next < size && data[next] == '\n')
+        if (next < size && bytes[next] == '\n')
             ++next;
         Line line;
         line.raw = data.mid(pos, stop - pos);
