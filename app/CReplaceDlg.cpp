@@ -6,6 +6,7 @@
 #include "DictionaryView.h"
 #include "EntryListModel.h"
 #include "MainDialogTemplate.h"
+#include "Profile.h"
 #include "Prompter.h"
 #include "TextArea.h"
 
@@ -260,8 +261,11 @@ void CReplaceDlg::closeEvent(QCloseEvent* event)
 
 void CReplaceDlg::OnClose()
 {
-    SaveComboHistory(m_profileName, *m_beforeCombo, QStringLiteral("Before"));
-    SaveComboHistory(m_profileName, *m_afterCombo, QStringLiteral("After"));
+    // Both boxes in one rewrite of the file.
+    ProfileWriter profile(m_profileName);
+    SaveComboHistory(profile, *m_beforeCombo, QStringLiteral("Before"));
+    SaveComboHistory(profile, *m_afterCombo, QStringLiteral("After"));
+    profile.Commit();
 }
 
 void CReplaceDlg::dragEnterEvent(QDragEnterEvent* event)

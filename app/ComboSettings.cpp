@@ -38,15 +38,16 @@ void LoadComboHistory(const QString& profileName, QComboBox& box, const QString&
     box.setEditText(UnquoteValue(GetProfileString(profileName, section, kEditKey)));
 }
 
-void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section)
+void SaveComboHistory(ProfileWriter& profile, QComboBox& box, const QString& section)
 {
-    WriteProfileString(profileName, section, kEditKey, Quoted(box.currentText()));
-    // An empty entry would read back as the end of the list and hide every
-    // entry after it, so it is not written.
+    profile.Write(section, kEditKey, Quoted(box.currentText()));
+    // An entry that reads back empty ("", and also '"' and '""', which lose
+    // their quotes on reading) would end the list there and hide every entry
+    // after it, so it is not written.
     int key = 0;
     for (int i = 0; i < box.count() && key < HISTORY_MAX; ++i) {
         const QString item = box.itemText(i);
-        if (!item.isEmpty())
-            WriteProfileString(profileName, section, QString::number(key++), Quoted(item));
+        if (!UnquoteValue(item).isEmpty())
+            profile.Write(section, QString::number(key++), Quoted(item));
     }
 }

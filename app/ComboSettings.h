@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class ProfileWriter;
 class QComboBox;
 
 inline constexpr int HISTORY_MAX = 20;
@@ -12,4 +13,5 @@ inline constexpr int HISTORY_MAX = 20;
 QString UnquoteValue(const QString& value);
 
 void LoadComboHistory(const QString& profileName, QComboBox& box, const QString& section);
-void SaveComboHistory(const QString& profileName, QComboBox& box, const QString& section);
+// Hands the keys to `profile`; its Commit() writes them.
+void SaveComboHistory(ProfileWriter& profile, QComboBox& box, const QString& section);

@@ -6,8 +6,11 @@
 #include "EntryListModel.h"
 #include "Prompter.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QTableView>
+
+#include <new>
 
 namespace {
 std::u16string Units(const QString& s)
@@ -41,9 +44,17 @@ void CReplaceDlg::OnRegister()
     AddToHistory(*m_beforeCombo, before);
     const QString after = m_afterCombo->currentText();
     AddToHistory(*m_afterCombo, after);
-    // c_str() hands the strings over cut at a U+0000, as typed text may hold one.
-    m_replacer.AddPair(Units(before).c_str(), Units(after).c_str());
-    RefreshList();
+    try {
+        // c_str() hands the strings over cut at a U+0000, as typed text may hold one.
+        m_replacer.AddPair(Units(before).c_str(), Units(after).c_str());
+        RefreshList();
+    } catch (const std::bad_alloc&) {
+        // The fields keep the pair, to be registered again once there is room.
+        ReloadRows();
+        m_prompter->ShowMessage(this, QStringLiteral("メモリが不足しているため登録できませんでした。"),
+                                QApplication::applicationName(), Prompter::Icon::Stop);
+        return;
+    }
     m_beforeCombo->setEditText(QString());
     m_afterCombo->setEditText(QString());
 }

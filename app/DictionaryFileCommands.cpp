@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <new>
+
 void CReplaceDlg::OnDropFiles(const QStringList& paths)
 {
     for (const QString& path : paths)
@@ -25,9 +29,20 @@ void CReplaceDlg::LoadDictionary(const QString& path)
     DictionaryLoadStatus status;
     {
         WaitCursor wait(*m_prompter);
-        status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
-        if (status == DictionaryLoadStatus::Ok || status == DictionaryLoadStatus::Incomplete)
-            RefreshList();
+        bool added = false;
+        try {
+            status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
+            added = status == DictionaryLoadStatus::Ok || status == DictionaryLoadStatus::Incomplete;
+            if (added)
+                RefreshList();
+        } catch (const std::bad_alloc&) {
+            // A file larger than memory (a disk image dropped by mistake) adds
+            // nothing and is as unreadable as a missing file. Pairs that are
+            // in but not yet listed make it a file not read to its end.
+            status = added ? DictionaryLoadStatus::Incomplete : DictionaryLoadStatus::CannotOpen;
+            if (added)
+                ReloadRows();
+        }
     }
     const QString caption = QApplication::applicationName();
     if (status == DictionaryLoadStatus::CannotOpen)
@@ -46,11 +61,18 @@ void CReplaceDlg::OnSaveDictionary()
     const QString path = m_prompter->AskSaveFileName(this);
     if (path.isEmpty())
         return;
+    const std::string file = QFile::encodeName(path).toStdString();
     std::string error;
     bool saved;
     {
         WaitCursor wait(*m_prompter);
-        saved = m_replacer.SaveToFile(QFile::encodeName(path).toStdString(), &error);
+        try {
+            saved = m_replacer.SaveToFile(file, &error);
+        } catch (const std::bad_alloc&) {
+            // The file's text is built whole before anything is written.
+            saved = false;
+            error = file + ": " + std::strerror(ENOMEM);
+        }
     }
     if (!saved)
         m_prompter->ShowMessage(this,

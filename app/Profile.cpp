@@ -5,6 +5,13 @@
 #include <QSaveFile>
 
 #include <optional>
+#include <utility>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -12,7 +19,7 @@ namespace {
 // lines are written back exactly; `text` is what the parser looks at.
 struct Line {
     QByteArray raw;
-    QByteArray end; // "\n", "\r\n", or empty on a last line without a break
+    QByteArray end; // "\n", "\r\n", "\r", or empty on a last line without a break
     QString text;
 };
 
@@ -68,35 +75,74 @@ bool SameName(QStringView a, QStringView b)
     return true;
 }
 
+enum class ReadResult { Read, Missing, Failed };
+
+// Only a regular file is read: a FIFO would block the read, and a device
+// such as /dev/zero would never end it.
+ReadResult ReadRegularFile(const QString& path, QByteArray& data)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty() || name.contains('\0'))
+        return ReadResult::Failed;
+    // O_NONBLOCK: opening a FIFO would wait for a writer otherwise.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    ReadResult result = ReadResult::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        data.reserve(qsizetype(st.st_size));
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                result = n == 0 ? ReadResult::Read : ReadResult::Failed;
+                break;
+            }
+            data.append(chunk, qsizetype(n));
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+// Lines end at CR, LF or CR LF alike.
 std::optional<Contents> Load(const QString& path)
 {
     Contents c;
-    QFile file(path);
-    if (!file.exists())
+    QByteArray data;
+    switch (ReadRegularFile(path, data)) {
+    case ReadResult::Missing:
         return c;
-    if (!file.open(QIODevice::ReadOnly))
+    case ReadResult::Failed:
         return std::nullopt;
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+    case ReadResult::Read:
+        break;
+    }
     if (data.startsWith("\xEF\xBB\xBF")) {
         c.bom = data.left(3);
         data.remove(0, 3);
     }
+    const char* bytes = data.constData();
+    const qsizetype size = data.size();
     qsizetype pos = 0;
-    while (pos < data.size()) {
+    while (pos < size) {
+        qsizetype stop = pos;
+        while (stop < size && bytes[stop] != '\n' && bytes[stop] != '\r')
+            ++stop;
+        qsizetype next = stop;
+        if (next < size && bytes[next] == '\r')
+            ++next;
+        if (next < size && bytes[next] == '\n')
+            ++next;
         Line line;
-        const qsizetype nl = data.indexOf('\n', pos);
-        const qsizetype stop = nl < 0 ? data.size() : nl;
         line.raw = data.mid(pos, stop - pos);
-        line.end = nl < 0 ? QByteArray() : QByteArray("\n");
-        if (line.raw.endsWith('\r')) {
-            line.raw.chop(1);
-            line.end.prepend('\r');
-        }
+        line.end = data.mid(stop, next - stop);
         line.text = QString::fromUtf8(line.raw);
         c.lines.append(line);
-        pos = stop + 1;
+        pos = next;
     }
     return c;
 }
@@ -231,9 +277,52 @@ bool Save(const QString& path, const Contents& c)
     return file.commit();
 }
 
-Line NewLine(const QString& text)
+// LF, except after a line that ends in a bare CR: an LF there would join
+// that CR into one CR LF, and a new empty line would vanish into it.
+QByteArray EndAfter(const Line& previous)
 {
-    return Line{text.toUtf8(), "\n", text};
+    return previous.end == "\r" ? QByteArray("\r") : QByteArray("\n");
+}
+
+Line NewLine(const QString& text, const Line* previous)
+{
+    return Line{text.toUtf8(), previous ? EndAfter(*previous) : QByteArray("\n"), text};
+}
+
+bool StorableNames(QStringView sectionName, QStringView keyName)
+{
+    return Storable(sectionName) && !sectionName.contains(u']') && Storable(keyName) && !keyName.contains(u'=')
+        && !keyName.startsWith(u';') && !keyName.startsWith(u'[');
+}
+
+void Apply(Contents& contents, QStringView sectionName, QStringView keyName, const QString& value)
+{
+    QList<Line>& lines = contents.lines;
+    const QString escaped = Escape(value);
+    Hit hit = Locate(lines, sectionName, keyName);
+
+    if (hit.key >= 0) {
+        // Keep the key as spelt in the file, up to its '='.
+        Line& line = lines[hit.key];
+        line.raw = line.raw.left(line.raw.indexOf('=') + 1) + escaped.toUtf8();
+        line.text = QString::fromUtf8(line.raw);
+        return;
+    }
+
+    if (hit.header < 0) {
+        if (!lines.isEmpty()) {
+            if (lines.back().end.isEmpty())
+                lines.back().end = "\n";
+            if (!TrimBlanks(lines.back().text).isEmpty())
+                lines.append(NewLine(QString(), &lines.back()));
+        }
+        lines.append(NewLine(u'[' + sectionName.toString() + u']', lines.isEmpty() ? nullptr : &lines.back()));
+        hit.last = lines.size() - 1;
+    }
+    // A new key always stands on a line of its own.
+    if (lines[hit.last].end.isEmpty())
+        lines[hit.last].end = "\n";
+    lines.insert(hit.last + 1, NewLine(keyName.toString() + u'=' + escaped, &lines[hit.last]));
 }
 
 } // namespace
@@ -270,39 +359,32 @@ QString GetProfileString(const QString& file, const QString& section, const QStr
 bool WriteProfileString(const QString& file, const QString& section, const QString& key,
                         const QString& value)
 {
-    const QStringView sectionName = TrimBlanks(section);
-    const QStringView keyName = TrimBlanks(key);
-    if (!Storable(sectionName) || sectionName.contains(u']') || !Storable(keyName)
-        || keyName.contains(u'=') || keyName.startsWith(u';') || keyName.startsWith(u'['))
-        return false;
+    ProfileWriter writer(file);
+    return writer.Write(section, key, value) && writer.Commit();
+}
 
-    std::optional<Contents> contents = Load(file);
+ProfileWriter::ProfileWriter(const QString& file)
+    : m_file(file)
+{
+}
+
+bool ProfileWriter::Write(const QString& section, const QString& key, const QString& value)
+{
+    if (!StorableNames(TrimBlanks(section), TrimBlanks(key)))
+        return false;
+    m_pending.append({section, key, value});
+    return true;
+}
+
+bool ProfileWriter::Commit()
+{
+    if (m_pending.isEmpty())
+        return true;
+    std::optional<Contents> contents = Load(m_file);
     if (!contents)
         return false;
-    QList<Line>& lines = contents->lines;
-    const QString escaped = Escape(value);
-    Hit hit = Locate(lines, sectionName, keyName);
-
-    if (hit.key >= 0) {
-        // Keep the key as spelt in the file, up to its '='.
-        Line& line = lines[hit.key];
-        line.raw = line.raw.left(line.raw.indexOf('=') + 1) + escaped.toUtf8();
-        line.text = QString::fromUtf8(line.raw);
-        return Save(file, *contents);
-    }
-
-    if (hit.header < 0) {
-        if (!lines.isEmpty()) {
-            if (lines.back().end.isEmpty())
-                lines.back().end = "\n";
-            if (!TrimBlanks(lines.back().text).isEmpty())
-                lines.append(NewLine(QString()));
-        }
-        lines.append(NewLine(u'[' + sectionName.toString() + u']'));
-        hit.last = lines.size() - 1;
-    }
-    if (lines[hit.last].end.isEmpty())
-        lines[hit.last].end = "\n";
-    lines.insert(hit.last + 1, NewLine(keyName.toString() + u'=' + escaped));
-    return Save(file, *contents);
+    for (const Pending& p : std::as_const(m_pending))
+        Apply(*contents, TrimBlanks(p.section), TrimBlanks(p.key), p.value);
+    m_pending.clear();
+    return Save(m_file, *contents);
 }

@@ -1,7 +1,8 @@
 // Reading and writing single values of an INI settings file.
 //
 // The file holds "[section]" lines and "key=value" lines; lines starting with
-// ';' are comments. Section and key names match without regard to ASCII case.
+// ';' are comments. CR, LF and CR LF all end a line. Only a regular file is
+// read: anything else reads as unreadable. Section and key names match without regard to ASCII case.
 // A value is read as the text after the first '=', trimmed of spaces and tabs,
 // with one enclosing pair of matching quotes (" or ') removed, and is cut to
 // kProfileValueMax code units. Line breaks, other control characters, lone
@@ -9,6 +10,7 @@
 // escapes, so any value reads back as written, less that one pair of quotes.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 inline constexpr qsizetype kProfileValueMax = 4095;
@@ -18,8 +20,30 @@ QString GetProfileString(const QString& file, const QString& section, const QStr
                          const QString& defaultValue = QString());
 
 // Creates the file, section and key as needed, otherwise replaces the key's
-// line in place; every other line is kept byte for byte. The file is replaced
-// atomically. False when the file can't be read or written, or when a name
-// could not be stored (empty, line breaks, '=' in a key, ']' in a section).
+// line in place; every other line is kept byte for byte. A new key goes on a
+// line of its own. The file is replaced atomically. False when the file can't
+// be read or written, or when a name could not be stored (empty, line breaks,
+// '=' in a key, ']' in a section).
 bool WriteProfileString(const QString& file, const QString& section, const QString& key,
                         const QString& value);
+
+// Several keys written with one rewrite of the file: Commit() leaves the file
+// exactly as the same WriteProfileString calls, one after the other, would.
+class ProfileWriter {
+public:
+    explicit ProfileWriter(const QString& file);
+
+    // Takes the key in; false, and nothing taken, when a name could not be stored.
+    bool Write(const QString& section, const QString& key, const QString& value);
+    // Writes what was taken in; false when the file can't be read or written.
+    bool Commit();
+
+private:
+    struct Pending {
+        QString section;
+        QString key;
+        QString value;
+    };
+    QString m_file;
+    QList<Pending> m_pending;
+};

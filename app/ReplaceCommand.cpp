@@ -4,17 +4,41 @@
 #include "Prompter.h"
 #include "TextArea.h"
 
+#include <QApplication>
 #include <QRadioButton>
+
+#include <new>
+#include <optional>
+
+namespace {
+// The text area's text rewritten, built whole; nothing when it does not fit
+// in memory.
+std::optional<QString> BuildOutput(Replacer& replacer, const TextArea& area, bool replaceMode)
+{
+    try {
+        const QString text = area.ReadText();
+        const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+        replacer.Scan(units);
+        const std::u16string output = replaceMode ? replacer.BuildReplaced(units) : replacer.BuildGlossed(units);
+        return QString::fromUtf16(output.data(), qsizetype(output.size()));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+} // namespace
 
 void CReplaceDlg::OnReplace()
 {
     if (!m_prompter->AskYesNo(this, QStringLiteral("置換してよろしいですか？"), QStringLiteral("確認")))
         return;
-    const QString text = m_textEdit->ReadText();
-    const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
-    m_replacer.Scan(units);
     const bool replaceMode = m_modeRadio->isChecked();
+    // The text area is emptied only once the output is there to take its place.
+    const std::optional<QString> output = BuildOutput(m_replacer, *m_textEdit, replaceMode);
+    if (!output) {
+        m_prompter->ShowMessage(this, QStringLiteral("メモリが不足しているため置換できませんでした。"),
+                                QApplication::applicationName(), Prompter::Icon::Stop);
+        return;
+    }
     m_textEdit->clear();
-    const std::u16string output = replaceMode ? m_replacer.BuildReplaced(units) : m_replacer.BuildGlossed(units);
-    InsertUnicodeText(*m_textEdit, QString::fromUtf16(output.data(), qsizetype(output.size())));
+    InsertUnicodeText(*m_textEdit, *output);
 }

@@ -41,6 +41,13 @@ void UseJapaneseLocale()
     std::setlocale(LC_ALL, "ja_JP.UTF-8");
 }
 
+// A last line without a line end would never match; give it one.
+void EndLastLine(std::wstring& wide)
+{
+    if (!wide.empty() && wide.back() != L'\r' && wide.back() != L'\n')
+        wide.push_back(L'\n');
+}
+
 // Every unit as one wchar_t of the same value: surrogates stay unpaired, so
 // the pattern sees the same sequence it would with a 16-bit wchar_t.
 std::wstring Widen(std::u16string_view text)
@@ -48,9 +55,7 @@ std::wstring Widen(std::u16string_view text)
     std::wstring wide;
     wide.reserve(text.size() + 1);
     wide.assign(text.begin(), text.end());
-    // A last line without a line end would never match; give it one.
-    if (!wide.empty() && wide.back() != L'\r' && wide.back() != L'\n')
-        wide.push_back(L'\n');
+    EndLastLine(wide);
     return wide;
 }
 
@@ -88,40 +93,81 @@ size_t ParseWide(const std::wstring& wide, Sink&& sink)
     return count;
 }
 
-// The whole content of a regular file; false for anything else or on error.
-bool ReadWholeFile(const std::string& path, std::string& bytes)
+size_t AddPairs(const std::wstring& wide, Replacer& replacer)
+{
+    return ParseWide(wide, [&](const std::u16string& before, const std::u16string& after) {
+        replacer.AddPair(before.c_str(), after.c_str());
+    });
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads a regular file and decodes it on the way into `wide`, the one buffer
+// the pattern searches, sized from the file's size once the mark is seen:
+// the file is never held twice. Ok, CannotOpen or NoBom. Throws std::bad_alloc when the
+// text does not fit in memory.
+DictionaryLoadStatus ReadWideText(const std::string& path, std::wstring& wide)
 {
     if (path.find('\0') != std::string::npos)
-        return false;
+        return DictionaryLoadStatus::CannotOpen;
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        // One unit more than the size, so that a file of the expected size is
-        // read whole and its end seen without growing the buffer.
-        bytes.resize(size_t(st.st_size > 0 ? st.st_size : 0) + 1);
-        size_t used = 0;
-        for (;;) {
-            if (used == bytes.size())
-                bytes.resize(bytes.size() * 2);
-            const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                ok = false;
-                break;
-            }
-            if (n == 0)
-                break;
-            used += size_t(n);
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return DictionaryLoadStatus::CannotOpen;
+    // Half a unit per byte: the mark's unit makes room for a last line end.
+    const uint64_t units = uint64_t(st.st_size > 0 ? st.st_size : 0) / 2;
+    if (units >= wide.max_size())
+        return DictionaryLoadStatus::CannotOpen;
+    wide.clear();
+
+    unsigned char chunk[65536];
+    int low = -1;       // the first byte of a unit split between two reads
+    bool marked = false; // the first unit was the mark FF FE
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return DictionaryLoadStatus::CannotOpen;
         }
-        bytes.resize(used);
+        if (n == 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (low < 0) {
+                low = chunk[i];
+                continue;
+            }
+            const wchar_t unit = wchar_t(low | (chunk[i] << 8));
+            low = -1;
+            if (marked) {
+                wide.push_back(unit);
+            } else if (unit == 0xFEFF) {
+                marked = true;
+                wide.reserve(size_t(units)); // only now: a file of another kind may be huge
+            } else {
+                return DictionaryLoadStatus::NoBom;
+            }
+        }
     }
-    ::close(fd);
-    return ok;
+    if (!marked)
+        return DictionaryLoadStatus::NoBom;
+    EndLastLine(wide);
+    return DictionaryLoadStatus::Ok;
 }
 
 } // namespace
@@ -148,22 +194,17 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 {
-    return ParseWide(Widen(text), [&](const std::u16string& before, const std::u16string& after) {
-        replacer.AddPair(before.c_str(), after.c_str());
-    });
+    return AddPairs(Widen(text), replacer);
 }
 
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer)
 {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        return DictionaryLoadStatus::CannotOpen;
-    const std::optional<std::u16string> text = DecodeDictionaryBytes(bytes);
-    if (!text)
-        return DictionaryLoadStatus::NoBom;
-    std::string().swap(bytes);
+    std::wstring wide;
+    const DictionaryLoadStatus read = ReadWideText(path, wide);
+    if (read != DictionaryLoadStatus::Ok)
+        return read;
     try {
-        ParseDictionaryText(*text, replacer);
+        AddPairs(wide, replacer);
     } catch (const std::exception&) {
         // boost::regex_error on a match too complex to finish, std::bad_alloc
         return DictionaryLoadStatus::Incomplete;

@@ -34,5 +34,7 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer);
 
 // Reads the whole file and adds its pairs to `replacer`. Nothing is added
-// when the file cannot be opened or has no byte-order mark.
+// when the file cannot be opened or has no byte-order mark. Throws
+// std::bad_alloc, with nothing added, when the file's text does not fit in
+// memory.
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer);

@@ -1,15 +1,20 @@
 #include "DictionaryWriter.h"
 
 #include <bit>
+#include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,29 +65,80 @@ std::string ResolveTarget(const std::string& path)
     return resolved;
 }
 
-// A new, empty file beside `target`, created with 0666 so that the umask
-// applies as for any new file. Returns its descriptor, or -1 with errno set.
-int CreateTemporary(const std::string& target, std::string& tempPath)
+// Temporary files are named ".<target's name>.<writer's process id>.<8 random
+// characters>.tmp", so that a later save of the same target can tell the
+// leftovers of a killed save from a save still in progress.
+std::string TemporaryPrefix(const std::string& target)
 {
     auto [folder, name] = SplitPath(target);
     if (name.size() > 200)
         name.resize(200); // room for the suffix within NAME_MAX
+    return "." + name + ".";
+}
+
+constexpr size_t kRandomLength = 8;
+
+// A new, empty file beside `target`, created with 0666 so that the umask
+// applies as for any new file. Returns its descriptor, or -1 with errno set.
+int CreateTemporary(const std::string& target, std::string& tempPath)
+{
+    const std::string prefix = SplitPath(target).first + TemporaryPrefix(target) + std::to_string(::getpid()) + ".";
     static unsigned counter = 0;
     uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
         ^ (uint64_t(::getpid()) << 32) ^ (uint64_t(++counter) * 0x9E3779B97F4A7C15ull);
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string suffix;
-        for (int i = 0; i < 8; ++i) {
+        for (size_t i = 0; i < kRandomLength; ++i) {
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
             suffix += kDigits[(seed >> 33) % 36];
         }
-        tempPath = folder + "." + name + "." + suffix + ".tmp";
+        tempPath = prefix + suffix + ".tmp";
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1; // errno is still EEXIST
+}
+
+// The writer's process id when `entry` is a temporary file of `prefix`'s
+// target, otherwise 0.
+pid_t TemporaryWriter(std::string_view entry, std::string_view prefix)
+{
+    constexpr std::string_view kEnd = ".tmp";
+    if (!entry.starts_with(prefix) || !entry.ends_with(kEnd))
+        return 0;
+    const std::string_view middle = entry.substr(prefix.size(), entry.size() - prefix.size() - kEnd.size());
+    const size_t dot = middle.find('.');
+    if (dot == std::string_view::npos || middle.size() - dot - 1 != kRandomLength)
+        return 0;
+    for (const char c : middle.substr(dot + 1))
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(middle.data(), middle.data() + dot, pid);
+    return error == std::errc() && end == middle.data() + dot && pid > 0 ? pid : 0;
+}
+
+// A save killed part-way leaves its full-size temporary file behind: remove
+// those of `target` whose writer no longer runs. A writer that runs, or that
+// may not be asked about, keeps its file.
+void RemoveAbandonedTemporaries(const std::string& target)
+{
+    const std::string folder = SplitPath(target).first;
+    const std::string prefix = TemporaryPrefix(target);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = TemporaryWriter(entry->d_name, prefix);
+        if (writer == 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 void SyncFolder(const std::string& target)
@@ -173,6 +229,7 @@ bool WriteTextFile(const std::string& path, std::u16string_view text, std::strin
         return written ? true : fail(err);
     }
 
+    RemoveAbandonedTemporaries(target);
     std::string tempPath;
     const int fd = CreateTemporary(target, tempPath);
     if (fd < 0)

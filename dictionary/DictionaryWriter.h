@@ -16,7 +16,8 @@ std::string EncodeDictionaryBytes(std::u16string_view text);
 
 // Writes EncodeDictionaryBytes(text) to `path`. The new content goes to a
 // temporary file beside it that replaces `path` only once it is complete on
-// disk, so a failure leaves an existing file exactly as it was. An existing
+// disk, so a failure leaves an existing file exactly as it was. Temporary
+// files of earlier saves of `path` whose process no longer runs are removed. An existing
 // file keeps its permissions (and, where allowed, its owner); a new one gets
 // 0666 less the umask. A symbolic link is written through, not replaced.
 // On failure returns false and sets `error` to "<path>: <system error text>".

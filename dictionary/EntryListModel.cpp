@@ -4,17 +4,23 @@
 
 #include <QColor>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace {
 
 // Cells show a string up to its first U+0000: the entry of the empty
-// before-string stores that single unit and shows an empty cell.
+// before-string stores that single unit and shows an empty cell. A long
+// string shows only its start, so that a repaint costs the same whatever its
+// length; a surrogate pair is never split.
 QString CellText(const std::u16string& s)
 {
-    const size_t end = s.find(u'\0');
-    const size_t length = end == std::u16string::npos ? s.size() : end;
-    return QString(reinterpret_cast<const QChar*>(s.data()), qsizetype(length));
+    const std::u16string_view shown = std::u16string_view(s).substr(0, EntryListModel::kCellTextMax + 1);
+    size_t length = std::min({shown.find(u'\0'), shown.size(), EntryListModel::kCellTextMax});
+    if (length == EntryListModel::kCellTextMax && length < shown.size() && QChar::isHighSurrogate(shown[length - 1]) && QChar::isLowSurrogate(shown[length]))
+        --length;
+    return QString(reinterpret_cast<const QChar*>(shown.data()), qsizetype(length));
 }
 
 } // namespace

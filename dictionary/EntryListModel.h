@@ -6,6 +6,8 @@
 
 #include <QAbstractTableModel>
 
+#include <cstddef>
+
 class Replacer;
 
 class EntryListModel : public QAbstractTableModel {
@@ -29,6 +31,9 @@ public:
     // with their new entries while the row count and the selected row numbers
     // stay.
     void RowsReordered();
+
+    // The most UTF-16 units a cell shows of a string; the entry keeps it whole.
+    static constexpr size_t kCellTextMax = 259;
 
     static constexpr int BeforeColumn = 0;
     static constexpr int AfterColumn = 1;

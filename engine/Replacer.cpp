@@ -23,7 +23,12 @@ uint32_t Replacer::NewNode(char16_t unit)
     const uint32_t id = uint32_t(m_nodes.size());
     m_nodes.emplace_back();
     m_nodes.back().unit = unit;
-    m_tails.push_back(id); // meaningful for heads only: a new level ends at its head
+    try {
+        m_tails.push_back(id); // meaningful for heads only: a new level ends at its head
+    } catch (...) {
+        m_nodes.pop_back(); // both vectors stay indexed by node
+        throw;
+    }
     return id;
 }
 
@@ -66,6 +71,7 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
         stored = after;
         ++m_pairCount;
     } else if (!IsAfterListed(stored, after)) {
+        stored.reserve(stored.size() + 2 + after.size()); // no half-joined value when memory runs out
         stored += u"; ";
         stored += after;
     } else {

@@ -1,6 +1,7 @@
 // Register, Delete, the double-click and the header sort, driven through the
 // buttons, fields and list of the main window.
 #include "CReplaceDlg.h"
+#include "EntryListModel.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 
@@ -489,6 +490,24 @@ TEST_F(DictionaryCommandsTest, DoubleClickCopiesTheEntryTheRowShowsAfterASort)
     DoubleClickRow(0);
     EXPECT_EQ(Before().currentText(), QStringLiteral("b"));
     EXPECT_EQ(After().currentText(), QStringLiteral("1"));
+}
+
+// A cell shows only the start of a long string, never half a surrogate pair;
+// the double-click still copies the whole pair.
+TEST_F(DictionaryCommandsTest, LongStringsShowTheirStartAndDoubleClickCopiesThemWhole)
+{
+    const size_t max = EntryListModel::kCellTextMax;
+    const std::u16string before = std::u16string(max - 1, u'a') + u"\U0001F600b"; // the pair straddles the cut
+    const std::u16string after(100000, u'x');
+    dlg->m_replacer.AddPair(before.c_str(), after.c_str());
+    dlg->RefreshList();
+
+    EXPECT_EQ(Cell(0, 0), QString(qsizetype(max - 1), u'a'));
+    EXPECT_EQ(Cell(0, 1), QString(qsizetype(max), u'x'));
+    ClickRow(0);
+    DoubleClickRow(0);
+    EXPECT_EQ(Before().currentText(), QString::fromStdU16String(before));
+    EXPECT_EQ(After().currentText(), QString::fromStdU16String(after));
 }
 
 // --- Header sort ----------------------------------------------------------------

@@ -2,6 +2,7 @@
 // controls, and the Save button.
 #include "CReplaceDlg.h"
 #include "CommandLine.h"
+#include "FailingAllocation.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
@@ -409,6 +410,30 @@ TEST_F(DictionaryFileCommandsTest, DroppedFolderCannotBeOpened)
     EXPECT_EQ(messages[0].text, CannotOpenText(folder));
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
     EXPECT_EQ(messages[0].caption, QApplication::applicationName());
+}
+
+// A file too large for memory is reported like one that cannot be opened,
+// and the dictionary, the list and the text stay as they were.
+TEST_F(DictionaryFileCommandsTest, FileLargerThanMemoryIsReportedAndChangesNothing)
+{
+    w->Register("k", "v");
+    InsertUnicodeText(*Dlg().m_textEdit, QStringLiteral("本文"));
+    QString text = QStringLiteral("a\t1\n");
+    text += QString(1 << 20, u'x'); // 2 MB on disk
+    const QString path = WriteDictionary("huge.txt", text + "\tlast\n");
+    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    {
+        const FailLargeAllocations seam(1 << 20);
+        DropOnWindow({path});
+        EXPECT_GT(seam.Failures(), 0);
+    }
+    const QList<PromptRecord> messages = Prompts().Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, CannotOpenText(path));
+    EXPECT_EQ(ListRows(), (Rows{{"k", "v"}}));
+    EXPECT_EQ(resets.size(), 0);
+    EXPECT_EQ(Dlg().m_textEdit->ReadText(), QStringLiteral("本文"));
+    EXPECT_EQ(Prompts().waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesTheText)

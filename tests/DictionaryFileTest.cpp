@@ -666,6 +666,43 @@ TEST(SaveToFileDeathTest, ShortWrite)
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"d.txt"});
 }
 
+// Runs in a child process, which the file-size limit kills part-way
+// through its save.
+[[noreturn]] void KilledMidSave(const std::string& path)
+{
+    std::signal(SIGXFSZ, SIG_DFL);
+    const rlimit limit{4096, RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        std::_Exit(2);
+    WriteTextFile(path, std::u16string(10000, u'x'));
+    std::_Exit(1);
+}
+
+// A killed save leaves its temporary file, named after the target and the
+// writer; the next save of that target removes it, while a save in progress
+// and other targets' files are left alone.
+TEST(SaveToFileDeathTest, NextSaveRemovesTheTemporaryOfAKilledOne)
+{
+    TempDir dir;
+    const std::string path = dir / "d.txt";
+    WriteBytes(path, EncodeDictionaryBytes(u"old\tcontent\n"));
+    EXPECT_EXIT(KilledMidSave(path), testing::KilledBySignal(SIGXFSZ), "");
+    const std::vector<std::string> left = dir.Names();
+    ASSERT_EQ(left.size(), 2u);
+    const std::string& leftover = left[0];
+    ASSERT_EQ(leftover.rfind(".d.txt.", 0), 0u) << leftover;
+    const std::string killed = leftover.substr(7, leftover.find('.', 7) - 7); // the writer's process id
+    ASSERT_NE(killed, std::to_string(::getpid()));
+
+    const std::string running = ".d.txt." + std::to_string(::getpid()) + ".abcdefgh.tmp";
+    const std::string otherTarget = ".e.txt." + killed + ".abcdefgh.tmp";
+    WriteBytes(dir / running, "in progress");
+    WriteBytes(dir / otherTarget, "someone else's");
+    ASSERT_TRUE(WriteTextFile(path, u"a\tb\n"));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{running, otherTarget, "d.txt"}));
+    EXPECT_EQ(ReadBytes(path), EncodeDictionaryBytes(u"a\tb\n"));
+}
+
 // Runs in a child process, as nobody when the tests run as root (root may
 // write any file).
 [[noreturn]] void SaveOverReadOnly(const std::string& path, const std::string& old)

@@ -5,6 +5,7 @@
 #include "CReplaceDlg.h"
 
 #include "ComboHistory.h"
+#include "FailingAllocation.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
@@ -35,6 +36,9 @@
 
 #include <memory>
 #include <optional>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -452,6 +456,28 @@ TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
     EXPECT_EQ(out, QString(100000, u'b'));
 }
 
+// An output that does not fit in memory: the text stays, and so does the
+// dictionary.
+TEST_F(MainDialogReplace, OutputTooLargeForMemoryLeavesTheText)
+{
+    auto dlg = Open();
+    dlg->m_replacer.AddPair(u"e", std::u16string(100000, u'x').c_str());
+    dlg->RefreshList();
+    const QString text = QString(40, u'e');
+    Paste(*dlg, text);
+    {
+        const FailLargeAllocations seam(4 << 20); // the output needs 8 MB
+        ClickReplace(*dlg, true);
+        EXPECT_GT(seam.Failures(), 0);
+    }
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    const QList<PromptRecord> messages = m_prompter.Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QStringLiteral("メモリが不足しているため置換できませんでした。"));
+    EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
+    EXPECT_EQ(dlg->m_dictList->model()->rowCount(), 1);
+}
+
 TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
 {
     auto dlg = Open();
@@ -773,6 +799,33 @@ TEST_F(MainDialogSettings, TheCloseRequestSavesBothBoxes)
     ASSERT_TRUE(FindSection(sections, "After").has_value());
     EXPECT_EQ(FindSection(sections, "Before")->Value("EditControl"), QStringLiteral("\"b-field\""));
     EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"a-field\""));
+}
+
+// However many keys the boxes hold, a close replaces the file once.
+TEST_F(MainDialogSettings, ACloseReplacesTheFileOnce)
+{
+    auto dlg = Open();
+    for (int i = 0; i < 5; ++i) {
+        AddSorted(*dlg->m_beforeCombo, QStringLiteral("b%1").arg(i));
+        AddSorted(*dlg->m_afterCombo, QStringLiteral("a%1").arg(i));
+    }
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(m_dir.path()).constData(), IN_CREATE | IN_MOVED_TO), 0);
+    Close(*dlg);
+    int replaced = 0; // created or renamed into place
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len && QByteArray(event->name) == "velmora.ini")
+                ++replaced;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(replaced, 1);
+    EXPECT_EQ(FindSection(Settings(), "After")->Value("4"), QStringLiteral("\"a4\""));
 }
 
 TEST_F(MainDialogSettings, FirstModeAtEveryStart)
@@ -1349,7 +1402,9 @@ TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
         auto dlg = Open();
         // Register with an empty before box puts "" into its history; it
         // sorts first.
-        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("a")}) {
+        // '"' and '""' lose their quotes on reading and read back empty too.
+        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral("a"),
+                                    QStringLiteral("\"\"")}) {
             dlg->m_beforeCombo->setEditText(text);
             AddToHistory(*dlg->m_beforeCombo, text);
         }

@@ -14,6 +14,7 @@
 
 #include <string_view>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 
 using namespace std::literals;
@@ -110,6 +111,9 @@ TEST(ProfileRead, Parsing)
         {"CR LF lines", "[S]\r\nk=v\r\nj=w\r\n", "S", "k", u"v"_qs},
         {"CR LF, no final break", "[S]\r\nk=v\r", "S", "k", u"v"_qs},
         {"no final line break", "[S]\nk=v", "S", "k", u"v"_qs},
+        {"bare CR lines", "[S]\rk=v\rj=w\r", "S", "j", u"w"_qs},
+        {"a bare CR ends a line", "[S]\nk=v\rj=w\n", "S", "k", u"v"_qs},
+        {"LF CR is two line ends", "[S]\n\rk=v\n", "S", "k", u"v"_qs},
         {"UTF-8 BOM", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", u"v"_qs},
         {"UTF-8 text", "[S]\nk=\xE6\x97\xA5\xE6\x9C\xAC\n", "S", "k", u"\u65E5\u672C"_qs},
         {"section name case", "[before]\nk=v\n", "BEFORE", "k", u"v"_qs},
@@ -285,6 +289,10 @@ TEST(ProfileWrite, Layout)
         {"CR LF lines kept", "[S]\r\na=1\r\nk=old\r\n\r\n[T]\r\n", "S", "k", "v",
          "[S]\r\na=1\r\nk=v\r\n\r\n[T]\r\n"},
         {"CR LF file, added line uses LF", "[S]\r\na=1\r\n", "S", "k", "v", "[S]\r\na=1\r\nk=v\n"},
+        {"last line ends in a bare CR", "[S]\r\n0=\"old\"\r\n1=\"older\"\r", "S", "2", "x",
+         "[S]\r\n0=\"old\"\r\n1=\"older\"\r2=x\r"},
+        {"new section after a bare CR", "[A]\ra=1\r", "S", "k", "v", "[A]\ra=1\r\r[S]\rk=v\r"},
+        {"key replaced on a bare CR line", "[S]\rk=old\rb=2\r", "S", "k", "v", "[S]\rk=v\rb=2\r"},
         {"BOM kept", "\xEF\xBB\xBF[S]\nk=old\n", "S", "k", "v", "\xEF\xBB\xBF[S]\nk=v\n"},
         {"first duplicate key replaced", "[S]\nk=1\nk=2\n", "S", "k", "v", "[S]\nk=v\nk=2\n"},
         {"first duplicate section used", "[S]\na=1\n\n[S]\nk=2\n", "S", "k", "v",
@@ -362,6 +370,26 @@ TEST(ProfileWrite, UnwritablePlaces)
     EXPECT_EQ(ReadRaw(dir.Path(u"plain"_qs)), "not a folder");
     EXPECT_TRUE(QFileInfo(dir.Path(u"folder.ini"_qs)).isDir());
     EXPECT_EQ(dir.Entries(), (QStringList{u"folder.ini"_qs, u"plain"_qs}));
+}
+
+// Only a regular file is read or replaced: a FIFO would block, and
+// /dev/zero would never end.
+TEST(ProfileWrite, NotARegularFile)
+{
+    Dir dir;
+    const QString fifo = dir.Path(u"fifo.ini"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.Path(u"zero.ini"_qs);
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_qs, zero));
+    for (const QString& path : {fifo, zero}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(GetProfileString(path, u"S"_qs, u"k"_qs, kDef), kDef);
+        EXPECT_FALSE(WriteProfileString(path, u"S"_qs, u"k"_qs, u"v"_qs));
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QFileInfo(zero).symLinkTarget(), u"/dev/zero"_qs);
 }
 
 // A write that fails half way, here by exceeding the file size limit, must
