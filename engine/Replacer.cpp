@@ -65,10 +65,7 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
     if (stored.empty()) {
         stored = after;
         ++m_pairCount;
-    } else if (!IsAfterListed(stored, after)) {
-        stored += u"; ";
-        stored += after;
-    } else {
+    } else if (!JoinAfter(last, after)) {
         return;
     }
     m_matcher.reset();
@@ -101,6 +98,7 @@ bool Replacer::RemovePair(const char16_t* beforeZ, const char16_t* afterZ)
         return false;
     if (!stored.empty()) {
         std::u16string().swap(stored);
+        m_afterPieces.erase(last);
         m_matcher.reset();
         --m_pairCount;
         Touch(before);

@@ -266,6 +266,10 @@ TEST_F(DictionaryFileCommandsTest, DroppedFilesMergeWithTheDictionary)
     DropOnWindow({first});
     DropOnWindow({second});
     EXPECT_EQ(ListRows(), (Rows{{"k", "x; y"}, {"m", "1"}, {"n", "2"}}));
+    // A joined after-string joins its new pieces once, however often it comes.
+    const QString joined = WriteDictionary("joined.txt", "k\ty; z\n");
+    DropOnWindow({joined, joined, joined});
+    EXPECT_EQ(ListRows(), (Rows{{"k", "x; y; z"}, {"m", "1"}, {"n", "2"}}));
 }
 
 TEST_F(DictionaryFileCommandsTest, ThreeFilesWithTheMiddleOneMissing)
