@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <locale>
 #include <stdexcept>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,6 +63,12 @@ void Narrow(const boost::wssub_match& group, std::u16string& out)
         unit = char16_t(*it++);
 }
 
+DictionarySearchHook& SearchHook()
+{
+    static DictionarySearchHook hook;
+    return hook;
+}
+
 template <class Sink>
 size_t ParseWide(const std::wstring& wide, Sink&& sink)
 {
@@ -78,7 +85,12 @@ size_t ParseWide(const std::wstring& wide, Sink&& sink)
     std::u16string before;
     std::u16string after;
     size_t count = 0;
-    while (boost::regex_search(from, end, match, pattern, boost::match_default, base)) {
+    const DictionarySearchHook& hook = SearchHook();
+    for (;;) {
+        if (hook)
+            hook(count);
+        if (!boost::regex_search(from, end, match, pattern, boost::match_default, base))
+            break;
         Narrow(match[1], before);
         Narrow(match[2], after);
         sink(before, after);
@@ -125,6 +137,11 @@ bool ReadWholeFile(const std::string& path, std::string& bytes)
 }
 
 } // namespace
+
+void SetDictionarySearchHook(DictionarySearchHook hook)
+{
+    SearchHook() = std::move(hook);
+}
 
 std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes)
 {
