@@ -1,6 +1,7 @@
 #include "CReplaceApp.h"
 
 #include "CReplaceDlg.h"
+#include "QtTranslations.h"
 
 #include <QFileInfo>
 
@@ -12,6 +13,7 @@ CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Velmora"));
+    InstallQtJapaneseTranslations(*this);
 }
 
 QString SettingsPathFor(const QString& executablePath)

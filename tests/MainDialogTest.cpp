@@ -6,6 +6,7 @@
 
 #include "ComboHistory.h"
 #include "MainDialogTemplate.h"
+#include "QtTranslations.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
 
@@ -16,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +29,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include "QtTestSupport.h"
@@ -1116,6 +1120,29 @@ TEST_F(MainDialogControls, TitleIconAndControlIds)
     const auto groups = dlg->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(groups.size(), 1);
     EXPECT_EQ(groups[0]->title(), QStringLiteral("置換方法"));
+}
+
+TEST_F(MainDialogControls, QuestionsHaveJapaneseButtons)
+{
+    ASSERT_TRUE(InstallQtJapaneseTranslations(*qApp)) << "Qt's Japanese translations are not installed";
+    auto dlg = Open();
+    QStringList texts;
+    QTimer::singleShot(0, dlg.get(), [&texts] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QMessageBox::StandardButton which : {QMessageBox::Yes, QMessageBox::No})
+            texts << box->button(which)->text();
+        box->button(QMessageBox::No)->click();
+    });
+    WidgetPrompter prompter;
+    EXPECT_FALSE(prompter.AskYesNo(dlg.get(), QStringLiteral("削除してよろしいですか？"), QStringLiteral("確認")));
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("はい"))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("いいえ"))) << texts[1].toStdString();
 }
 
 TEST_F(MainDialogControls, NoPushButtonIsADefaultButton)
