@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -561,6 +562,29 @@ TEST_F(DictionaryCommandsTest, ShadingStaysWithTheRowNumbers)
     ClickHeader(0);
     ASSERT_EQ(Cell(0, 0), QStringLiteral("a"));
     ExpectStripes();
+}
+
+TEST_F(DictionaryCommandsTest, SelectionIsShownOnlyWhileTheListHasTheFocus)
+{
+    Register("a", "1");
+    Register("b", "2");
+    Register("c", "3");
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    Before().setFocus();
+    const QImage unselected = List().viewport()->grab().toImage();
+
+    ClickRow(1);
+    ASSERT_TRUE(List().hasFocus());
+    ASSERT_EQ(SelectedRows(), QList<int>{1});
+    EXPECT_NE(List().viewport()->grab().toImage(), unselected) << "the selection shows in the focused list";
+
+    After().setFocus();
+    ASSERT_FALSE(List().hasFocus());
+    EXPECT_EQ(List().viewport()->grab().toImage(), unselected) << "without the focus the rows look unselected";
+    EXPECT_EQ(SelectedRows(), QList<int>{1}) << "and stay selected";
+    List().setFocus();
+    EXPECT_NE(List().viewport()->grab().toImage(), unselected);
 }
 
 TEST_F(DictionaryCommandsTest, HeaderClickKeepsTheSelectedRowNumbers)
