@@ -199,6 +199,29 @@ TEST_F(DictionaryCommandsTest, RegisterAddsOneRowAndEmptiesBothFields)
     EXPECT_TRUE(prompter.asked.isEmpty()) << "Register shows no message";
 }
 
+TEST_F(DictionaryCommandsTest, RegisterBringsTheRegisteredRowIntoView)
+{
+    for (int i = 100; i < 300; ++i)
+        dlg->m_replacer.AddPair(QStringLiteral("m%1").arg(i).toStdU16String().c_str(), u"x");
+    dlg->RefreshList();
+    auto expectInView = [&](const QString& before) {
+        QCoreApplication::processEvents();
+        const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole, before, 1, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << before.toStdString();
+        EXPECT_TRUE(List().viewport()->rect().contains(List().visualRect(found.front()))) << before.toStdString();
+        EXPECT_TRUE(SelectedRows().isEmpty());
+    };
+    ClickRow(2);
+    Register("z", "last"); // the end of the list
+    expectInView("z");
+    Register("a", "first");
+    expectInView("a");
+    Register("m200", "y"); // joined to a pair in the middle
+    expectInView("m200");
+    Register("m150\0", "z"); // taken up to the U+0000
+    expectInView("m150");
+}
+
 TEST_F(DictionaryCommandsTest, RegisteringTheSamePairAgainChangesNothing)
 {
     Register("a", "b");
