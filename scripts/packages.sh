@@ -14,4 +14,4 @@ velmora_install_packages() {
 
 VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
     libgtest-dev libbenchmark-dev fonts-noto-cjk qt6-translations-l10n)
-VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib)
+VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib openbox)

@@ -968,9 +968,21 @@ TEST_F(MainDialogLayout, CannotBeMadeSmallerThanTheMinimum)
     EXPECT_GE(dlg->frameGeometry().width(), 649);
     EXPECT_GE(dlg->frameGeometry().height(), 479);
 
-    // The controls are laid out for the minimum size.
+    // The controls are laid out for the minimum size, and every one of them
+    // is wholly inside the client area.
     const QPoint textTopLeft = dlg->m_textEdit->pos();
     ExpectLaidOut(*dlg, textTopLeft, dlg->m_dictList->pos(), dlg->m_dictList->width());
+    const QList<QWidget*> controls = dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(controls.size(), int(std::size(kMainDialogControls)));
+    for (QWidget* control : controls)
+        EXPECT_TRUE(dlg->rect().contains(control->geometry()))
+            << control->metaObject()->className() << " " << control->property("text").toString().toStdString();
+
+    // Moving the window does not change the minimum.
+    const QSize minimum = dlg->minimumSize();
+    dlg->move(dlg->pos() + QPoint(40, 30));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->minimumSize(), minimum);
 }
 
 TEST_F(MainDialogLayout, HasNoMaximumAndCanBeMaximised)
