@@ -2,6 +2,7 @@
 
 #include "CReplaceDlg.h"
 #include "CommandLine.h"
+#include "QtTranslations.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@ CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     DescribeApplication();
+    InstallQtJapaneseTranslations(*this);
 }
 
 void DescribeApplication()

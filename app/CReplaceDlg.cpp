@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QUrl>
+#include <QWindow>
 
 CReplaceDlg::CReplaceDlg(const QString& profileName, Prompter* prompter, QWidget* parent)
     : QDialog(parent)
@@ -93,6 +94,11 @@ void CReplaceDlg::CreateControls()
             break;
         }
         widget->setGeometry(rect);
+        // The controls that keep their place need all of their rectangle, the
+        // two that stretch only their top left corner.
+        const bool stretches = t.kind == ControlKind::TextArea || t.kind == ControlKind::ListView;
+        const QPoint farthest = stretches ? widget->geometry().topLeft() : widget->geometry().bottomRight();
+        m_templateExtent = m_templateExtent.expandedTo(QSize(farthest.x() + 1, farthest.y() + 1));
         if (t.style & kStyleTabStop) {
             widget->setFocusPolicy(Qt::StrongFocus);
             if (previousTabStop)
@@ -165,6 +171,12 @@ bool CReplaceDlg::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    // The window manager's frame is known once the window is exposed (or its
+    // state set), which may be before any move or resize.
+    if (watched == windowHandle() && (event->type() == QEvent::Expose || event->type() == QEvent::WindowStateChange)) {
+        UpdateMinimumSize();
+        OnSize();
+    }
     // Escape goes nowhere, whichever control of this window has the focus.
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
@@ -196,19 +208,21 @@ void CReplaceDlg::keyPressEvent(QKeyEvent* event)
     }
 }
 
+// Asked of the window itself: the widget's own frame geometry is not brought
+// up to date when the window manager frames the window.
 QMargins CReplaceDlg::FrameMargins() const
 {
-    const QRect outer = frameGeometry();
-    const QRect inner = geometry();
-    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                    outer.bottom() - inner.bottom());
+    const QWindow* window = windowHandle();
+    return window ? window->frameMargins() : QMargins();
 }
 
+// The outer minimum less the frame; never less than the template's controls
+// need, should the font make them larger than that.
 void CReplaceDlg::UpdateMinimumSize()
 {
-    const QMargins frame = FrameMargins();
-    setMinimumSize(kMinimumOuterSize.width() - frame.left() - frame.right(),
-                   kMinimumOuterSize.height() - frame.top() - frame.bottom());
+    const QSize client = kMinimumOuterSize.shrunkBy(FrameMargins()).expandedTo(m_templateExtent);
+    if (minimumSize() != client)
+        setMinimumSize(client);
 }
 
 void CReplaceDlg::OnSize()
@@ -216,10 +230,11 @@ void CReplaceDlg::OnSize()
     if (!m_textEdit || isMinimized())
         return;
     // The outer rectangle in client coordinates: the text area and the list
-    // end 4 pixels short of its right and bottom edges.
+    // end 4 pixels short of its right and bottom edges, and never beyond the
+    // client area's, however thick the frame.
     const QMargins frame = FrameMargins();
-    const int right = width() + frame.right() - 4;
-    const int bottom = height() + frame.bottom() - 4;
+    const int right = qMin(width(), width() + frame.right() - 4);
+    const int bottom = qMin(height(), height() + frame.bottom() - 4);
     const QRect text = m_textEdit->geometry();
     m_textEdit->setGeometry(text.left(), text.top(), qMax(0, right - text.left()), qMax(0, bottom - text.top()));
     const QRect list = m_dictList->geometry();
@@ -242,7 +257,6 @@ void CReplaceDlg::showEvent(QShowEvent* event)
 void CReplaceDlg::moveEvent(QMoveEvent* event)
 {
     QDialog::moveEvent(event);
-    // The frame's thickness is known once the window manager has framed us.
     UpdateMinimumSize();
 }
 

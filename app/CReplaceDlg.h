@@ -79,4 +79,5 @@ private:
     Prompter* m_prompter;
     EntryListModel* m_listModel = nullptr;
     QHash<int, QWidget*> m_controls;
+    QSize m_templateExtent; // client size that shows every control whole
 };

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QtMath>
 
+#include <cmath>
+
 QFont DialogFont(const QString& face, int pointSize)
 {
     const QStringList available = QFontDatabase::families();
@@ -29,26 +31,35 @@ QFont DialogFont(const QString& face, int pointSize)
     return font;
 }
 
+namespace {
+// a * b / c rounded to the nearest integer, halves away from zero.
+int MulDiv(int a, int b, int c)
+{
+    return int(std::lround(double(a) * b / c));
+}
+} // namespace
+
 DialogUnits::DialogUnits(const QFont& font)
 {
     const QFontMetrics metrics(font);
-    // The average over the Latin letters, as dialog managers measure it.
     static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_charWidth = (metrics.horizontalAdvance(letters) / 26.0 + 1) / 2.0;
-    m_charHeight = metrics.height();
+    m_baseX = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
+    m_baseY = metrics.height();
 }
 
 int DialogUnits::X(int du) const
 {
-    return qRound(du * m_charWidth / 4.0);
+    return MulDiv(du, m_baseX, 4);
 }
 
 int DialogUnits::Y(int du) const
 {
-    return qRound(du * m_charHeight / 8.0);
+    return MulDiv(du, m_baseY, 8);
 }
 
 QRect DialogUnits::Rect(int x, int y, int cx, int cy) const
 {
-    return QRect(X(x), Y(y), X(cx), Y(cy));
+    const int left = X(x);
+    const int top = Y(y);
+    return QRect(left, top, X(x + cx) - left, Y(y + cy) - top);
 }

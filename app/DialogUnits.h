@@ -1,5 +1,8 @@
-// Dialog units: x = du * average character width / 4, y = du * character
-// height / 8, both measured on the dialog's font.
+// Dialog units as a dialog manager converts them: whole-pixel base units
+// measured on the dialog's font (the average width of the Latin letters, the
+// character height), x = du * baseX / 4 and y = du * baseY / 8, rounded to the
+// nearest pixel, halves away from zero. A rectangle maps its edges, so that
+// controls that meet in dialog units also meet in pixels.
 #pragma once
 
 #include <QFont>
@@ -15,9 +18,9 @@ public:
     int X(int du) const;
     int Y(int du) const;
     QRect Rect(int x, int y, int cx, int cy) const;
-    int CharHeight() const { return m_charHeight; }
+    int CharHeight() const { return m_baseY; }
 
 private:
-    double m_charWidth;
-    int m_charHeight;
+    int m_baseX;
+    int m_baseY;
 };

@@ -10,12 +10,27 @@
 #include <QComboBox>
 #include <QTableView>
 
+#include <algorithm>
 #include <new>
 
 namespace {
 std::u16string Units(const QString& s)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+}
+
+// The row of the entry whose before-string is `before` (taken up to a U+0000)
+// in a list sorted by before-string, or -1.
+int RowOfBefore(const Replacer& replacer, const std::u16string& before)
+{
+    const std::u16string key = before.empty() || before[0] == u'\0' ? std::u16string(1, u'\0')
+                                                                     : std::u16string(before.c_str());
+    const auto& entries = replacer.m_entries;
+    const auto it = std::lower_bound(entries.begin(), entries.end(), key,
+                                     [](const std::unique_ptr<ReplaceEntry>& e, const std::u16string& k) {
+                                         return e->before < k;
+                                     });
+    return it != entries.end() && (*it)->before == key ? int(it - entries.begin()) : -1;
 }
 
 QString UpToNul(const std::u16string& s)
@@ -44,9 +59,11 @@ void CReplaceDlg::OnRegister()
     AddToHistory(*m_beforeCombo, before);
     const QString after = m_afterCombo->currentText();
     AddToHistory(*m_afterCombo, after);
+    std::u16string beforeUnits;
     try {
         // c_str() hands the strings over cut at a U+0000, as typed text may hold one.
-        m_replacer.AddPair(Units(before).c_str(), Units(after).c_str());
+        beforeUnits = Units(before);
+        m_replacer.AddPair(beforeUnits.c_str(), Units(after).c_str());
         RefreshList();
     } catch (const std::bad_alloc&) {
         // The fields keep the pair, to be registered again once there is room.
@@ -54,6 +71,12 @@ void CReplaceDlg::OnRegister()
         m_prompter->ShowMessage(this, QStringLiteral("メモリが不足しているため登録できませんでした。"),
                                 QApplication::applicationName(), Prompter::Icon::Stop);
         return;
+    }
+    // The pair just registered comes into view; the refresh left no selection.
+    // The rows are laid out first, so that the scroll range takes in a new row.
+    if (const int row = RowOfBefore(m_replacer, beforeUnits); row >= 0) {
+        m_dictList->doItemsLayout();
+        m_dictList->scrollTo(m_listModel->index(row, EntryListModel::BeforeColumn));
     }
     m_beforeCombo->setEditText(QString());
     m_afterCombo->setEditText(QString());

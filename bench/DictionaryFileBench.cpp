@@ -161,6 +161,31 @@ void BM_SaveToFile(benchmark::State& state)
     Report(state);
 }
 
+// One before-string with state.range(0) distinct after-strings, one a line
+// (100,000 lines make about 2 MB): every line is joined to one growing value.
+void BM_LoadOneBeforeManyAfters(benchmark::State& state)
+{
+    std::u16string text;
+    for (int64_t i = 0; i < state.range(0); ++i) {
+        text += u"見出し\t";
+        for (const char c : std::to_string(i))
+            text += char16_t(c);
+        text += u"番目の訳\n";
+    }
+    for (auto _ : state) {
+        auto r = std::make_unique<Replacer>();
+        ParseDictionaryText(text, *r);
+        r->RefreshEntries();
+        if (r->GetEntryCount() != 1)
+            state.SkipWithError("not one pair");
+        state.PauseTiming();
+        r.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.counters["text_MB"] = double(text.size() * 2) / 1e6;
+}
+
 } // namespace
 
 BENCHMARK(BM_Load<false>)->Name("BM_LoadFile")->Unit(benchmark::kMillisecond);
@@ -169,5 +194,6 @@ BENCHMARK(BM_ReadAndDecode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PatternOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadOneBeforeManyAfters)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

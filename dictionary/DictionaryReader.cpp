@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <locale>
 #include <stdexcept>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,6 +68,12 @@ void Narrow(const boost::wssub_match& group, std::u16string& out)
         unit = char16_t(*it++);
 }
 
+DictionarySearchHook& SearchHook()
+{
+    static DictionarySearchHook hook;
+    return hook;
+}
+
 template <class Sink>
 size_t ParseWide(const std::wstring& wide, Sink&& sink)
 {
@@ -83,7 +90,12 @@ size_t ParseWide(const std::wstring& wide, Sink&& sink)
     std::u16string before;
     std::u16string after;
     size_t count = 0;
-    while (boost::regex_search(from, end, match, pattern, boost::match_default, base)) {
+    const DictionarySearchHook& hook = SearchHook();
+    for (;;) {
+        if (hook)
+            hook(count);
+        if (!boost::regex_search(from, end, match, pattern, boost::match_default, base))
+            break;
         Narrow(match[1], before);
         Narrow(match[2], after);
         sink(before, after);
@@ -171,6 +183,11 @@ DictionaryLoadStatus ReadWideText(const std::string& path, std::wstring& wide)
 }
 
 } // namespace
+
+void SetDictionarySearchHook(DictionarySearchHook hook)
+{
+    SearchHook() = std::move(hook);
+}
 
 std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes)
 {

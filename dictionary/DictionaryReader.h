@@ -33,6 +33,12 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 // so a field reaches the Replacer cut at its first U+0000.
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer);
 
+// Called before each search of the line pattern with the number of pairs found
+// so far. A hook that throws ends the reading there, as a search that gives up
+// does, so that tests can reach that path; there is none unless one is set.
+using DictionarySearchHook = std::function<void(size_t pairsFound)>;
+void SetDictionarySearchHook(DictionarySearchHook hook);
+
 // Reads the whole file and adds its pairs to `replacer`. Nothing is added
 // when the file cannot be opened or has no byte-order mark. Throws
 // std::bad_alloc, with nothing added, when the file's text does not fit in

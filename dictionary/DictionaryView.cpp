@@ -5,9 +5,29 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <algorithm>
+
+namespace {
+
+// Selected rows are drawn as selected only while the list has the focus;
+// elsewhere they look like the others, and the selection itself is kept.
+class FocusedSelectionDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->widget || !option->widget->hasFocus())
+            option->state &= ~QStyle::State_Selected;
+    }
+};
+
+} // namespace
 
 void SetUpDictionaryView(QTableView& view, EntryListModel& model)
 {
@@ -16,6 +36,7 @@ void SetUpDictionaryView(QTableView& view, EntryListModel& model)
     view.setSelectionBehavior(QAbstractItemView::SelectRows);
     view.setTabKeyNavigation(false); // Tab leaves the list for the next control
     view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.setItemDelegate(new FocusedSelectionDelegate(&view));
     view.setEditTriggers(QAbstractItemView::NoEditTriggers);
     view.setShowGrid(false);
     // One line per row, cut with an ellipsis, like any report list.

@@ -3,29 +3,74 @@
 #include <boost/tokenizer.hpp>
 
 namespace {
-constexpr std::u16string_view kJoin = u"; ";
-}
 
-// The pieces of a value are split at TAB and at the join separator "; ", so
-// that an after-string joined earlier is recognised and never appended twice.
-bool Replacer::IsAfterListed(std::u16string_view value, std::u16string_view after)
+constexpr std::u16string_view kJoin = u"; ";
+
+// Calls `f` with every non-empty piece of `value`, in order: the value split at
+// TAB and at the join separator "; ". The pieces are only valid during the call.
+template <class F>
+void ForEachPiece(std::u16string_view value, F&& f)
 {
-    if (value == after)
-        return true;
     using Separator = boost::char_separator<char16_t>;
     using Tokenizer = boost::tokenizer<Separator, std::u16string_view::const_iterator, std::u16string>;
     const Tokenizer byTab(value.begin(), value.end(), Separator(u"\t"));
     for (const std::u16string& field : byTab) {
         std::u16string_view rest = field;
-        while (!rest.empty()) {
+        for (;;) {
             const size_t cut = rest.find(kJoin);
             const std::u16string_view piece = rest.substr(0, cut);
-            if (!piece.empty() && piece == after)
-                return true;
+            if (!piece.empty() && !f(piece))
+                return;
             if (cut == std::u16string_view::npos)
                 break;
             rest.remove_prefix(cut + kJoin.size());
         }
     }
-    return false;
+}
+
+} // namespace
+
+bool Replacer::IsAfterListed(std::u16string_view value, std::u16string_view after)
+{
+    if (value == after)
+        return true;
+    bool listed = false;
+    ForEachPiece(value, [&](std::u16string_view piece) {
+        listed = piece == after;
+        return !listed;
+    });
+    return listed;
+}
+
+// The pieces of a value are collected once, on its first join, and kept beside
+// it: a join then costs the length of the new after-string, not of the value.
+// When memory runs out part-way, the value is left as it was and its piece set
+// is dropped, to be collected again on the next join.
+bool Replacer::JoinAfter(uint32_t node, std::u16string_view after)
+{
+    std::u16string& value = m_nodes[node].after;
+    if (value == after)
+        return false; // the common case of a dictionary loaded again
+    try {
+        auto [it, fresh] = m_afterPieces.try_emplace(node);
+        std::unordered_set<std::u16string>& pieces = it->second;
+        if (fresh)
+            ForEachPiece(value, [&](std::u16string_view piece) {
+                pieces.emplace(piece);
+                return true;
+            });
+        std::u16string added;
+        ForEachPiece(after, [&](std::u16string_view piece) {
+            if (pieces.emplace(piece).second) {
+                added += kJoin;
+                added += piece;
+            }
+            return true;
+        });
+        value += added;
+        return !added.empty();
+    } catch (...) {
+        m_afterPieces.erase(node);
+        throw;
+    }
 }

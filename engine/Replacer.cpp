@@ -70,11 +70,7 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
     if (stored.empty()) {
         stored = after;
         ++m_pairCount;
-    } else if (!IsAfterListed(stored, after)) {
-        stored.reserve(stored.size() + 2 + after.size()); // no half-joined value when memory runs out
-        stored += u"; ";
-        stored += after;
-    } else {
+    } else if (!JoinAfter(last, after)) {
         return;
     }
     m_matcher.reset();
@@ -107,6 +103,7 @@ bool Replacer::RemovePair(const char16_t* beforeZ, const char16_t* afterZ)
         return false;
     if (!stored.empty()) {
         std::u16string().swap(stored);
+        m_afterPieces.erase(last);
         m_matcher.reset();
         --m_pairCount;
         Touch(before);

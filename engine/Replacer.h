@@ -25,6 +25,8 @@
 //                erases it in place.
 //   m_touched    Before-strings changed since m_entries was last filled, so
 //                RefreshEntries rebuilds only those.
+//   m_afterPieces The pieces of every value that was joined to, so a join
+//                need not split the whole value again.
 #pragma once
 
 #include "NodeIndex.h"
@@ -34,6 +36,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct ReplaceEntry {
@@ -63,7 +67,8 @@ public:
     void AddPair(const char16_t* before, const char16_t* after);
     bool RemovePair(const char16_t* before, const char16_t* after);
 
-    // True when `after` is the whole stored value or one of its pieces.
+    // True when `after` is the whole stored value or one of its pieces (the
+    // value split at TAB and "; ", empty pieces dropped).
     static bool IsAfterListed(std::u16string_view value, std::u16string_view after);
 
     void RebuildEntries();
@@ -102,6 +107,9 @@ private:
     uint32_t NewNode(char16_t unit);
     uint32_t FindPath(std::u16string_view before) const;
     void Touch(std::u16string_view before);
+    // Appends to a stored value, in order, each piece of `after` that it does
+    // not list yet; true when the value changed.
+    bool JoinAfter(uint32_t node, std::u16string_view after);
     void RebuildSortedEntries();
     std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
 
@@ -111,6 +119,8 @@ private:
     NodeIndex m_index;
     std::u16string m_path;
     size_t m_pairCount = 0; // nodes holding a pair
+    // For each node whose value was joined to: the pieces of that value.
+    std::unordered_map<uint32_t, std::unordered_set<std::u16string>> m_afterPieces;
     // Before-strings (as entries spell them) added or removed since the entry
     // list was last built from the trie.
     std::vector<std::u16string> m_touched;

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -197,6 +198,29 @@ TEST_F(DictionaryCommandsTest, RegisterAddsOneRowAndEmptiesBothFields)
     EXPECT_EQ(Items(Before()), QStringList{"a"});
     EXPECT_EQ(Items(After()), QStringList{"b"});
     EXPECT_TRUE(prompter.asked.isEmpty()) << "Register shows no message";
+}
+
+TEST_F(DictionaryCommandsTest, RegisterBringsTheRegisteredRowIntoView)
+{
+    for (int i = 100; i < 300; ++i)
+        dlg->m_replacer.AddPair(QStringLiteral("m%1").arg(i).toStdU16String().c_str(), u"x");
+    dlg->RefreshList();
+    auto expectInView = [&](const QString& before) {
+        QCoreApplication::processEvents();
+        const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole, before, 1, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << before.toStdString();
+        EXPECT_TRUE(List().viewport()->rect().contains(List().visualRect(found.front()))) << before.toStdString();
+        EXPECT_TRUE(SelectedRows().isEmpty());
+    };
+    ClickRow(2);
+    Register("z", "last"); // the end of the list
+    expectInView("z");
+    Register("a", "first");
+    expectInView("a");
+    Register("m200", "y"); // joined to a pair in the middle
+    expectInView("m200");
+    Register("m150\0", "z"); // taken up to the U+0000
+    expectInView("m150");
 }
 
 TEST_F(DictionaryCommandsTest, RegisteringTheSamePairAgainChangesNothing)
@@ -580,6 +604,29 @@ TEST_F(DictionaryCommandsTest, ShadingStaysWithTheRowNumbers)
     ClickHeader(0);
     ASSERT_EQ(Cell(0, 0), QStringLiteral("a"));
     ExpectStripes();
+}
+
+TEST_F(DictionaryCommandsTest, SelectionIsShownOnlyWhileTheListHasTheFocus)
+{
+    Register("a", "1");
+    Register("b", "2");
+    Register("c", "3");
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    Before().setFocus();
+    const QImage unselected = List().viewport()->grab().toImage();
+
+    ClickRow(1);
+    ASSERT_TRUE(List().hasFocus());
+    ASSERT_EQ(SelectedRows(), QList<int>{1});
+    EXPECT_NE(List().viewport()->grab().toImage(), unselected) << "the selection shows in the focused list";
+
+    After().setFocus();
+    ASSERT_FALSE(List().hasFocus());
+    EXPECT_EQ(List().viewport()->grab().toImage(), unselected) << "without the focus the rows look unselected";
+    EXPECT_EQ(SelectedRows(), QList<int>{1}) << "and stay selected";
+    List().setFocus();
+    EXPECT_NE(List().viewport()->grab().toImage(), unselected);
 }
 
 TEST_F(DictionaryCommandsTest, HeaderClickKeepsTheSelectedRowNumbers)

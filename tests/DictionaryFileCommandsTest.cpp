@@ -2,6 +2,7 @@
 // controls, and the Save button.
 #include "CReplaceDlg.h"
 #include "CommandLine.h"
+#include "DictionaryReader.h"
 #include "FailingAllocation.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
@@ -34,6 +35,7 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <utility>
 
 #include <sys/resource.h>
@@ -268,6 +270,10 @@ TEST_F(DictionaryFileCommandsTest, DroppedFilesMergeWithTheDictionary)
     DropOnWindow({first});
     DropOnWindow({second});
     EXPECT_EQ(ListRows(), (Rows{{"k", "x; y"}, {"m", "1"}, {"n", "2"}}));
+    // A joined after-string joins its new pieces once, however often it comes.
+    const QString joined = WriteDictionary("joined.txt", "k\ty; z\n");
+    DropOnWindow({joined, joined, joined});
+    EXPECT_EQ(ListRows(), (Rows{{"k", "x; y; z"}, {"m", "1"}, {"n", "2"}}));
 }
 
 TEST_F(DictionaryFileCommandsTest, ThreeFilesWithTheMiddleOneMissing)
@@ -312,6 +318,36 @@ TEST_F(DictionaryFileCommandsTest, FilesNamedOnTheCommandLineAreReadAsIfDropped)
     EXPECT_EQ(messages[1].text, kNoBomText);
     EXPECT_EQ(Prompts().asked.size(), 2);
     EXPECT_EQ(Prompts().waitDepth, 0);
+}
+
+TEST_F(DictionaryFileCommandsTest, ReadThatGivesUpPartWayKeepsThePairsFoundAndSaysSo)
+{
+    w->Register("k", "x");
+    w->ClickHeader(1);
+    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    const QString path = WriteDictionary(QStringLiteral("長い.txt"), "b\t2\nk\ty\nc\t3\na\t1\n");
+    // The pattern search gives up before the fourth line, as Boost does on a
+    // match too complex to finish.
+    SetDictionarySearchHook([](size_t found) {
+        if (found == 3)
+            throw std::runtime_error("complexity exceeded");
+    });
+    DropOnWindow({path});
+    SetDictionarySearchHook(nullptr);
+
+    EXPECT_EQ(ListRows(), (Rows{{"b", "2"}, {"c", "3"}, {"k", "x; y"}})) << "refreshed with the pairs found";
+    EXPECT_EQ(resets.size(), 1);
+    const QList<PromptRecord> messages = Prompts().Messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QStringLiteral("辞書ファイル %1 を最後まで読み込めませんでした。").arg(path));
+    EXPECT_EQ(messages[0].caption, QApplication::applicationName());
+    EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
+    EXPECT_EQ(Prompts().waitDepth, 0);
+
+    // The next file is read whole again.
+    DropOnWindow({path});
+    EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}, {"c", "3"}, {"k", "x; y"}}));
+    EXPECT_EQ(Prompts().Messages().size(), 1);
 }
 
 TEST_F(DictionaryFileCommandsTest, FileWithoutByteOrderMarkAddsNothingAndLeavesTheList)

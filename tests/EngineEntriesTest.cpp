@@ -43,11 +43,28 @@ TEST(Joins, SecondAfterIsJoinedOnce)
         {"empty after changes nothing", {{u"ab", u"x"}, {u"ab", u""}}, u"x"},
         {"empty after on a joined value", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u""}}, u"x; y"},
         {"case-distinct afters", {{u"ab", u"x"}, {u"ab", u"X"}}, u"x; X"},
+        {"joined after twice", {{u"ab", u"w"}, {u"ab", u"x; y"}, {u"ab", u"x; y"}}, u"w; x; y"},
+        {"joined after three times", {{u"ab", u"z"}, {u"ab", u"x; y"}, {u"ab", u"x; y"}, {u"ab", u"x; y"}},
+         u"z; x; y"},
+        {"joined on both sides", {{u"ab", u"x; y"}, {u"ab", u"y; z; x"}}, u"x; y; z"},
+        {"only the unlisted pieces, in order", {{u"ab", u"x"}, {u"ab", u"q; x; p; q"}}, u"x; q; p"},
+        {"tab-split pieces join with the separator", {{u"ab", u"w"}, {u"ab", u"x\ty"}}, u"w; x; y"},
+        {"all pieces listed", {{u"ab", u"x; y"}, {u"ab", u"y\tx"}}, u"x; y"},
+        {"empty pieces dropped", {{u"ab", u"w"}, {u"ab", u"; x; ; "}}, u"w; x"},
+        {"separators only", {{u"ab", u"w"}, {u"ab", u"; "}}, u"w"},
+        {"first value stored as given", {{u"ab", u"x; x; "}}, u"x; x; "},
+        {"joins after a removal start afresh", {{u"ab", u"x"}, {u"ab", u"y"}, {u"ab", u"-x; y"}, {u"ab", u"y"},
+                                                {u"ab", u"x"}}, u"y; x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Replacer r;
-        AddAll(r, c.pairs);
+        // An after-string starting with '-' removes that value instead.
+        for (const auto& [before, after] : c.pairs)
+            if (after.starts_with(u'-'))
+                EXPECT_TRUE(r.RemovePair(before.c_str(), after.c_str() + 1));
+            else
+                r.AddPair(before.c_str(), after.c_str());
         EXPECT_EQ(Narrow(ValueOf(r, u"ab")), Narrow(c.expected));
     }
 }
@@ -61,6 +78,30 @@ TEST(Joins, ReloadingTheSameDictionaryIsStable)
     AddAll(r, dictionary);
     AddAll(r, dictionary);
     EXPECT_EQ(Rebuilt(r), once);
+
+    // A saved dictionary with joined values, loaded twice onto another one
+    // with joined values: the second load changes nothing.
+    std::mt19937 rng(8);
+    const std::u16string pieces[] = {u"x", u"y", u"z", u"x; y", u"y; z", u"", u"; "};
+    auto randomPairs = [&](size_t count) {
+        Pairs out;
+        for (size_t i = 0; i < count; ++i)
+            out.emplace_back(std::u16string(1, char16_t(u'a' + rng() % 3)), pieces[rng() % std::size(pieces)]);
+        return out;
+    };
+    for (int round = 0; round < 200; ++round) {
+        Replacer saved;
+        AddAll(saved, randomPairs(8));
+        Pairs file;
+        for (const auto& pair : Rebuilt(saved))
+            file.push_back(pair);
+        Replacer target;
+        AddAll(target, randomPairs(6));
+        AddAll(target, file);
+        const EntryList first = Rebuilt(target);
+        AddAll(target, file);
+        ASSERT_EQ(Rebuilt(target), first) << "round " << round;
+    }
 }
 
 TEST(Joins, IsAfterListedPieces)

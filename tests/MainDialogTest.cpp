@@ -7,6 +7,7 @@
 #include "ComboHistory.h"
 #include "FailingAllocation.h"
 #include "MainDialogTemplate.h"
+#include "QtTranslations.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
 
@@ -17,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +30,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include "QtTestSupport.h"
@@ -1017,9 +1021,21 @@ TEST_F(MainDialogLayout, CannotBeMadeSmallerThanTheMinimum)
     EXPECT_GE(dlg->frameGeometry().width(), 649);
     EXPECT_GE(dlg->frameGeometry().height(), 479);
 
-    // The controls are laid out for the minimum size.
+    // The controls are laid out for the minimum size, and every one of them
+    // is wholly inside the client area.
     const QPoint textTopLeft = dlg->m_textEdit->pos();
     ExpectLaidOut(*dlg, textTopLeft, dlg->m_dictList->pos(), dlg->m_dictList->width());
+    const QList<QWidget*> controls = dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(controls.size(), int(std::size(kMainDialogControls)));
+    for (QWidget* control : controls)
+        EXPECT_TRUE(dlg->rect().contains(control->geometry()))
+            << control->metaObject()->className() << " " << control->property("text").toString().toStdString();
+
+    // Moving the window does not change the minimum.
+    const QSize minimum = dlg->minimumSize();
+    dlg->move(dlg->pos() + QPoint(40, 30));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->minimumSize(), minimum);
 }
 
 TEST_F(MainDialogLayout, HasNoMaximumAndCanBeMaximised)
@@ -1169,6 +1185,29 @@ TEST_F(MainDialogControls, TitleIconAndControlIds)
     const auto groups = dlg->findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(groups.size(), 1);
     EXPECT_EQ(groups[0]->title(), QStringLiteral("置換方法"));
+}
+
+TEST_F(MainDialogControls, QuestionsHaveJapaneseButtons)
+{
+    ASSERT_TRUE(InstallQtJapaneseTranslations(*qApp)) << "Qt's Japanese translations are not installed";
+    auto dlg = Open();
+    QStringList texts;
+    QTimer::singleShot(0, dlg.get(), [&texts] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QMessageBox::StandardButton which : {QMessageBox::Yes, QMessageBox::No})
+            texts << box->button(which)->text();
+        box->button(QMessageBox::No)->click();
+    });
+    WidgetPrompter prompter;
+    EXPECT_FALSE(prompter.AskYesNo(dlg.get(), QStringLiteral("削除してよろしいですか？"), QStringLiteral("確認")));
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("はい"))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("いいえ"))) << texts[1].toStdString();
 }
 
 TEST_F(MainDialogControls, NoPushButtonIsADefaultButton)

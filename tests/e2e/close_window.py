@@ -1,7 +1,9 @@
 #!/usr/bin/python3
-"""Starts the built program, closes its window the way a window manager's
-close box does, and checks that it exits with status 0 and leaves velmora.ini
-beside itself with both combo box sections.
+"""Starts the built program under a window manager (openbox), checks that the
+window keeps its minimum outer size of 649 x 479 from the start and after a
+move, closes it the way a window manager's close box does, and checks that it
+exits with status 0 and leaves velmora.ini beside itself with both combo box
+sections.
 
 Usage: xvfb-run -a /usr/bin/python3 close_window.py path/to/velmora
 
@@ -16,11 +18,13 @@ import sys
 import tempfile
 import time
 
-from Xlib import X, Xatom, display, error, protocol
+from Xlib import X, Xatom, Xutil, display, error, protocol
 
 TITLE = "Velmora 1.0"
 WINDOW_TIMEOUT = 20.0
 EXIT_TIMEOUT = 20.0
+SETTLE_TIMEOUT = 5.0
+MINIMUM_OUTER = (649, 479)
 
 
 def fail(message, log_path=None):
@@ -100,6 +104,76 @@ def send_delete_window(disp, window):
     return True
 
 
+def start_window_manager(disp):
+    """Starts openbox and waits until it manages the screen."""
+    wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check = disp.intern_atom("_NET_SUPPORTING_WM_CHECK")
+    deadline = time.monotonic() + WINDOW_TIMEOUT
+    while time.monotonic() < deadline:
+        if wm.poll() is not None:
+            fail("openbox ended at start, status %d" % wm.returncode)
+        prop = disp.screen().root.get_full_property(check, Xatom.WINDOW)
+        if prop is not None and len(prop.value):
+            return wm
+        time.sleep(0.1)
+    wm.kill()
+    fail("openbox did not take the screen within %.0f s" % WINDOW_TIMEOUT)
+
+
+def frame_extents(disp, window):
+    """(left, right, top, bottom) of the window manager's frame, or None."""
+    prop = window.get_full_property(disp.intern_atom("_NET_FRAME_EXTENTS"), Xatom.CARDINAL)
+    return tuple(int(v) for v in prop.value) if prop is not None and len(prop.value) == 4 else None
+
+
+def outer_minimum(disp, window):
+    """The minimum outer size the window asks for: its minimum client size
+    (WM_NORMAL_HINTS) plus the frame, or None while either is unknown."""
+    extents = frame_extents(disp, window)
+    hints = window.get_wm_normal_hints()
+    if extents is None or hints is None or not hints.flags & Xutil.PMinSize:
+        return None
+    left, right, top, bottom = extents
+    return (hints.min_width + left + right, hints.min_height + top + bottom)
+
+
+def settled_minimum(disp, window, log_path):
+    deadline = time.monotonic() + SETTLE_TIMEOUT
+    minimum = None
+    while time.monotonic() < deadline:
+        minimum = outer_minimum(disp, window)
+        if minimum == MINIMUM_OUTER:
+            return minimum
+        time.sleep(0.1)
+    fail("the minimum outer size is %r, not %r" % (minimum, MINIMUM_OUTER), log_path)
+
+
+def outer_size_after_shrinking(disp, window):
+    """Asks for a 100 x 100 client area and returns the outer size granted."""
+    window.configure(width=100, height=100)
+    disp.sync()
+    time.sleep(0.5)
+    geometry = window.get_geometry()
+    left, right, top, bottom = frame_extents(disp, window)
+    return (geometry.width + left + right, geometry.height + top + bottom)
+
+
+def check_minimum_size(disp, window, log_path):
+    """The minimum holds as soon as the window is up, and after a move."""
+    settled_minimum(disp, window, log_path)
+    size = outer_size_after_shrinking(disp, window)
+    if size != MINIMUM_OUTER:
+        fail("shrunk to %r before any move, expected %r" % (size, MINIMUM_OUTER), log_path)
+    window.configure(x=120, y=90)
+    disp.sync()
+    time.sleep(0.5)
+    if outer_minimum(disp, window) != MINIMUM_OUTER:
+        fail("the minimum outer size changed with a move: %r" % (outer_minimum(disp, window),), log_path)
+    size = outer_size_after_shrinking(disp, window)
+    if size != MINIMUM_OUTER:
+        fail("shrunk to %r after a move, expected %r" % (size, MINIMUM_OUTER), log_path)
+
+
 def sections(path):
     names = []
     with open(path, "rb") as f:
@@ -138,6 +212,20 @@ def main():
     except Exception as e:  # noqa: BLE001 - any failure to connect ends the test
         fail("cannot open display %r: %s" % (os.environ.get("DISPLAY"), e))
 
+    wm = start_window_manager(disp)
+    try:
+        run(disp, program)
+    finally:
+        wm.terminate()
+        wm.wait()
+        disp.close()
+
+    print("OK: window %r kept its minimum %r, closed, status 0, velmora.ini has [Before] and [After]"
+          % (TITLE, MINIMUM_OUTER))
+    return 0
+
+
+def run(disp, program):
     with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
         copy = os.path.join(folder, "velmora")
         shutil.copy2(program, copy)
@@ -164,8 +252,7 @@ def main():
             if os.path.exists(settings):
                 fail("the settings file was written before the window was closed", log_path)
 
-            # Let the program's event loop take over the freshly mapped window.
-            time.sleep(0.5)
+            check_minimum_size(disp, window, log_path)
             if not send_delete_window(disp, window):
                 fail("the window does not take WM_DELETE_WINDOW", log_path)
 
@@ -179,7 +266,6 @@ def main():
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-            disp.close()
 
         if not os.path.exists(settings):
             fail("no velmora.ini beside the executable after closing", log_path)
@@ -194,9 +280,6 @@ def main():
         stray = [n for n in os.listdir(folder) if n not in ("velmora", "velmora.ini", "output.log")]
         if stray:
             fail("unexpected files beside the executable: %r" % stray, log_path)
-
-    print("OK: window %r closed, status 0, velmora.ini has [Before] and [After]" % TITLE)
-    return 0
 
 
 if __name__ == "__main__":
