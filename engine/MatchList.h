@@ -1,8 +1,9 @@
-// The matches of one scan, in text order, stored in fixed-size blocks so that
-// growing never copies and never reserves more than one block ahead. Lists
+// The matches of one scan, in text order, stored in blocks so that growing
+// never copies and never reserves more than one block ahead. Lists
 // scanned separately (parts of one text) are joined by moving their blocks.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -18,6 +19,7 @@ public:
         std::unique_ptr<FoundMatch[]> data;
         uint32_t begin = 0; // the block's matches are data[begin, end)
         uint32_t end = 0;
+        uint32_t capacity = 0;
     };
 
     void Clear()
@@ -28,8 +30,11 @@ public:
 
     void Push(FoundMatch m)
     {
-        if (m_blocks.empty() || m_blocks.back().end == kBlock)
-            m_blocks.push_back({std::make_unique<FoundMatch[]>(kBlock), 0, 0});
+        if (m_blocks.empty() || m_blocks.back().end == m_blocks.back().capacity) {
+            // Small scans stay small: blocks grow to kBlock by doubling.
+            const uint32_t capacity = m_blocks.empty() ? kFirstBlock : std::min(kBlock, m_blocks.back().capacity * 2);
+            m_blocks.push_back({std::make_unique_for_overwrite<FoundMatch[]>(capacity), 0, 0, capacity});
+        }
         Block& b = m_blocks.back();
         b.data[b.end++] = m;
         ++m_size;
@@ -68,6 +73,7 @@ public:
     }
 
 private:
+    static constexpr uint32_t kFirstBlock = 64;
     static constexpr uint32_t kBlock = uint32_t(1) << 16;
     std::vector<Block> m_blocks;
     size_t m_size = 0;

@@ -87,18 +87,28 @@ void TextScan::ScanParallel(std::u16string_view text, unsigned threads)
         Scan(text);
         return;
     }
+    std::vector<size_t> cuts;
+    for (size_t p = 1; p < parts; ++p)
+        cuts.push_back(length * p / parts);
+    ScanSplit(text, cuts);
+}
+
+void TextScan::ScanSplit(std::u16string_view text, const std::vector<size_t>& cuts)
+{
+    const size_t length = text.size();
     m_matches->Clear();
     m_scannedLength = length;
-    m_threads = threads;
+    m_threads = unsigned(cuts.size() + 1);
 
-    std::vector<Part> scanned(parts);
+    std::vector<Part> scanned(cuts.size() + 1);
     auto scan = [&](size_t p) {
         Part& part = scanned[p];
-        part.begin = length * p / parts;
-        part.end = ScanRange(*m_matcher, text, part.begin, length * (p + 1) / parts, part.matches);
+        part.begin = p == 0 ? 0 : std::min(cuts[p - 1], length);
+        const size_t stop = p < cuts.size() ? std::min(cuts[p], length) : length;
+        part.end = ScanRange(*m_matcher, text, part.begin, stop, part.matches);
     };
     std::vector<std::thread> workers;
-    for (size_t p = 1; p < parts; ++p)
+    for (size_t p = 1; p < scanned.size(); ++p)
         workers.emplace_back(scan, p);
     scan(0);
     for (std::thread& w : workers)
@@ -106,7 +116,12 @@ void TextScan::ScanParallel(std::u16string_view text, unsigned threads)
 
     size_t at = scanned[0].end;
     m_matches->Splice(std::move(scanned[0].matches));
-    for (size_t p = 1; p < parts; ++p)
-        at = at == scanned[p].begin ? (m_matches->Splice(std::move(scanned[p].matches)), scanned[p].end)
-                                    : Join(*m_matcher, text, at, scanned[p], *m_matches);
+    for (size_t p = 1; p < scanned.size(); ++p) {
+        if (at == scanned[p].begin) {
+            m_matches->Splice(std::move(scanned[p].matches));
+            at = scanned[p].end;
+        } else {
+            at = Join(*m_matcher, text, at, scanned[p], *m_matches);
+        }
+    }
 }

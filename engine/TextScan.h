@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CompiledMatcher;
 class MatchList;
@@ -29,6 +30,8 @@ public:
     // The same matches, found by up to `threads` threads on parts of a long
     // text; the builders then fill the output with as many.
     void ScanParallel(std::u16string_view text, unsigned threads);
+    // The same, one thread for each stretch between `cuts` (ascending).
+    void ScanSplit(std::u16string_view text, const std::vector<size_t>& cuts);
 
     // Scans `text` as the front of a longer stream: keeps only the matches
     // that no continuation of `text` can change and returns the length of the
