@@ -20,7 +20,8 @@ struct BuildNode {
 } // namespace
 
 CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
-    : m_rootNext(65536, kRoot)
+    : m_rootNext(65536, 0)
+    , m_class(65536, 0)
 {
     CollectPairs(nodes);
     BuildAutomaton();
@@ -28,7 +29,9 @@ CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
 
 size_t CompiledMatcher::MemoryBytes() const
 {
-    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_code.capacity() * sizeof(uint32_t)
+    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity()
+        + (m_rows.capacity() + m_denseRecord.capacity() + m_denseLongest.capacity()) * sizeof(uint32_t)
+        + m_code.capacity() * sizeof(uint32_t)
         + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t);
 }
 
@@ -163,6 +166,78 @@ void CompiledMatcher::BuildAutomaton()
             m_code[state + 2] = own != 0 ? own : m_code[m_code[state + 1] + 2];
         }
         for (uint32_t c = trie[id].firstChild; c != 0; c = trie[c].nextSibling)
-            m_code[offset[c] + 1] = id == 0 ? kRoot : Step(m_code[state + 1], trie[c].unit);
+            m_code[offset[c] + 1] = id == 0 ? 0 : PlainStep(m_code[state + 1], trie[c].unit);
+    }
+
+    std::vector<uint32_t> states(order.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        states[k] = offset[order[k]];
+    BuildRows(states);
+}
+
+void CompiledMatcher::BuildRows(const std::vector<uint32_t>& statesInOrder)
+{
+    // The units most used in before-strings get classes.
+    std::vector<uint32_t> uses(65536, 0);
+    for (const Pair& p : m_pairs)
+        for (size_t k = 0; k < p.beforeLength; ++k)
+            ++uses[m_text[p.offset + k]];
+    std::vector<char16_t> units;
+    for (uint32_t u = 0; u < 65536; ++u)
+        if (uses[u] != 0)
+            units.push_back(char16_t(u));
+    const size_t classes = std::min<size_t>(units.size(), kClasses - 1);
+    std::partial_sort(units.begin(), units.begin() + classes, units.end(),
+        [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
+    units.resize(classes);
+    for (size_t k = 0; k < classes; ++k)
+        m_class[units[k]] = uint8_t(k + 1);
+
+    // A row costs 1 KB: the shallowest states, as many as the dictionary's
+    // size warrants; the root always.
+    const size_t rows = std::min({statesInOrder.size(), m_pairs.size() / 32 + 1, size_t(4096)});
+    m_denseRecord.assign(statesInOrder.begin(), statesInOrder.begin() + rows);
+    m_denseLongest.resize(rows);
+    for (size_t r = 0; r < rows; ++r)
+        m_denseLongest[r] = m_code[statesInOrder[r] + 2];
+    // Offsets grow in breadth-first order, so the rows' states are exactly
+    // those below the first state without one.
+    const uint32_t firstSparse = rows < statesInOrder.size() ? statesInOrder[rows] : uint32_t(m_code.size());
+    auto name = [&](uint32_t offset) {
+        if (offset >= firstSparse)
+            return offset;
+        const auto at = std::lower_bound(m_denseRecord.begin(), m_denseRecord.end(), offset);
+        return kDense | uint32_t(at - m_denseRecord.begin());
+    };
+    m_rows.assign(rows * kClasses, kRoot);
+    for (size_t r = 0; r < rows; ++r)
+        for (size_t k = 0; k < classes; ++k)
+            m_rows[r * kClasses + k + 1] = name(PlainStep(statesInOrder[r], units[k]));
+    // From here on every stored state is named as the scan names it.
+    for (uint32_t& next : m_rootNext)
+        next = name(next);
+    for (size_t k = 1; k < statesInOrder.size(); ++k) {
+        const uint32_t o = statesInOrder[k];
+        const uint32_t count = m_code[o];
+        m_code[o + 1] = name(m_code[o + 1]);
+        uint32_t* targets = &m_code[o + 3 + (count + 1) / 2];
+        for (uint32_t j = 0; j < count; ++j)
+            targets[j] = name(targets[j]);
+    }
+}
+
+// Step() while every state is still named by its offset.
+uint32_t CompiledMatcher::PlainStep(uint32_t state, char16_t unit) const
+{
+    for (;;) {
+        if (state == 0)
+            return m_rootNext[unit];
+        const uint32_t count = m_code[state];
+        if (count != 0) {
+            const int index = Find(&m_code[state + 3], count, unit);
+            if (index >= 0)
+                return m_code[state + 3 + (count + 1) / 2 + uint32_t(index)];
+        }
+        state = m_code[state + 1];
     }
 }

@@ -19,7 +19,14 @@
 //                  (low half first), sorted ascending
 //   then count     words: each child's offset
 // Offset 0 is the root; its transitions are m_rootNext, one slot per code
-// unit (0 = stay at the root). Each pair's before- and after-string are
+// unit.
+//
+// The shallowest states, where most steps start, also get a row of complete
+// transitions (failures already followed) for the units that the
+// before-strings use most: m_class gives those units a class 1-255 (0 for
+// the rest), and a row holds one next state per class. Such a state is named
+// by its row (kDense | row), so a step from it reads no record at all.
+// Each pair's before- and after-string are
 // copied into m_text, so a matcher stays valid while the trie it came from
 // changes.
 #pragma once
@@ -36,27 +43,43 @@ public:
     // `nodes` is the record trie, node 0 the head of the first level.
     explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
 
-    static constexpr uint32_t kRoot = 0;
+    // A state is named by its offset, or, when it has a row, by kDense | row.
+    // The root always has row 0.
+    static constexpr uint32_t kDense = 0x80000000u;
+    static constexpr uint32_t kRoot = kDense;
+    static constexpr uint32_t kClasses = 256;
 
     // The state after reading `unit` in front of what `state` stands for.
     uint32_t Step(uint32_t state, char16_t unit) const
     {
+        const uint32_t unitClass = m_class[unit];
+        if ((state & kDense) != 0 && unitClass != 0)
+            return m_rows[(state & ~kDense) * kClasses + unitClass];
+        return StepSparse(state, unit);
+    }
+
+    uint32_t StepSparse(uint32_t state, char16_t unit) const
+    {
         for (;;) {
             if (state == kRoot)
                 return m_rootNext[unit];
-            const uint32_t count = m_code[state];
+            const uint32_t o = Record(state);
+            const uint32_t count = m_code[o];
             if (count != 0) {
-                const int index = Find(&m_code[state + 3], count, unit);
+                const int index = Find(&m_code[o + 3], count, unit);
                 if (index >= 0)
-                    return m_code[state + 3 + (count + 1) / 2 + uint32_t(index)];
+                    return m_code[o + 3 + (count + 1) / 2 + uint32_t(index)];
             }
-            state = m_code[state + 1];
+            state = m_code[o + 1];
         }
     }
 
     // 1 + the pair of the longest before-string that starts where `state` was
     // reached; 0 for none.
-    uint32_t Longest(uint32_t state) const { return m_code[state + 2]; }
+    uint32_t Longest(uint32_t state) const
+    {
+        return (state & kDense) != 0 ? m_denseLongest[state & ~kDense] : m_code[state + 2];
+    }
 
     // Length of the longest before-string (0 without pairs): a position at
     // least this far from the end of a text cannot start a match that more
@@ -113,9 +136,16 @@ private:
     }
 
     void CollectPairs(const std::vector<MatchNode>& nodes);
+    uint32_t Record(uint32_t state) const { return (state & kDense) != 0 ? m_denseRecord[state & ~kDense] : state; }
     void BuildAutomaton();
+    void BuildRows(const std::vector<uint32_t>& statesInOrder);
+    uint32_t PlainStep(uint32_t state, char16_t unit) const;
 
     std::vector<uint32_t> m_rootNext;
+    std::vector<uint8_t> m_class;
+    std::vector<uint32_t> m_rows; // row r at r * kClasses
+    std::vector<uint32_t> m_denseRecord; // row -> offset
+    std::vector<uint32_t> m_denseLongest; // row -> Longest()
     std::vector<uint32_t> m_code;
     std::vector<Pair> m_pairs;
     std::u16string m_text;

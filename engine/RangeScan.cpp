@@ -41,7 +41,7 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
         }
     }
 
-    std::vector<uint32_t> longest(block);
+    std::vector<uint32_t> reached(block); // the state at each position
     size_t i = start;
     for (size_t j = 0; j < blocks && i < stop; ++j) {
         const size_t left = start + j * block;
@@ -55,14 +55,14 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
             for (size_t k = std::min(n, right + reach); k > right;)
                 state = matcher.Step(state, units[--k]);
         }
-        uint32_t* const table = longest.data();
+        uint32_t* const table = reached.data();
         for (size_t k = right; k > i;) {
             --k;
             state = matcher.Step(state, units[k]);
-            table[k - left] = matcher.Longest(state);
+            table[k - left] = state;
         }
         while (i < right) {
-            const uint32_t found = table[i - left];
+            const uint32_t found = matcher.Longest(table[i - left]);
             if (found == 0) {
                 ++i;
                 continue;
