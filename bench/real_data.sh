@@ -19,7 +19,7 @@ DIR=${1:?usage: real_data.sh DIR}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=../scripts/packages.sh
 . "$ROOT/scripts/packages.sh"
-velmora_install_packages mecab-ipadic manpages-ja manpages-ja-dev wamerican linux-doc-6.1
+velmora_install_packages "${VELMORA_BENCH_DATA_PACKAGES[@]}"
 mkdir -p "$DIR"
 cd "$DIR"
 

@@ -15,3 +15,5 @@ velmora_install_packages() {
 VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
     libgtest-dev libbenchmark-dev fonts-noto-cjk)
 VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib)
+# Real dictionaries and texts for bench/real_data.sh (benchmarks only).
+VELMORA_BENCH_DATA_PACKAGES=(mecab-ipadic manpages-ja manpages-ja-dev wamerican linux-doc-6.1)
