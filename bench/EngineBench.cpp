@@ -1,6 +1,7 @@
 // Engine throughput on a 200,000-pair Japanese-like dictionary and a text of
 // 10,000,000 code units.
 #include "BenchData.h"
+#include "CompiledMatcher.h"
 #include "Replacer.h"
 
 #include <benchmark/benchmark.h>
@@ -122,8 +123,36 @@ void BM_ScanOnly(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations() * text.size() * sizeof(char16_t)));
 }
 
+// The compiled matcher's size for the 200,000 pairs.
+void BM_CompiledSize(benchmark::State& state)
+{
+    Replacer& r = Loaded();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(r.Compile().get());
+    const size_t bytes = r.Compile()->MemoryBytes();
+    state.counters["matcher_MB"] = double(bytes) / (1024 * 1024);
+    state.counters["bytes_per_pair"] = double(bytes) / double(kPairs);
+}
+
+// Worst case of a walk from every position: one pair 'a' x k + 'b' over
+// 10,000,000 'a'. The scan's time must not grow with k.
+void BM_LongSharedPrefix(benchmark::State& state)
+{
+    const size_t k = size_t(state.range(0));
+    static const std::u16string text(kTextUnits, u'a');
+    Replacer r;
+    r.AddPair((std::u16string(k, u'a') + u'b').c_str(), u"X");
+    TextScan scan(r.Compile());
+    for (auto _ : state)
+        scan.Scan(text);
+    state.SetBytesProcessed(int64_t(state.iterations() * text.size() * sizeof(char16_t)));
+    ReportPeak(state);
+}
+
 } // namespace
 
+BENCHMARK(BM_CompiledSize)->Iterations(1);
+BENCHMARK(BM_LongSharedPrefix)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddPairAll)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadAndCompile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildAndSort)->Unit(benchmark::kMillisecond);

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -43,15 +42,18 @@ double RssMb()
 
 bool ReadUnits(const char* path, std::u16string& out, size_t skipBytes)
 {
-    std::ifstream f(path, std::ios::binary);
+    FILE* f = std::fopen(path, "rb");
     if (!f)
         return false;
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (bytes.size() < skipBytes)
-        return false;
-    out.resize((bytes.size() - skipBytes) / 2);
-    std::memcpy(out.data(), bytes.data() + skipBytes, out.size() * 2); // little-endian host
-    return true;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(f) : -1;
+    ok = size >= long(skipBytes) && std::fseek(f, long(skipBytes), SEEK_SET) == 0;
+    if (ok) {
+        out.resize((size_t(size) - skipBytes) / 2); // little-endian host
+        ok = std::fread(out.data(), 2, out.size(), f) == out.size();
+    }
+    std::fclose(f);
+    return ok;
 }
 
 } // namespace

@@ -4,8 +4,17 @@
 # replace and gloss mode, on generated data (PAIRS / UNITS may also come from
 # the environment; 200,000 pairs and 10,000,000 units by default). Every
 # output must equal ours byte for byte once in UTF-8.
+#
+# compare_peers.sh --real: the same against the Rust peer on the real
+# Japanese and English data of real_data.sh (the Python peer would take
+# minutes there and is left out).
 set -euo pipefail
 
+REAL=0
+if [ "${1:-}" = --real ]; then
+    REAL=1
+    shift
+fi
 PAIRS=${1:-${PAIRS:-200000}}
 UNITS=${2:-${UNITS:-10000000}}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,8 +30,18 @@ ninja --quiet -C "$BUILD" velmora_gen velmora_replace
 
 DATA=$(mktemp -d)
 trap 'rm -rf "$DATA"' EXIT
-echo "== generating $PAIRS pairs, $UNITS units in $DATA"
-"$BUILD/bench/velmora_gen" "$DATA" "$PAIRS" "$UNITS"
+if [ "$REAL" = 1 ]; then
+    echo "== real data in $DATA"
+    bash "$ROOT/bench/real_data.sh" "$DATA"
+    SETS="ja en"
+    PEERS_RUN="rust-nfa rust-dfa"
+else
+    echo "== generating $PAIRS pairs, $UNITS units in $DATA"
+    "$BUILD/bench/velmora_gen" "$DATA" "$PAIRS" "$UNITS"
+    for f in dict.u16 dict.tsv text.u16 text.txt; do mv "$DATA/$f" "$DATA/gen.$f"; done
+    SETS="gen"
+    PEERS_RUN="rust-nfa rust-dfa python"
+fi
 cd "$DATA"
 
 # ms FILE STEP: the "STEP N ms" figure of a timing line.
@@ -43,45 +62,52 @@ run() {
     else
         set -- "$(ms "$err" replace)" "$(ms "$err" build)"
     fi
-    echo "$name $mode $(cut -d' ' -f1,3 time.out) $1 $2" >>results
+    echo "$name $mode $(cut -d' ' -f1,3 time.out) $1 $2" >>"results.$set"
 }
 
 failed=0
-for mode in replace gloss; do
-    arg=$([ "$mode" = gloss ] && echo gloss || true)
-    echo "== $mode"
-    run velmora "$mode" "$BUILD/bench/velmora_replace" dict.u16 text.u16 ours.u16 $arg
-    iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
-    run rust-nfa "$mode" "$PEERS/rust/target/release/ac_peer" dict.tsv text.txt rust-nfa.txt $arg
-    run rust-dfa "$mode" "$PEERS/rust/target/release/ac_peer" dict.tsv text.txt rust-dfa.txt $arg dfa
-    run python "$mode" /usr/bin/python3 "$PEERS/py_peer.py" dict.tsv text.txt python.txt $arg
-    for peer in rust-nfa rust-dfa python; do
-        if ! cmp ours.txt "$peer.txt"; then
-            echo "!!! $mode: output of $peer differs from ours" >&2
-            failed=1
-        fi
+for set in $SETS; do
+    for mode in replace gloss; do
+        arg=$([ "$mode" = gloss ] && echo gloss || true)
+        echo "== $set, $mode"
+        run velmora "$mode" "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
+        iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
+        for peer in $PEERS_RUN; do
+            case $peer in
+            rust-nfa) run $peer "$mode" "$PEERS/rust/target/release/ac_peer" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+            rust-dfa) run $peer "$mode" "$PEERS/rust/target/release/ac_peer" $set.dict.tsv $set.text.txt $peer.txt $arg dfa ;;
+            python) run $peer "$mode" /usr/bin/python3 "$PEERS/py_peer.py" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+            esac
+            if ! cmp ours.txt "$peer.txt"; then
+                echo "!!! $set, $mode: output of $peer differs from ours" >&2
+                failed=1
+            fi
+        done
     done
 done
 
-echo
-echo "== $PAIRS pairs, $UNITS units ($((UNITS * 2)) bytes of UTF-16); ours/x = velmora's figure over the row's"
-awk -v bytes=$((UNITS * 2)) '
-    function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
-    BEGIN { printf "%-8s %-8s %7s %8s %7s %7s | %11s %7s | %8s %7s\n", "program", "mode", "wall s", "RSS MB", "MB/s",
-                   "ours/x", "scan+build", "ours/x", "load ms", "ours/x" }
-    $1 == "velmora" { ow = $3; osb = $5; ol = $6 }
-    {
-        printf "%-8s %-8s %7.2f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
-               ($3 > 0 ? sprintf("%.1f", bytes / 1e6 / $3) : "-"), ratio(ow, $3), $5, ratio(osb, $5), $6, ratio(ol, $6)
-        if ($1 ~ /^rust/ && (!($2 in best) || $3 < bestw[$2])) { best[$2] = $1; bestw[$2] = $3; ours[$2] = ow }
-    }
-    END {
-        split("replace gloss", modes)
-        for (i = 1; i <= 2; i++)
-            if ((m = modes[i]) in best)
-                printf "faster Rust variant end to end, %s mode: %s (ours/Rust %s)\n", m, best[m],
-                       ratio(ours[m], bestw[m])
-    }' results
+for set in $SETS; do
+    units=$(($(stat -c %s $set.text.u16) / 2))
+    echo
+    echo "== $set: $(wc -l <$set.dict.tsv) pairs, $units units ($((units * 2)) bytes of UTF-16); x/ours = the row's figure over velmora's"
+    awk -v bytes=$((units * 2)) '
+        function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+        BEGIN { printf "%-8s %-8s %7s %8s %7s %7s | %11s %7s | %8s %7s\n", "program", "mode", "wall s", "RSS MB", "MB/s",
+                       "x/ours", "scan+build", "x/ours", "load ms", "x/ours" }
+        $1 == "velmora" { ow = $3; osb = $5; ol = $6 }
+        {
+            printf "%-8s %-8s %7.2f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
+                   ($3 > 0 ? sprintf("%.1f", bytes / 1e6 / $3) : "-"), ratio($3, ow), $5, ratio($5, osb), $6, ratio($6, ol)
+            if ($1 ~ /^rust/ && (!($2 in best) || $3 < bestw[$2])) { best[$2] = $1; bestw[$2] = $3; ours[$2] = ow }
+        }
+        END {
+            split("replace gloss", modes)
+            for (i = 1; i <= 2; i++)
+                if ((m = modes[i]) in best)
+                    printf "faster Rust variant end to end, %s mode: %s (Rust/ours %s)\n", m, best[m],
+                           ratio(bestw[m], ours[m])
+        }' "results.$set"
+done
 
 if [ "$failed" != 0 ]; then
     echo "!!! FAILED: some outputs differ from ours (see above)" >&2

@@ -1,17 +1,34 @@
-// A read-only, cache-friendly form of the trie for scanning.
+// A read-only automaton compiled from the trie for scanning.
 //
-// The trie is serialised depth-first into one stream of 32-bit words, so that
-// a node, the units of its children and a small subtree below it share a few
-// cache lines. A node at offset o:
-//   code[o]                  child count (bits 0-30), bit 31: a pair ends here
-//   code[o + 1]              the pair's index in m_pairs, when bit 31 is set
-//   then (count + 1) / 2     words holding the children's units, two to a
-//                            word (low half first), sorted ascending
-//   then count               words: each child's offset
-// m_first maps the first code unit of a before-string straight to its node
-// (0 = none; offset 0 is the root, which is never a child). Each pair's
-// before- and after-string are copied into m_text, so a matcher stays valid
-// while the trie it came from changes.
+// The scan needs, at the positions it visits, the longest before-string that
+// starts there. Walking the trie afresh from every position costs the depth
+// of the walk each time, which grows with the before-strings' length. Instead
+// the text is read backwards through an Aho-Corasick automaton over the
+// reversed before-strings: after reading text[k] (coming from the right), the
+// state is the longest string text[k..e) that ends some before-string, and
+// the longest before-string that starts at k is stored with that state. Each
+// unit costs one transition, amortised, whatever the dictionary.
+//
+// States live in one stream of 32-bit words, breadth-first, so the shallow
+// states that most steps touch share a few cache lines. A state at offset o:
+//   code[o]        child count
+//   code[o + 1]    failure state: the longest proper suffix that is a state
+//   code[o + 2]    1 + the pair of the longest before-string starting here
+//                  (0 for none)
+//   then (count + 1) / 2 words holding the children's units, two to a word
+//                  (low half first), sorted ascending
+//   then count     words: each child's offset
+// Offset 0 is the root; its transitions are m_rootNext, one slot per code
+// unit.
+//
+// The shallowest states, where most steps start, also get a row of complete
+// transitions (failures already followed) for the units that the
+// before-strings use most: m_class gives those units a class 1-255 (0 for
+// the rest), and a row holds one next state per class. Such a state is named
+// by its row (kDense | row), so a step from it reads no record at all.
+// Each pair's before- and after-string are
+// copied into m_text, so a matcher stays valid while the trie it came from
+// changes.
 #pragma once
 
 #include <cstdint>
@@ -26,37 +43,50 @@ public:
     // `nodes` is the record trie, node 0 the head of the first level.
     explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
 
-    // Length of the longest before-string that starts at `text[0]` (0 for
-    // none), with its pair index in `pair`. `open` tells whether the walk ran
-    // into the end of `text` where a longer before-string could go on.
-    size_t LongestAt(const char16_t* text, size_t length, uint32_t& pair, bool& open) const
+    // A state is named by its offset, or, when it has a row, by kDense | row.
+    // The root always has row 0.
+    static constexpr uint32_t kDense = 0x80000000u;
+    static constexpr uint32_t kRoot = kDense;
+    static constexpr uint32_t kClasses = 256;
+
+    // The state after reading `unit` in front of what `state` stands for.
+    uint32_t Step(uint32_t state, char16_t unit) const
     {
-        uint32_t o = m_first[text[0]];
-        if (o == 0)
-            return 0;
-        size_t best = 0;
-        for (size_t j = 0;;) {
-            const uint32_t header = m_code[o];
-            const uint32_t hasPair = header >> 31;
-            if (hasPair) {
-                best = j + 1;
-                pair = m_code[o + 1];
-            }
-            const uint32_t count = header & 0x7FFFFFFF;
-            if (count == 0)
-                break;
-            if (++j == length) {
-                open = true;
-                break;
-            }
-            const uint32_t unitsAt = o + 1 + hasPair;
-            const int index = Find(&m_code[unitsAt], count, text[j]);
-            if (index < 0)
-                break;
-            o = m_code[unitsAt + (count + 1) / 2 + uint32_t(index)];
-        }
-        return best;
+        const uint32_t unitClass = m_class[unit];
+        if ((state & kDense) != 0 && unitClass != 0)
+            return m_rows[(state & ~kDense) * kClasses + unitClass];
+        return StepSparse(state, unit);
     }
+
+    uint32_t StepSparse(uint32_t state, char16_t unit) const
+    {
+        for (;;) {
+            if (state == kRoot)
+                return m_rootNext[unit];
+            const uint32_t o = Record(state);
+            const uint32_t count = m_code[o];
+            if (count != 0) {
+                const int index = Find(&m_code[o + 3], count, unit);
+                if (index >= 0)
+                    return m_code[o + 3 + (count + 1) / 2 + uint32_t(index)];
+            }
+            state = m_code[o + 1];
+        }
+    }
+
+    // 1 + the pair of the longest before-string that starts where `state` was
+    // reached; 0 for none.
+    uint32_t Longest(uint32_t state) const
+    {
+        return (state & kDense) != 0 ? m_denseLongest[state & ~kDense] : m_code[state + 2];
+    }
+
+    // Length of the longest before-string (0 without pairs): a position at
+    // least this far from the end of a text cannot start a match that more
+    // text would change.
+    size_t MaxBeforeLength() const { return m_maxBefore; }
+
+    uint32_t BeforeLength(uint32_t pair) const { return m_pairs[pair].beforeLength; }
 
     std::u16string_view Before(uint32_t pair) const
     {
@@ -70,6 +100,10 @@ public:
         return {m_text.data() + p.offset + p.beforeLength, p.afterLength};
     }
 
+    size_t GetPairCount() const { return m_pairs.size(); }
+    // Bytes held, for the benchmarks.
+    size_t MemoryBytes() const;
+
 private:
     struct Pair {
         size_t offset; // before-string, then after-string, in m_text
@@ -77,12 +111,12 @@ private:
         uint32_t afterLength;
     };
 
-    // Unit k of a node's children: two to a word, the even one in the low half.
+    // Unit k of a state's children: two to a word, the even one in the low half.
     static uint32_t UnitAt(const uint32_t* words, uint32_t k) { return (words[k >> 1] >> ((k & 1) * 16)) & 0xFFFF; }
 
     static int Find(const uint32_t* units, uint32_t count, char16_t unit)
     {
-        if (count <= 16) {
+        if (count <= 8) {
             for (uint32_t k = 0; k < count; ++k)
                 if (UnitAt(units, k) == unit)
                     return int(k);
@@ -101,8 +135,19 @@ private:
         return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
     }
 
-    std::vector<uint32_t> m_first;
+    void CollectPairs(const std::vector<MatchNode>& nodes);
+    uint32_t Record(uint32_t state) const { return (state & kDense) != 0 ? m_denseRecord[state & ~kDense] : state; }
+    void BuildAutomaton();
+    void BuildRows(const std::vector<uint32_t>& statesInOrder);
+    uint32_t PlainStep(uint32_t state, char16_t unit) const;
+
+    std::vector<uint32_t> m_rootNext;
+    std::vector<uint8_t> m_class;
+    std::vector<uint32_t> m_rows; // row r at r * kClasses
+    std::vector<uint32_t> m_denseRecord; // row -> offset
+    std::vector<uint32_t> m_denseLongest; // row -> Longest()
     std::vector<uint32_t> m_code;
     std::vector<Pair> m_pairs;
     std::u16string m_text;
+    size_t m_maxBefore = 0;
 };

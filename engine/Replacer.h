@@ -15,8 +15,9 @@
 //   m_index      (head of a deeper level, unit) -> node, so that adding and
 //                removing never walk a level list.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change (CompiledMatcher.h): a first-level table in front of
-//                a depth-first word stream, and a copy of every pair.
+//                a change (CompiledMatcher.h): an automaton over the reversed
+//                before-strings that gives the longest match at every
+//                position in one backward pass, and a copy of every pair.
 //   m_scan       The matches of the last Scan (TextScan.h), which keep the
 //                matcher they were found with alive: a later change to the
 //                trie does not alter a finished scan.

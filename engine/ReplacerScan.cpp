@@ -2,6 +2,9 @@
 
 #include "CompiledMatcher.h"
 
+#include <algorithm>
+#include <thread>
+
 std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 {
     if (!m_matcher)
@@ -12,7 +15,7 @@ std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 void Replacer::Scan(std::u16string_view text)
 {
     m_scan = TextScan(Compile());
-    m_scan.Scan(text);
+    m_scan.ScanParallel(text, std::max(1u, std::thread::hardware_concurrency()));
 }
 
 std::u16string Replacer::BuildReplaced(std::u16string_view text) const

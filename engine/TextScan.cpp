@@ -2,8 +2,12 @@
 
 #include "CompiledMatcher.h"
 #include "MatchList.h"
+#include "RangeScan.h"
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 TextScan::TextScan(std::shared_ptr<const CompiledMatcher> matcher)
     : m_matcher(std::move(matcher))
@@ -18,44 +22,27 @@ TextScan& TextScan::operator=(TextScan&&) noexcept = default;
 void TextScan::Scan(std::u16string_view text)
 {
     m_matches->Clear();
+    m_threads = 1;
     m_scannedLength = text.size();
-    const char16_t* const units = text.data();
-    const size_t length = text.size();
-    size_t i = 0;
-    while (i < length) {
-        uint32_t pair = 0;
-        bool open = false;
-        const size_t best = m_matcher->LongestAt(units + i, length - i, pair, open);
-        if (best == 0) {
-            ++i;
-            continue;
-        }
-        m_matches->Push({uint32_t(i), pair});
-        i += best;
-    }
+    ScanRange(*m_matcher, text, 0, text.size(), *m_matches);
 }
 
 size_t TextScan::ScanFront(std::u16string_view text)
 {
     m_matches->Clear();
-    const char16_t* const units = text.data();
+    m_threads = 1;
+    // A match at a position at least the longest before-string away from the
+    // end is final: nothing that follows can lengthen it. The first visited
+    // position closer to the end than that is where the settled prefix ends.
+    const size_t reach = m_matcher->MaxBeforeLength();
     const size_t length = text.size();
-    size_t i = 0;
-    while (i < length) {
-        uint32_t pair = 0;
-        bool open = false;
-        const size_t best = m_matcher->LongestAt(units + i, length - i, pair, open);
-        if (open)
-            break; // a longer before-string may still start here
-        if (best == 0) {
-            ++i;
-            continue;
-        }
-        m_matches->Push({uint32_t(i), pair});
-        i += best;
+    if (reach == 0) {
+        m_scannedLength = length;
+        return length;
     }
-    m_scannedLength = i;
-    return i;
+    const size_t safe = length >= reach ? length - reach + 1 : 0;
+    m_scannedLength = ScanRange(*m_matcher, text, 0, safe, *m_matches);
+    return m_scannedLength;
 }
 
 size_t TextScan::GetMatchCount() const
@@ -68,43 +55,94 @@ void TextScan::ForEachMatch(const std::function<void(size_t, std::u16string_view
     m_matches->ForEach([&](const FoundMatch& m) { f(m.start, m_matcher->Before(m.pair), m_matcher->After(m.pair)); });
 }
 
-size_t TextScan::OutputSize(bool gloss) const
+namespace {
+// Below this many units a builder does not split its work.
+constexpr size_t kParallelOutput = size_t(1) << 20;
+} // namespace
+
+// Each block of matches writes the text from the end of the previous block's
+// last match to the end of its own; the blocks' shares are added up first,
+// so that they can be written in parallel.
+void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) const
 {
-    size_t size = m_scannedLength;
-    m_matches->ForEach([&](const FoundMatch& m) {
-        const size_t before = m_matcher->Before(m.pair).size();
-        const size_t after = m_matcher->After(m.pair).size();
-        size = gloss ? size + after + 2 : size - before + after;
-    });
-    return size;
+    const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
+    struct Share {
+        size_t from; // text
+        size_t to;
+        size_t at; // output
+    };
+    std::vector<Share> shares(blocks.size());
+    size_t from = 0, at = 0;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        size_t size = 0;
+        size_t to = from;
+        for (uint32_t k = blocks[b].begin; k < blocks[b].end; ++k) {
+            const FoundMatch& m = blocks[b].data[k];
+            const size_t before = m_matcher->BeforeLength(m.pair);
+            const size_t after = m_matcher->After(m.pair).size();
+            size += m.start - to + (gloss ? before + after + 2 : after);
+            to = m.start + before;
+        }
+        shares[b] = {from, to, at};
+        from = to;
+        at += size;
+    }
+
+    auto put = [](char16_t*& d, std::u16string_view s) {
+        std::memcpy(d, s.data(), s.size() * sizeof(char16_t));
+        d += s.size();
+    };
+    auto fill = [&](size_t b) {
+        char16_t* d = dst + shares[b].at;
+        size_t k = shares[b].from;
+        for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
+            const FoundMatch& m = blocks[b].data[i];
+            // Matched stretches come from the scan, the rest from `text`.
+            const std::u16string_view before = m_matcher->Before(m.pair);
+            put(d, text.substr(k, m.start - k));
+            if (gloss) {
+                put(d, before);
+                *d++ = u'[';
+            }
+            put(d, m_matcher->After(m.pair));
+            if (gloss)
+                *d++ = u']';
+            k = size_t(m.start) + before.size();
+        }
+    };
+    const unsigned threads = text.size() >= kParallelOutput ? std::min<unsigned>(m_threads, unsigned(blocks.size())) : 1;
+    if (threads > 1) {
+        std::vector<std::thread> workers;
+        for (unsigned t = 1; t < threads; ++t)
+            workers.emplace_back([&, t] {
+                for (size_t b = t; b < blocks.size(); b += threads)
+                    fill(b);
+            });
+        for (size_t b = 0; b < blocks.size(); b += threads)
+            fill(b);
+        for (std::thread& w : workers)
+            w.join();
+    } else {
+        for (size_t b = 0; b < blocks.size(); ++b)
+            fill(b);
+    }
+    char16_t* tail = dst + at;
+    put(tail, text.substr(from));
 }
 
 bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const
 {
     if (text.size() != m_scannedLength)
         return false;
-    const size_t start = out.size();
-    out.resize(start + OutputSize(gloss));
-    char16_t* dst = out.data() + start;
-    auto put = [&dst](std::u16string_view s) {
-        std::memcpy(dst, s.data(), s.size() * sizeof(char16_t));
-        dst += s.size();
-    };
-    size_t k = 0;
+    size_t size = m_scannedLength;
     m_matches->ForEach([&](const FoundMatch& m) {
-        // Matched stretches come from the scan, the rest from `text`.
-        const std::u16string_view before = m_matcher->Before(m.pair);
-        put(text.substr(k, m.start - k));
-        if (gloss) {
-            put(before);
-            *dst++ = u'[';
-        }
-        put(m_matcher->After(m.pair));
-        if (gloss)
-            *dst++ = u']';
-        k = size_t(m.start) + before.size();
+        const size_t before = m_matcher->BeforeLength(m.pair);
+        const size_t after = m_matcher->After(m.pair).size();
+        size = gloss ? size + after + 2 : size - before + after;
     });
-    put(text.substr(k));
+    const size_t start = out.size();
+    out.resize(start + size);
+    FillOutput(text, gloss, out.data() + start);
     return true;
 }
 

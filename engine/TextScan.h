@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CompiledMatcher;
 class MatchList;
@@ -26,6 +27,11 @@ public:
 
     // Leftmost-longest, non-overlapping matches of the whole of `text`.
     void Scan(std::u16string_view text);
+    // The same matches, found by up to `threads` threads on parts of a long
+    // text; the builders then fill the output with as many.
+    void ScanParallel(std::u16string_view text, unsigned threads);
+    // The same, one thread for each stretch between `cuts` (ascending).
+    void ScanSplit(std::u16string_view text, const std::vector<size_t>& cuts);
 
     // Scans `text` as the front of a longer stream: keeps only the matches
     // that no continuation of `text` can change and returns the length of the
@@ -46,9 +52,10 @@ public:
     void ForEachMatch(const std::function<void(size_t start, std::u16string_view before, std::u16string_view after)>& f) const;
 
 private:
-    size_t OutputSize(bool gloss) const;
+    void FillOutput(std::u16string_view text, bool gloss, char16_t* dst) const;
 
     std::shared_ptr<const CompiledMatcher> m_matcher;
     std::unique_ptr<MatchList> m_matches;
     size_t m_scannedLength = 0;
+    unsigned m_threads = 1;
 };

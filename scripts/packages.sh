@@ -17,3 +17,5 @@ VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev li
 VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib openbox desktop-file-utils appstream)
 # Debian packages made with `cpack -G DEB`: dpkg-shlibdeps finds the dependencies.
 VELMORA_PACKAGE_PACKAGES=(dpkg-dev file)
+# Real dictionaries and texts for bench/real_data.sh (benchmarks only).
+VELMORA_BENCH_DATA_PACKAGES=(mecab-ipadic manpages-ja manpages-ja-dev wamerican linux-doc-6.1)

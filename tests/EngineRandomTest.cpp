@@ -62,19 +62,32 @@ std::u16string RandomString(std::mt19937& rng, const std::u16string& alphabet, s
     return s;
 }
 
+// Long runs of one unit with a short tail: before-strings that share long
+// prefixes ('a' x k + 'b') and texts that follow them deep and then fail.
+std::u16string RunString(std::mt19937& rng, size_t maxRun, size_t maxTail, size_t pieces)
+{
+    std::u16string s;
+    for (size_t p = 0; p < pieces; ++p) {
+        s.append(rng() % (maxRun + 1), u'a');
+        s += RandomString(rng, u"abc", maxTail);
+    }
+    return s;
+}
+
 TEST(RandomAgainstReference, ScanAndBuild)
 {
     std::mt19937 rng(20261207);
     // Small alphabets give many shared prefixes and overlaps; surrogates and
-    // line breaks are ordinary units.
-    const std::u16string alphabets[] = {u"ab", u"abc", u"a\r\n\xD83D\xDE00\u3042"};
-    for (int round = 0; round < 4000; ++round) {
-        const std::u16string& alphabet = alphabets[round % 3];
+    // line breaks are ordinary units. The last shape: long shared prefixes.
+    const std::u16string alphabets[] = {u"ab", u"abc", u"a\r\n\xD83D\xDE00\u3042", u""};
+    for (int round = 0; round < 5000; ++round) {
+        const std::u16string& alphabet = alphabets[round % 4];
+        const bool runs = alphabet.empty();
         Replacer r;
         std::map<std::u16string, std::u16string> dict;
         const int pairs = std::uniform_int_distribution<int>(0, 12)(rng);
         for (int p = 0; p < pairs; ++p) {
-            const std::u16string before = RandomString(rng, alphabet, 5);
+            const std::u16string before = runs ? RunString(rng, 30, 1, 1) : RandomString(rng, alphabet, 5);
             const std::u16string after = RandomString(rng, u"XYZ", 3);
             r.AddPair(before.c_str(), after.c_str());
             if (after.empty())
@@ -91,7 +104,7 @@ TEST(RandomAgainstReference, ScanAndBuild)
                 ++it;
         }
         for (int t = 0; t < 3; ++t) {
-            const std::u16string text = RandomString(rng, alphabet, 40);
+            const std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet, 40);
             r.Scan(text);
             ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
             ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
@@ -99,6 +112,43 @@ TEST(RandomAgainstReference, ScanAndBuild)
             ASSERT_EQ(Narrow(Streamed(r, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
                 << "round " << round << ", blocks of " << block;
         }
+    }
+}
+
+// A long text split among threads at every position near where a match
+// starts or ends gives the sequential scan's matches; so does one that
+// crosses the scan's internal blocks with before-strings longer than them.
+TEST(ParallelScan, SameAsSequential)
+{
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        Replacer r;
+        for (int p = 0; p < 8; ++p)
+            r.AddPair(RunString(rng, round % 2 ? 12 : 3, 2, 1).c_str(), u"X");
+        const std::u16string text = RunString(rng, 20, 3, 12);
+        r.Scan(text);
+        const std::u16string expected = r.BuildGlossed(text);
+        TextScan scan(r.Compile());
+        for (size_t cut = 0; cut <= text.size(); ++cut) {
+            scan.ScanSplit(text, {cut, std::min(text.size(), cut + 1 + cut % 5)});
+            ASSERT_EQ(Narrow(scan.BuildGlossed(text)), Narrow(expected)) << "round " << round << ", cut " << cut;
+        }
+    }
+    for (const size_t k : {100, 40000}) {
+        std::map<std::u16string, std::u16string> dict = {
+            {std::u16string(k, u'a') + u'b', u"L"}, {u"a", u"1"}, {u"aa", u"2"}, {u"ab", u"3"}};
+        Replacer r;
+        for (const auto& [before, after] : dict)
+            r.AddPair(before.c_str(), after.c_str());
+        std::u16string text;
+        while (text.size() < 150000)
+            text += std::u16string(rng() % 60 == 0 ? k + rng() % 3 : rng() % 50, u'a') + u'b';
+        const std::u16string expected = Reference(dict, text, false);
+        r.Scan(text);
+        ASSERT_EQ(r.BuildReplaced(text), expected) << "k " << k;
+        TextScan scan(r.Compile());
+        scan.ScanSplit(text, {k / 2, 70000, 70001 + k});
+        ASSERT_EQ(scan.BuildReplaced(text), expected) << "k " << k;
     }
 }
 

@@ -1,0 +1,127 @@
+// A long text scanned by several threads at once. Each thread scans its part
+// from the part's first unit as if a match could start there; the sequential
+// scan may instead enter the part later, inside one of those matches. From
+// that entry the part is scanned again until the two scans visit the same
+// position: from there on they agree, so the rest of the part's matches
+// stand, and only the short stretch before it is redone.
+#include "TextScan.h"
+
+#include "CompiledMatcher.h"
+#include "MatchList.h"
+#include "RangeScan.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Below this many units per thread a text is scanned by one thread.
+constexpr size_t kMinPart = size_t(1) << 18;
+// Units scanned again at a time while looking for the meeting point.
+constexpr size_t kRedoWindow = 256;
+
+struct Part {
+    size_t begin = 0;
+    size_t end = 0; // first position the part's scan did not visit
+    MatchList matches;
+};
+
+// The sequential scan enters `part` at `entry`. Pushes the matches it finds
+// there to `out` and returns where it leaves the part.
+size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t entry, Part& part, MatchList& out)
+{
+    MatchList& guess = part.matches;
+    // Whether the part's own scan visited `at`: it visits everything but the
+    // inside of its matches, up to its end.
+    auto meets = [&](size_t at) {
+        if (at >= part.end)
+            return true;
+        while (guess.Size() != 0 && guess.Front().start < at) {
+            const FoundMatch& f = guess.Front();
+            if (f.start + matcher.BeforeLength(f.pair) > at)
+                return false;
+            guess.PopFront();
+        }
+        return true;
+    };
+    size_t at = entry;
+    while (!meets(at)) {
+        MatchList redo;
+        const size_t next = ScanRange(matcher, text, at, at + kRedoWindow, redo);
+        // Walk the redone positions in order until one is shared.
+        bool met = false;
+        redo.ForEach([&](const FoundMatch& m) {
+            if (met)
+                return;
+            for (; at < m.start; ++at)
+                if (meets(at)) {
+                    met = true;
+                    return;
+                }
+            if (meets(at)) {
+                met = true;
+                return;
+            }
+            out.Push(m);
+            at = m.start + matcher.BeforeLength(m.pair);
+        });
+        if (met)
+            break;
+        for (; at < next && !meets(at); ++at) {
+        }
+    }
+    if (at >= part.end)
+        return at; // the part's own matches all lay before the meeting point
+    out.Splice(std::move(guess));
+    return part.end;
+}
+
+} // namespace
+
+void TextScan::ScanParallel(std::u16string_view text, unsigned threads)
+{
+    const size_t length = text.size();
+    const size_t parts = std::min<size_t>(threads, length / kMinPart);
+    if (parts <= 1) {
+        Scan(text);
+        return;
+    }
+    std::vector<size_t> cuts;
+    for (size_t p = 1; p < parts; ++p)
+        cuts.push_back(length * p / parts);
+    ScanSplit(text, cuts);
+}
+
+void TextScan::ScanSplit(std::u16string_view text, const std::vector<size_t>& cuts)
+{
+    const size_t length = text.size();
+    m_matches->Clear();
+    m_scannedLength = length;
+    m_threads = unsigned(cuts.size() + 1);
+
+    std::vector<Part> scanned(cuts.size() + 1);
+    auto scan = [&](size_t p) {
+        Part& part = scanned[p];
+        part.begin = p == 0 ? 0 : std::min(cuts[p - 1], length);
+        const size_t stop = p < cuts.size() ? std::min(cuts[p], length) : length;
+        part.end = ScanRange(*m_matcher, text, part.begin, stop, part.matches);
+    };
+    std::vector<std::thread> workers;
+    for (size_t p = 1; p < scanned.size(); ++p)
+        workers.emplace_back(scan, p);
+    scan(0);
+    for (std::thread& w : workers)
+        w.join();
+
+    size_t at = scanned[0].end;
+    m_matches->Splice(std::move(scanned[0].matches));
+    for (size_t p = 1; p < scanned.size(); ++p) {
+        if (at == scanned[p].begin) {
+            m_matches->Splice(std::move(scanned[p].matches));
+            at = scanned[p].end;
+        } else {
+            at = Join(*m_matcher, text, at, scanned[p], *m_matches);
+        }
+    }
+}
