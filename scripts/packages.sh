@@ -13,5 +13,5 @@ velmora_install_packages() {
 }
 
 VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
-    libgtest-dev libbenchmark-dev fonts-noto-cjk)
-VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib)
+    libgtest-dev libbenchmark-dev fonts-noto-cjk libcli11-dev)
+VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib parallel)
