@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# compare_peers.sh [PAIRS] [UNITS]: velmora_replace against an aho-corasick
+# compare_peers.sh [PAIRS] [UNITS]: velmora_replace and velmora-replace against an aho-corasick
 # peer in Rust (NFA and DFA) and one in Python, each as a whole process, in
 # replace and gloss mode, on generated data (PAIRS / UNITS may also come from
 # the environment; 200,000 pairs and 10,000,000 units by default). Every
@@ -16,7 +16,7 @@ PEERS=$ROOT/bench/peers
 
 echo "== building"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DVELMORA_BUILD_APP=OFF -DVELMORA_BUILD_TESTS=OFF >/dev/null
-ninja --quiet -C "$BUILD" velmora_gen velmora_replace
+ninja --quiet -C "$BUILD" velmora_gen velmora_replace velmora-replace
 (cd "$PEERS/rust" && cargo build --release --quiet)
 
 DATA=$(mktemp -d)
@@ -46,6 +46,21 @@ run() {
     echo "$name $mode $(cut -d' ' -f1,3 time.out) $1 $2" >>results
 }
 
+# run_cli MODE [ARG]: velmora-replace on the UTF-8 files, as "run" does.
+run_cli() {
+    local mode=$1 err=cli.$1.err
+    shift
+    /usr/bin/time -f "%e s %M KB" -o time.out "$BUILD/cli/velmora-replace" -q --stats -d dict.tsv "$@" text.txt \
+        -o cli.txt 2>"$err" || { cat "$err" time.out >&2; exit 1; }
+    sed 's/^/    /' "$err"
+    echo "    velmora-replace $mode: $(cat time.out)"
+    local total load
+    total=$(sed -n 's/.* \([0-9.]*\) s (dictionaries.*/\1/p' "$err")
+    load=$(sed -n 's/.*(dictionaries \([0-9.]*\) s).*/\1/p' "$err")
+    echo "cli $mode $(cut -d' ' -f1,3 time.out) $(awk "BEGIN { print ($total - $load) * 1000 }") \
+$(awk "BEGIN { print $load * 1000 }")" >>results
+}
+
 failed=0
 for mode in replace gloss; do
     arg=$([ "$mode" = gloss ] && echo gloss || true)
@@ -55,6 +70,13 @@ for mode in replace gloss; do
     run rust-nfa "$mode" "$PEERS/rust/target/release/ac_peer" dict.tsv text.txt rust-nfa.txt $arg
     run rust-dfa "$mode" "$PEERS/rust/target/release/ac_peer" dict.tsv text.txt rust-dfa.txt $arg dfa
     run python "$mode" /usr/bin/python3 "$PEERS/py_peer.py" dict.tsv text.txt python.txt $arg
+    # The command-line program, UTF-8 in and out like the peers. Its --stats
+    # line gives the whole run and the dictionary loading.
+    run_cli "$mode" $([ "$mode" = gloss ] && echo --gloss || true)
+    if ! cmp ours.txt cli.txt; then
+        echo "!!! $mode: output of velmora-replace differs from velmora_replace" >&2
+        failed=1
+    fi
     for peer in rust-nfa rust-dfa python; do
         if ! cmp ours.txt "$peer.txt"; then
             echo "!!! $mode: output of $peer differs from ours" >&2
@@ -82,6 +104,27 @@ awk -v bytes=$((UNITS * 2)) '
                 printf "faster Rust variant end to end, %s mode: %s (ours/Rust %s)\n", m, best[m],
                        ratio(ours[m], bestw[m])
     }' results
+
+awk '
+    $1 == "cli" { cli[$2] = $3 }
+    $1 ~ /^rust/ && (!($2 in rust) || $3 < rust[$2]) { rust[$2] = $3 }
+    END {
+        for (m in cli)
+            if (m in rust)
+                printf "velmora-replace (row cli; scan+build there is all but the dictionary load), %s mode: %.2f times the faster Rust variant end to end\n", m, rust[m] / cli[m]
+    }' results
+
+# Peak memory of a long stream: the text repeated to STREAM_MB megabytes
+# (1000 by default) through a pipe, against the same dictionary on an empty
+# input.
+STREAM_MB=${STREAM_MB:-1000}
+echo
+echo "== velmora-replace streaming $STREAM_MB MB through a pipe"
+: | /usr/bin/time -f "%M" -o rss.empty "$BUILD/cli/velmora-replace" -q -d dict.tsv >/dev/null
+repeats=$(( STREAM_MB * 1000000 / $(stat -c %s text.txt) + 1 ))
+for ((i = 0; i < repeats; i++)); do cat text.txt; done |
+    /usr/bin/time -f "%e s %M" -o rss.stream "$BUILD/cli/velmora-replace" -q --stats -d dict.tsv >/dev/null
+awk -v empty="$(cat rss.empty)" '{ printf "    %s s; peak RSS %.1f MB, of which %.1f MB over the dictionary alone (%.1f MB)\n", $1, $3 / 1024, ($3 - empty) / 1024, empty / 1024 }' rss.stream
 
 if [ "$failed" != 0 ]; then
     echo "!!! FAILED: some outputs differ from ours (see above)" >&2

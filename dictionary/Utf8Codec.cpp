@@ -1,5 +1,6 @@
 #include "Utf8Codec.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -166,25 +167,17 @@ bool Utf8Encoder::Encode(std::u16string_view units, char* out, size_t& written)
 
     while (p < end) {
         const uint32_t c = *p;
-        if (c < 0x80) {
-            *dst++ = uint8_t(c);
-            ++p;
-            // Within ASCII, four units at a time.
-            for (uint64_t word; end - p >= 4 && (std::memcpy(&word, p, 8), (word & 0xFF80FF80FF80FF80ull) == 0);) {
-                for (int k = 0; k < 4; ++k)
-                    dst[k] = uint8_t(p[k]);
-                p += 4;
-                dst += 4;
-            }
-            continue;
-        }
-        if (c >= 0x800 && (c < 0xD800 || c >= 0xE000)) { // most of a Japanese text
-            *dst++ = uint8_t(0xE0 | (c >> 12));
-            *dst++ = uint8_t(0x80 | ((c >> 6) & 0x3F));
-            *dst++ = uint8_t(0x80 | (c & 0x3F));
-        } else if (c < 0x800) {
-            *dst++ = uint8_t(0xC0 | (c >> 6));
-            *dst++ = uint8_t(0x80 | (c & 0x3F));
+        if ((c & 0xF800) != 0xD800) {
+            // One to three bytes chosen without branches, as mixed text
+            // defeats branch prediction; four are stored, the out buffer
+            // has the room.
+            const uint32_t one = c;
+            const uint32_t two = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8);
+            const uint32_t three = (0xE0 | (c >> 12)) | ((0x80 | ((c >> 6) & 0x3F)) << 8) | ((0x80 | (c & 0x3F)) << 16);
+            const uint32_t bytes = c < 0x80 ? one : c < 0x800 ? two : three;
+            const uint32_t ordered = std::endian::native == std::endian::little ? bytes : __builtin_bswap32(bytes);
+            std::memcpy(dst, &ordered, 4);
+            dst += 1 + (c >= 0x80) + (c >= 0x800);
         } else if (IsHighSurrogate(c) && p + 1 == end) {
             m_pendingHigh = char16_t(c);
         } else if (IsHighSurrogate(c) && IsLowSurrogate(p[1])) {
