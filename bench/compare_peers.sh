@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# compare_peers.sh [PAIRS] [UNITS]: velmora_replace against an aho-corasick
+# compare_peers.sh [PAIRS] [UNITS]: velmora_replace and velmora-replace against an aho-corasick
 # peer in Rust (NFA and DFA) and one in Python, each as a whole process, in
 # replace and gloss mode, on generated data (PAIRS / UNITS may also come from
 # the environment; 200,000 pairs and 10,000,000 units by default). Every
@@ -25,7 +25,7 @@ PEERS=$ROOT/bench/peers
 
 echo "== building"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DVELMORA_BUILD_APP=OFF -DVELMORA_BUILD_TESTS=OFF >/dev/null
-ninja --quiet -C "$BUILD" velmora_gen velmora_replace
+ninja --quiet -C "$BUILD" velmora_gen velmora_replace velmora-replace
 (cd "$PEERS/rust" && cargo build --release --quiet)
 
 DATA=$(mktemp -d)
@@ -65,6 +65,22 @@ run() {
     echo "$name $mode $(cut -d' ' -f1,3 time.out) $1 $2" >>"results.$set"
 }
 
+# run_cli MODE [ARG]: velmora-replace on the set's UTF-8 files, as "run" does;
+# its --stats line gives the whole run and the dictionary loading.
+run_cli() {
+    local mode=$1 err=cli.$1.err
+    shift
+    /usr/bin/time -f "%e s %M KB" -o time.out "$BUILD/cli/velmora-replace" -q --stats -d $set.dict.tsv "$@" \
+        $set.text.txt -o cli.txt 2>"$err" || { cat "$err" time.out >&2; exit 1; }
+    sed 's/^/    /' "$err"
+    echo "    velmora-replace $mode: $(cat time.out)"
+    local total load
+    total=$(sed -n 's/.* \([0-9.]*\) s (dictionaries.*/\1/p' "$err")
+    load=$(sed -n 's/.*(dictionaries \([0-9.]*\) s).*/\1/p' "$err")
+    echo "cli $mode $(cut -d' ' -f1,3 time.out) $(awk "BEGIN { print ($total - $load) * 1000 }") \
+$(awk "BEGIN { print $load * 1000 }")" >>"results.$set"
+}
+
 failed=0
 for set in $SETS; do
     for mode in replace gloss; do
@@ -72,6 +88,11 @@ for set in $SETS; do
         echo "== $set, $mode"
         run velmora "$mode" "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
         iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
+        run_cli "$mode" $([ "$mode" = gloss ] && echo --gloss || true)
+        if ! cmp ours.txt cli.txt; then
+            echo "!!! $set, $mode: output of velmora-replace differs from velmora_replace" >&2
+            failed=1
+        fi
         for peer in $PEERS_RUN; do
             case $peer in
             rust-nfa) run $peer "$mode" "$PEERS/rust/target/release/ac_peer" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
@@ -95,6 +116,7 @@ for set in $SETS; do
         BEGIN { printf "%-8s %-8s %7s %8s %7s %7s | %11s %7s | %8s %7s\n", "program", "mode", "wall s", "RSS MB", "MB/s",
                        "x/ours", "scan+build", "x/ours", "load ms", "x/ours" }
         $1 == "velmora" { ow = $3; osb = $5; ol = $6 }
+        $1 == "cli" { cw[$2] = $3 }
         {
             printf "%-8s %-8s %7.2f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
                    ($3 > 0 ? sprintf("%.1f", bytes / 1e6 / $3) : "-"), ratio($3, ow), $5, ratio($5, osb), $6, ratio($6, ol)
@@ -104,10 +126,24 @@ for set in $SETS; do
             split("replace gloss", modes)
             for (i = 1; i <= 2; i++)
                 if ((m = modes[i]) in best)
-                    printf "faster Rust variant end to end, %s mode: %s (Rust/ours %s)\n", m, best[m],
-                           ratio(bestw[m], ours[m])
+                    printf "faster Rust variant end to end, %s mode: %s (Rust/ours %s, Rust/velmora-replace %s)\n",
+                           m, best[m], ratio(bestw[m], ours[m]), ratio(bestw[m], cw[m])
         }' "results.$set"
 done
+
+# Peak memory of a long stream: the last set's text repeated to STREAM_MB
+# megabytes (1000 by default; 0 skips it) through a pipe, against the same
+# dictionary on an empty input.
+STREAM_MB=${STREAM_MB:-1000}
+if [ "$STREAM_MB" -gt 0 ]; then
+    echo
+    echo "== velmora-replace streaming $STREAM_MB MB of $set through a pipe"
+    : | /usr/bin/time -f "%M" -o rss.empty "$BUILD/cli/velmora-replace" -q -d $set.dict.tsv >/dev/null
+    repeats=$(( STREAM_MB * 1000000 / $(stat -c %s $set.text.txt) + 1 ))
+    for ((i = 0; i < repeats; i++)); do cat $set.text.txt; done |
+        /usr/bin/time -f "%e s %M" -o rss.stream "$BUILD/cli/velmora-replace" -q -d $set.dict.tsv >/dev/null
+    awk -v empty="$(cat rss.empty)" '{ printf "    %s s; peak RSS %.1f MB, of which %.1f MB over the dictionary alone (%.1f MB)\n", $1, $3 / 1024, ($3 - empty) / 1024, empty / 1024 }' rss.stream
+fi
 
 if [ "$failed" != 0 ]; then
     echo "!!! FAILED: some outputs differ from ours (see above)" >&2

@@ -1,0 +1,57 @@
+// Where the bytes of a text come from and where its output goes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Up to `size` bytes; 0 at the end, -1 with errno set on failure.
+    virtual ssize_t Read(char* buffer, size_t size) = 0;
+};
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // All of `bytes`, or false with Error() set to the errno of the failure.
+    virtual bool Write(std::string_view bytes) = 0;
+    int Error() const { return m_error; }
+
+protected:
+    int m_error = 0;
+};
+
+// Reads a file descriptor (not owned), retrying interrupted reads.
+class FdSource : public ByteSource {
+public:
+    explicit FdSource(int fd) : m_fd(fd) {}
+    ssize_t Read(char* buffer, size_t size) override;
+
+private:
+    int m_fd;
+};
+
+// The system's write(2), or a stand-in that tests make fail.
+using WriteFunction = ssize_t (*)(int fd, const void* data, size_t size);
+
+// Writes all of `size` bytes to `fd`, retrying short and interrupted writes;
+// false with errno set otherwise.
+bool WriteAll(int fd, const char* data, size_t size, WriteFunction write);
+
+// Writes to a file descriptor that it does not own (standard output).
+class FdSink : public ByteSink {
+public:
+    explicit FdSink(int fd, WriteFunction write = nullptr);
+    bool Write(std::string_view bytes) override;
+
+private:
+    int m_fd;
+    WriteFunction m_write;
+};
+
+// The whole content of a file that is not a folder; false with errno set.
+bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -1,0 +1,80 @@
+#include "Options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "unknown"
+#endif
+
+namespace {
+
+// Shows the optional suffix of --in-place the way it is written.
+class Formatter : public CLI::Formatter {
+public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override
+    {
+        if (option->get_lnames() == std::vector<std::string>{"in-place"})
+            return "-i, --in-place[=SUFFIX]";
+        return CLI::Formatter::make_option_name(option, positional);
+    }
+};
+
+} // namespace
+
+std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOptions& options, std::ostream& out,
+                                std::ostream& err)
+{
+    CLI::App app("Replaces text with Velmora dictionaries: at each position the longest before-string that "
+                 "starts there, in one left-to-right pass. Texts are UTF-8, or UTF-16 with a byte-order mark, "
+                 "and are written back in the same encoding.",
+                 "velmora-replace");
+    app.formatter(std::make_shared<Formatter>());
+    app.get_formatter()->column_width(30);
+    app.set_version_flag("--version", "velmora-replace " VELMORA_VERSION);
+    app.add_option("-d,--dictionary", options.dictionaries,
+                   "Dictionary file: UTF-16LE with FF FE, or UTF-8; repeat to merge several, in order")
+        ->required()
+        ->allow_extra_args(false)
+        ->type_name("DICT");
+    app.add_flag("--gloss", options.gloss, "Write before[after] instead of the after-string");
+    app.add_option("-o,--output", options.output, "Write the output to OUT instead of standard output")
+        ->type_name("OUT");
+    auto* inPlace = app.add_flag("-i{},--in-place{}", options.backupSuffix,
+                                 "Rewrite each FILE; with =SUFFIX, keep the old one as FILE+SUFFIX");
+    app.add_option("-j,--jobs", options.jobs, "Replace up to N files at once (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1u, 4096u));
+    app.add_flag("--stats", options.stats, "Print files, units, replacements, seconds and MB/s to standard error");
+    app.add_option("--counts", options.countsPath, "Write each pair used with its count, most used first")
+        ->type_name("FILE.tsv");
+    app.add_flag("-q,--quiet", options.quiet, "No progress bar");
+    app.add_option("FILE", options.files, "Texts to replace; none or - reads standard input")->type_name("");
+    inPlace->excludes("-o");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << '\n';
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "velmora-replace: " << e.what() << "\nTry 'velmora-replace --help' for more information.\n";
+        return 2;
+    }
+    options.inPlace = inPlace->count() > 0;
+    if (options.files.empty())
+        options.files.push_back("-");
+    if (options.inPlace) {
+        for (const std::string& file : options.files) {
+            if (file == "-") {
+                err << "velmora-replace: standard input cannot be rewritten in place\n";
+                return 2;
+            }
+        }
+    }
+    return std::nullopt;
+}

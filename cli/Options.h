@@ -1,0 +1,26 @@
+// The command line of velmora-replace.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ReplaceOptions {
+    std::vector<std::string> dictionaries; // in the order given
+    bool gloss = false;
+    std::vector<std::string> files;        // "-" is standard input
+    std::string output;                    // -o; empty: standard output
+    bool inPlace = false;
+    std::string backupSuffix;              // --in-place=SUFFIX
+    unsigned jobs = 0;                     // 0: one per core
+    bool stats = false;
+    std::string countsPath;
+    bool quiet = false;
+};
+
+// Fills `options` from the command line. Returns the exit status when the
+// program is to end here: after --help or --version (0, text on `out`) or a
+// usage error (2, message on `err`).
+std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOptions& options, std::ostream& out,
+                                std::ostream& err);

@@ -1,0 +1,328 @@
+#include "ReplaceProgram.h"
+
+#include "AtomicFile.h"
+#include "DictionaryEncoding.h"
+#include "DictionaryReader.h"
+#include "Options.h"
+#include "OrderedOutput.h"
+#include "PairCounts.h"
+#include "ProgressBar.h"
+#include "Replacer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kFailed = 2;
+
+std::string Shown(const std::string& path)
+{
+    return path == "-" ? "standard input" : path;
+}
+
+std::string SystemError(const std::string& name, int err)
+{
+    return name + ": " + std::strerror(err);
+}
+
+FileOutcome Failure(std::string message)
+{
+    FileOutcome outcome;
+    outcome.ok = false;
+    outcome.message = std::move(message);
+    return outcome;
+}
+
+// The outcome of a run, with a message naming the input or the output.
+FileOutcome Judge(const std::string& path, const std::string& outputName, const StreamResult& result)
+{
+    FileOutcome outcome;
+    outcome.result = result;
+    switch (result.failure) {
+    case StreamResult::Failure::None:
+        return outcome;
+    case StreamResult::Failure::Read:
+        outcome.message = SystemError(Shown(path), result.error);
+        break;
+    case StreamResult::Failure::Decode:
+    case StreamResult::Failure::Encode:
+        outcome.message = Shown(path) + ": " + result.message;
+        break;
+    case StreamResult::Failure::Write:
+        outcome.stopQuietly = result.error == EPIPE || result.error == ECANCELED;
+        outcome.message = SystemError(outputName, result.error);
+        break;
+    }
+    outcome.ok = false;
+    return outcome;
+}
+
+// Opens an input for reading; standard input for "-". -1 with errno set.
+int OpenInput(const std::string& path, struct stat& st)
+{
+    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        if (fd != STDIN_FILENO)
+            ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+void CloseInput(int fd)
+{
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+}
+
+void RemoveTemporariesAndDie(int signal)
+{
+    RemoveOpenTemporaryFiles();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+std::mutex g_reportMutex;
+
+void Report(const std::string& line)
+{
+    std::lock_guard lock(g_reportMutex);
+    std::cerr << "velmora-replace: " << line << std::endl;
+}
+
+} // namespace
+
+bool LoadDictionaries(const std::vector<std::string>& paths, Replacer& replacer, std::string& error)
+{
+    for (const std::string& path : paths) {
+        std::string bytes;
+        if (!ReadWholeFile(path, bytes)) {
+            error = SystemError(path, errno);
+            return false;
+        }
+        std::u16string text;
+        std::string problem;
+        if (!DecodeDictionaryFileText(bytes, text, problem)) {
+            error = path + ": " + problem;
+            return false;
+        }
+        std::string().swap(bytes);
+        try {
+            ParseDictionaryText(text, replacer);
+        } catch (const std::exception& e) {
+            error = path + ": the dictionary could not be read to its end (" + e.what() + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, StreamReplacer& replacer,
+                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write)
+{
+    struct stat st {};
+    const int fd = OpenInput(path, st);
+    if (fd < 0)
+        return Failure(SystemError(path, errno));
+    if (!S_ISREG(st.st_mode)) {
+        CloseInput(fd);
+        return Failure(path + ": not a regular file, so it cannot be rewritten in place");
+    }
+    AtomicFile file(write);
+    if (!file.Open(path)) {
+        CloseInput(fd);
+        return Failure(SystemError(path, file.Error()));
+    }
+    FdSource source(fd);
+    const StreamResult result = replacer.Run(source, file, uses, progress);
+    CloseInput(fd);
+    FileOutcome outcome = Judge(path, path, result);
+    if (!outcome.ok || !result.changed) {
+        file.Abandon();
+        return outcome;
+    }
+    if (!file.Commit(backupSuffix.empty() ? std::string() : path + backupSuffix))
+        return Failure(SystemError(path, file.Error()));
+    return outcome;
+}
+
+FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
+                            const std::string& outputName, bool checkFirst, StreamReplacer& replacer,
+                            PairUses* uses, std::atomic<uint64_t>* progress)
+{
+    struct stat st {};
+    const int fd = OpenInput(path, st);
+    if (fd < 0) {
+        output.Finish(index, false);
+        return Failure(SystemError(Shown(path), errno));
+    }
+    if (checkFirst && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0) {
+        const off_t start = ::lseek(fd, 0, SEEK_CUR);
+        FdSource source(fd);
+        const StreamResult check = CheckText(source);
+        if (check.failure != StreamResult::Failure::None || ::lseek(fd, start, SEEK_SET) < 0) {
+            CloseInput(fd);
+            output.Finish(index, false);
+            return check.failure != StreamResult::Failure::None ? Judge(path, outputName, check)
+                                                                 : Failure(SystemError(Shown(path), errno));
+        }
+    }
+    OrderedOutput::Part part(output, index);
+    FdSource source(fd);
+    const StreamResult result = replacer.Run(source, part, uses, progress);
+    CloseInput(fd);
+    FileOutcome outcome = Judge(path, outputName, result);
+    if (!output.Finish(index, outcome.ok) && outcome.ok) {
+        const int err = output.Error();
+        outcome.ok = false;
+        outcome.stopQuietly = err == EPIPE || err == 0;
+        outcome.message = SystemError(outputName, err ? err : ECANCELED);
+    }
+    return outcome;
+}
+
+int RunReplaceProgram(int argc, const char* const* argv)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    std::signal(SIGPIPE, SIG_IGN); // a closed pipe shows as EPIPE and ends the run quietly
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, RemoveTemporariesAndDie);
+
+    ReplaceOptions options;
+    if (const std::optional<int> status = ParseOptions(argc, argv, options, std::cout, std::cerr))
+        return *status;
+
+    Replacer replacer;
+    std::string error;
+    if (!LoadDictionaries(options.dictionaries, replacer, error)) {
+        Report(error);
+        return kFailed;
+    }
+    const std::shared_ptr<const CompiledMatcher> matcher = replacer.Compile();
+    const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    const std::vector<std::string>& files = options.files;
+    uint64_t totalBytes = 0;
+    for (const std::string& file : files) {
+        struct stat st {};
+        if (file != "-" && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            totalBytes += uint64_t(st.st_size);
+    }
+
+    FdSink standardOutput(STDOUT_FILENO);
+    AtomicFile outputFile;
+    ByteSink* sink = &standardOutput;
+    std::string outputName = "standard output";
+    if (!options.output.empty()) {
+        if (!outputFile.Open(options.output)) {
+            Report(SystemError(options.output, outputFile.Error()));
+            return kFailed;
+        }
+        sink = &outputFile;
+        outputName = options.output;
+    }
+    OrderedOutput ordered(*sink, files.size());
+    // Standard output cannot take back what it was given: check a text before
+    // it goes there. A file named by -o is dropped whole on any failure.
+    const bool checkFirst = options.output.empty();
+
+    std::atomic<uint64_t> bytesDone{0};
+    std::unique_ptr<ProgressBar> progress;
+    if (!options.quiet && ::isatty(STDERR_FILENO))
+        progress = std::make_unique<ProgressBar>(bytesDone, totalBytes, STDERR_FILENO);
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::atomic<bool> stopped{false};
+    std::mutex totalsMutex;
+    PairUses uses;
+    uint64_t units = 0;
+    uint64_t replacements = 0;
+    const bool wantUses = !options.countsPath.empty();
+
+    auto work = [&] {
+        StreamReplacer streamer(matcher, options.gloss);
+        for (size_t index; !stopped && (index = next++) < files.size();) {
+            PairUses fileUses;
+            PairUses* usesHere = wantUses ? &fileUses : nullptr;
+            const FileOutcome outcome = options.inPlace
+                ? ReplaceInPlace(files[index], options.backupSuffix, streamer, usesHere, &bytesDone)
+                : ReplaceToOutput(files[index], index, ordered, outputName, checkFirst, streamer, usesHere,
+                                  &bytesDone);
+            if (outcome.stopQuietly) {
+                stopped = true;
+                ordered.Cancel();
+                break;
+            }
+            if (!outcome.ok) {
+                failed = true;
+                Report(outcome.message);
+                continue;
+            }
+            std::lock_guard lock(totalsMutex);
+            units += outcome.result.units;
+            replacements += outcome.result.replacements;
+            MergePairUses(uses, fileUses);
+        }
+    };
+    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    jobs = unsigned(std::min<size_t>(jobs, files.size()));
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < jobs; ++k)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
+    progress.reset();
+
+    if (stopped) { // the reader went away: nothing more to say to anyone
+        outputFile.Abandon();
+        return 0;
+    }
+    if (!options.output.empty()) {
+        if (failed)
+            outputFile.Abandon();
+        else if (!outputFile.Commit()) {
+            Report(SystemError(options.output, outputFile.Error()));
+            failed = true;
+        }
+    }
+    if (wantUses) {
+        AtomicFile countsFile;
+        const std::string table = FormatPairCounts(uses);
+        if (!countsFile.Open(options.countsPath) || !countsFile.Write(table) || !countsFile.Commit()) {
+            Report(SystemError(options.countsPath, countsFile.Error()));
+            failed = true;
+        }
+    }
+    if (options.stats) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const uint64_t bytes = bytesDone.load();
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "%zu file%s, %llu units, %llu replacements, %.3f s (dictionaries %.3f s), %.1f MB/s",
+                      files.size(), files.size() == 1 ? "" : "s", (unsigned long long)units,
+                      (unsigned long long)replacements, seconds, loadSeconds,
+                      seconds > 0 ? double(bytes) / 1e6 / seconds : 0.0);
+        Report(line);
+    }
+    return failed ? kFailed : 0;
+}

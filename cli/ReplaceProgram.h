@@ -1,0 +1,38 @@
+// velmora-replace: loads the dictionaries, replaces every text and reports.
+#pragma once
+
+#include "ByteStreams.h"
+#include "StreamReplacer.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+class OrderedOutput;
+class Replacer;
+
+// Loads the files in order, as dropping them on the window in that order
+// would. False with a one-line `error` naming the file on the first failure.
+bool LoadDictionaries(const std::vector<std::string>& paths, Replacer& replacer, std::string& error);
+
+struct FileOutcome {
+    bool ok = true;
+    bool stopQuietly = false; // the reader of the output went away
+    std::string message;      // "FILE: reason" when not ok
+    StreamResult result;
+};
+
+// Rewrites `path` through a temporary file; a text that does not change is
+// left alone. With a `backupSuffix`, the old file is kept as path+suffix.
+FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, StreamReplacer& replacer,
+                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr);
+
+// Replaces `path` ("-": standard input) into part `index` of `output`. With
+// `checkFirst`, a regular file is decoded once before anything is written,
+// so that a text that turns out not to decode leaves no output.
+FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
+                            const std::string& outputName, bool checkFirst, StreamReplacer& replacer,
+                            PairUses* uses, std::atomic<uint64_t>* progress);
+
+// The whole program; returns the exit status.
+int RunReplaceProgram(int argc, const char* const* argv);

@@ -1,0 +1,67 @@
+// Replaces one text read as a stream: blocks are decoded, the part of them
+// that no later text can change is scanned, built and written, and the rest
+// (the start of a match that may still grow, a cut character) is carried into
+// the next block. The output is the same as replacing the whole text at once,
+// whatever the block size, while memory stays within a few blocks plus the
+// longest before-string.
+#pragma once
+
+#include "ByteStreams.h"
+#include "TextCoding.h"
+#include "TextScan.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+// How often one pair was used; the views point into the compiled matcher.
+struct PairUse {
+    std::u16string_view before;
+    std::u16string_view after;
+    uint64_t count = 0;
+};
+// Keyed by the pair's before-string as the matcher holds it.
+using PairUses = std::unordered_map<const char16_t*, PairUse>;
+
+struct StreamResult {
+    enum class Failure { None, Read, Decode, Encode, Write };
+    Failure failure = Failure::None;
+    int error = 0;       // errno, for Read and Write
+    std::string message; // for Decode and Encode
+    TextEncoding encoding = TextEncoding::Utf8;
+    uint64_t bytes = 0;
+    uint64_t units = 0;
+    uint64_t replacements = 0;
+    bool changed = false; // the output differs from the input
+};
+
+class StreamReplacer {
+public:
+    static constexpr size_t kDefaultBlockBytes = size_t(1) << 20;
+
+    StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss,
+                   size_t blockBytes = kDefaultBlockBytes);
+
+    // Reads `in` to its end and writes the replaced text to `out`, in the
+    // encoding it came in. Counts pair uses into `uses` and the bytes read
+    // into `progress` when they are given.
+    StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
+                     std::atomic<uint64_t>* progress = nullptr);
+
+private:
+    void Account(StreamResult& result, PairUses* uses) const;
+
+    TextScan m_scan;
+    bool m_gloss;
+    size_t m_blockBytes;
+    std::string m_read;
+    std::u16string m_units; // the carried units, then the new block's
+    std::u16string m_output;
+    std::string m_encoded;
+};
+
+// Reads `in` to its end only to see that it decodes: the check made before
+// output that cannot be taken back once written.
+StreamResult CheckText(ByteSource& in, size_t blockBytes = StreamReplacer::kDefaultBlockBytes);

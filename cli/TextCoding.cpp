@@ -1,0 +1,141 @@
+#include "TextCoding.h"
+
+#include <bit>
+#include <cstring>
+
+bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
+{
+    written = 0;
+    if (m_known)
+        return DecodeBody(bytes, out, written);
+    m_head.append(bytes);
+    if (m_head.size() < 3)
+        return true;
+    Detect();
+    const std::string body = m_head.substr(m_markSize);
+    m_head.clear();
+    return DecodeBody(body, out, written);
+}
+
+bool TextDecoder::Finish(char16_t* out, size_t& written)
+{
+    written = 0;
+    if (!m_known) {
+        Detect();
+        const std::string body = m_head.substr(m_markSize);
+        m_head.clear();
+        if (!DecodeBody(body, out, written))
+            return false;
+    }
+    if (m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark) {
+        if (m_utf8.Finish())
+            return true;
+        m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + m_utf8.ErrorOffset()) + " (cut at the end)";
+        return false;
+    }
+    if (!m_hasOddByte)
+        return true;
+    m_error = "the UTF-16 text ends in the middle of a unit (byte " + std::to_string(m_markSize + m_bodyOffset - 1) + ")";
+    return false;
+}
+
+void TextDecoder::Detect()
+{
+    m_known = true;
+    const std::string_view head = m_head;
+    if (head.starts_with("\xEF\xBB\xBF")) {
+        m_encoding = TextEncoding::Utf8WithMark;
+        m_markSize = 3;
+    } else if (head.starts_with("\xFF\xFE")) {
+        m_encoding = TextEncoding::Utf16LE;
+        m_markSize = 2;
+    } else if (head.starts_with("\xFE\xFF")) {
+        m_encoding = TextEncoding::Utf16BE;
+        m_markSize = 2;
+    }
+}
+
+bool TextDecoder::DecodeBody(std::string_view bytes, char16_t* out, size_t& written)
+{
+    if (m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark) {
+        if (m_utf8.Decode(bytes, out, written))
+            return true;
+        m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + m_utf8.ErrorOffset());
+        return false;
+    }
+    const bool big = m_encoding == TextEncoding::Utf16BE;
+    auto unit = [big](uint8_t first, uint8_t second) {
+        return big ? char16_t((first << 8) | second) : char16_t(first | (second << 8));
+    };
+    m_bodyOffset += bytes.size();
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    size_t size = bytes.size();
+    char16_t* dst = out;
+    if (m_hasOddByte && size > 0) {
+        *dst++ = unit(m_oddByte, *p++);
+        --size;
+        m_hasOddByte = false;
+    }
+    const size_t count = size / 2;
+    if (big == (std::endian::native == std::endian::big)) {
+        std::memcpy(dst, p, count * 2);
+    } else {
+        for (size_t k = 0; k < count; ++k)
+            dst[k] = unit(p[2 * k], p[2 * k + 1]);
+    }
+    dst += count;
+    if (size % 2 != 0) {
+        m_oddByte = p[size - 1];
+        m_hasOddByte = true;
+    }
+    written = size_t(dst - out);
+    return true;
+}
+
+bool TextEncoder::Encode(std::u16string_view units, char* out, size_t& written)
+{
+    written = 0;
+    if (!m_markWritten) {
+        m_markWritten = true;
+        const char* mark = m_encoding == TextEncoding::Utf8WithMark ? "\xEF\xBB\xBF"
+            : m_encoding == TextEncoding::Utf16LE                    ? "\xFF\xFE"
+            : m_encoding == TextEncoding::Utf16BE                    ? "\xFE\xFF"
+                                                                     : "";
+        written = std::strlen(mark);
+        std::memcpy(out, mark, written);
+        out += written;
+    }
+    if (m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark) {
+        size_t encoded = 0;
+        if (!m_utf8.Encode(units, out, encoded)) {
+            m_error = "the output holds a lone surrogate at unit " + std::to_string(m_utf8.ErrorUnit())
+                + ", which UTF-8 cannot carry";
+            return false;
+        }
+        written += encoded;
+        return true;
+    }
+    const bool big = m_encoding == TextEncoding::Utf16BE;
+    if (big == (std::endian::native == std::endian::big)) {
+        std::memcpy(out, units.data(), units.size() * 2);
+    } else {
+        for (size_t k = 0; k < units.size(); ++k) {
+            const char16_t u = units[k];
+            out[2 * k] = char(big ? u >> 8 : u & 0xFF);
+            out[2 * k + 1] = char(big ? u & 0xFF : u >> 8);
+        }
+    }
+    written += units.size() * 2;
+    return true;
+}
+
+bool TextEncoder::Finish()
+{
+    if (m_encoding != TextEncoding::Utf8 && m_encoding != TextEncoding::Utf8WithMark)
+        return true;
+    if (m_utf8.Finish())
+        return true;
+    m_error = "the output ends in a lone surrogate at unit " + std::to_string(m_utf8.ErrorUnit())
+        + ", which UTF-8 cannot carry";
+    return false;
+}

@@ -1,0 +1,65 @@
+// The encodings a text may come in, told by its first bytes, and the way back
+// to the same bytes: UTF-8 (the default, with or without EF BB BF), UTF-16LE
+// behind FF FE and UTF-16BE behind FE FF. Both directions work block by
+// block; a character cut by a block edge is finished by the next block.
+#pragma once
+
+#include "Utf8Codec.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+enum class TextEncoding { Utf8, Utf8WithMark, Utf16LE, Utf16BE };
+
+class TextDecoder {
+public:
+    static size_t MaxUnits(size_t byteCount) { return byteCount + 8; }
+
+    // Decodes the next `bytes` of the text into `out` (room for
+    // MaxUnits(bytes.size())). False on bytes that are not text in the
+    // encoding, with Error() saying what and at which byte offset.
+    bool Decode(std::string_view bytes, char16_t* out, size_t& written);
+    // The end of the text: may still decode up to 3 held bytes into `out`.
+    bool Finish(char16_t* out, size_t& written);
+
+    // Known once 3 bytes were seen, or after Finish.
+    TextEncoding Encoding() const { return m_encoding; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    void Detect();
+    bool DecodeBody(std::string_view bytes, char16_t* out, size_t& written);
+
+    std::string m_head; // the first bytes, until they tell the encoding
+    bool m_known = false;
+    TextEncoding m_encoding = TextEncoding::Utf8;
+    size_t m_markSize = 0;
+    Utf8Decoder m_utf8;
+    uint8_t m_oddByte = 0;
+    bool m_hasOddByte = false;
+    uint64_t m_bodyOffset = 0; // bytes of UTF-16 taken behind the mark
+    std::string m_error;
+};
+
+class TextEncoder {
+public:
+    explicit TextEncoder(TextEncoding encoding) : m_encoding(encoding) {}
+
+    static size_t MaxBytes(size_t unitCount) { return unitCount * 3 + 8; }
+
+    // Encodes `units` into `out` (room for MaxBytes(units.size())), behind
+    // the encoding's mark on the first call. False when UTF-8 cannot carry a
+    // lone surrogate of the output, with Error() saying where.
+    bool Encode(std::u16string_view units, char* out, size_t& written);
+    bool Finish();
+
+    const std::string& Error() const { return m_error; }
+
+private:
+    TextEncoding m_encoding;
+    bool m_markWritten = false;
+    Utf8Encoder m_utf8;
+    std::string m_error;
+};

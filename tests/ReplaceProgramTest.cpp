@@ -1,0 +1,362 @@
+// velmora-replace: streaming against the engine's whole-text result, the
+// text and dictionary encodings, the command line and in-place rewriting.
+#include "DictionaryEncoding.h"
+#include "DictionaryReader.h"
+#include "Options.h"
+#include "PairCounts.h"
+#include "ReplaceProgram.h"
+#include "Replacer.h"
+#include "StreamReplacer.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StringSource : public ByteSource {
+public:
+    explicit StringSource(std::string bytes) : m_bytes(std::move(bytes)) {}
+    ssize_t Read(char* buffer, size_t size) override
+    {
+        const size_t n = std::min(size, m_bytes.size() - m_at);
+        std::memcpy(buffer, m_bytes.data() + m_at, n);
+        m_at += n;
+        return ssize_t(n);
+    }
+
+private:
+    std::string m_bytes;
+    size_t m_at = 0;
+};
+
+class StringSink : public ByteSink {
+public:
+    bool Write(std::string_view bytes) override
+    {
+        text.append(bytes);
+        return true;
+    }
+    std::string text;
+};
+
+std::string Utf8(std::u16string_view units)
+{
+    std::string bytes(Utf8Encoder::MaxBytes(units.size()), '\0');
+    Utf8Encoder encoder;
+    size_t written = 0;
+    EXPECT_TRUE(encoder.Encode(units, bytes.data(), written) && encoder.Finish());
+    bytes.resize(written);
+    return bytes;
+}
+
+std::string Utf16(std::u16string_view units, bool big)
+{
+    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t u : units) {
+        bytes += char(big ? u >> 8 : u & 0xFF);
+        bytes += char(big ? u & 0xFF : u >> 8);
+    }
+    return bytes;
+}
+
+std::shared_ptr<const CompiledMatcher> Compile(Replacer& replacer, const std::vector<std::pair<std::u16string, std::u16string>>& pairs)
+{
+    for (const auto& [before, after] : pairs)
+        replacer.AddPair(before.c_str(), after.c_str());
+    return replacer.Compile();
+}
+
+StreamResult Stream(const std::shared_ptr<const CompiledMatcher>& matcher, const std::string& input, bool gloss,
+                    size_t block, std::string& output)
+{
+    StreamReplacer streamer(matcher, gloss, block);
+    StringSource source(input);
+    StringSink sink;
+    const StreamResult result = streamer.Run(source, sink);
+    output = sink.text;
+    return result;
+}
+
+// Whole code points, one to four UTF-8 bytes and surrogate pairs among them,
+// so that matches, characters and pairs all fall across block edges.
+std::u16string RandomText(std::mt19937& rng, size_t maxCodePoints)
+{
+    static const std::u16string pieces[] = {u"a", u"b", u"\n", u"\u00E9", u"\u3042", u"\u3044", u"\U0001F600"};
+    std::uniform_int_distribution<size_t> length(0, maxCodePoints), pick(0, std::size(pieces) - 1);
+    std::u16string text;
+    for (size_t n = length(rng); n > 0; --n)
+        text += pieces[pick(rng)];
+    return text;
+}
+
+TEST(StreamReplacer, AnyBlockSizeGivesTheWholeTextResult)
+{
+    std::mt19937 rng(9);
+    for (int round = 0; round < 150; ++round) {
+        Replacer replacer;
+        std::vector<std::pair<std::u16string, std::u16string>> pairs;
+        for (int p = std::uniform_int_distribution<int>(0, 10)(rng); p > 0; --p)
+            pairs.emplace_back(RandomText(rng, 4), RandomText(rng, 3));
+        const auto matcher = Compile(replacer, pairs);
+        const std::u16string text = RandomText(rng, 60);
+        const bool gloss = round % 2 == 1;
+        TextScan whole(matcher);
+        whole.Scan(text);
+        const std::u16string expected = gloss ? whole.BuildGlossed(text) : whole.BuildReplaced(text);
+
+        const std::pair<std::string, std::string> forms[] = {
+            {Utf8(text), Utf8(expected)},
+            {"\xEF\xBB\xBF" + Utf8(text), "\xEF\xBB\xBF" + Utf8(expected)},
+            {Utf16(text, false), Utf16(expected, false)},
+            {Utf16(text, true), Utf16(expected, true)},
+        };
+        for (const auto& [input, output] : forms) {
+            for (size_t block = 1; block <= 64; ++block) {
+                std::string got;
+                const StreamResult result = Stream(matcher, input, gloss, block, got);
+                ASSERT_EQ(result.failure, StreamResult::Failure::None);
+                ASSERT_EQ(got, output) << "round " << round << ", block " << block;
+                ASSERT_EQ(result.units, text.size());
+                ASSERT_EQ(result.replacements, whole.GetMatchCount());
+            }
+        }
+    }
+}
+
+TEST(StreamReplacer, Encodings)
+{
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string output; // or the start of the error message
+        bool fails = false;
+    };
+    Replacer replacer;
+    const auto matcher = Compile(replacer, {{u"\u3042", u"A"}, {u"\U0001F600", u"\u3044"}, {u"\xD800", u"L"}});
+    const Case cases[] = {
+        {"empty", "", ""},
+        {"UTF-8", "x\xE3\x81\x82\xF0\x9F\x98\x80", "xA\xE3\x81\x84"},
+        {"UTF-8 mark kept", "\xEF\xBB\xBF\xE3\x81\x82", "\xEF\xBB\xBF" "A"},
+        {"UTF-8 mark alone", "\xEF\xBB\xBF", "\xEF\xBB\xBF"},
+        {"UTF-16LE", std::string("\xFF\xFE\x42\x30x\0", 6), std::string("\xFF\xFE" "A\0x\0", 6)},
+        {"UTF-16BE", std::string("\xFE\xFF\x30\x42\0x", 6), std::string("\xFE\xFF\0A\0x", 6)},
+        {"UTF-16LE mark alone", "\xFF\xFE", "\xFF\xFE"},
+        {"UTF-16 lone surrogate matched", std::string("\xFF\xFE\x00\xD8", 4), std::string("\xFF\xFE" "L\0", 4)},
+        {"UTF-16 lone low surrogate kept", std::string("\xFF\xFE\x00\xDC", 4), std::string("\xFF\xFE\x00\xDC", 4)},
+        {"two bytes, not a mark", "ab", "ab"},
+        {"overlong", "ab\xC0\x80", "invalid UTF-8 at byte 2", true},
+        {"encoded surrogate", "\xED\xA0\x80", "invalid UTF-8 at byte 0", true},
+        {"past U+10FFFF", "a\xF4\x90\x80\x80", "invalid UTF-8 at byte 1", true},
+        {"bad continuation", "\xE3\x81x", "invalid UTF-8 at byte 0", true},
+        {"cut at the end", "ab\xE3\x81", "invalid UTF-8 at byte 2", true},
+        {"offset counts the mark", "\xEF\xBB\xBF" "a\xFF", "invalid UTF-8 at byte 4", true},
+        {"odd UTF-16 byte", std::string("\xFF\xFE" "a\0b", 5), "the UTF-16 text ends in the middle of a unit (byte 4)", true},
+    };
+    for (const Case& c : cases) {
+        for (size_t block : {size_t(1), size_t(2), size_t(1) << 20}) {
+            std::string got;
+            const StreamResult result = Stream(matcher, c.input, false, block, got);
+            if (c.fails) {
+                EXPECT_EQ(result.failure, StreamResult::Failure::Decode) << c.name;
+                EXPECT_EQ(result.message.rfind(c.output, 0), 0u) << c.name << ": " << result.message;
+            } else {
+                EXPECT_EQ(result.failure, StreamResult::Failure::None) << c.name << ": " << result.message;
+                EXPECT_EQ(got, c.output) << c.name << ", block " << block;
+            }
+        }
+    }
+    // A match that splits a surrogate pair leaves a half that UTF-8 cannot
+    // carry: an error, not a silently changed character.
+    std::string got;
+    const StreamResult result = Stream(matcher, "\xF0\x9F\x98\x80", false, 1, got);
+    EXPECT_EQ(result.failure, StreamResult::Failure::None); // the pair as a whole matches first
+    Replacer halves;
+    const auto split = Compile(halves, {{u"\xD83D", u"x"}});
+    EXPECT_EQ(Stream(split, "\xF0\x9F\x98\x80", false, 3, got).failure, StreamResult::Failure::Encode);
+}
+
+TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)
+{
+    const std::u16string text = u"\u3042\u3044\tA\r\nb\tB\tignored\n\n\u3042\u3044\tC\n";
+    std::vector<std::pair<std::u16string, std::u16string>> expected;
+    ParseDictionaryText(text, [&](std::u16string_view b, std::u16string_view a) { expected.emplace_back(b, a); });
+    ASSERT_EQ(expected.size(), 3u);
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string error; // empty: reads as `text`
+    };
+    const Case cases[] = {
+        {"UTF-16LE", Utf16(text, false), ""},
+        {"UTF-8", Utf8(text), ""},
+        {"UTF-8 with mark", "\xEF\xBB\xBF" + Utf8(text), ""},
+        {"UTF-16BE", Utf16(text, true), "UTF-16BE is not supported (byte 0)"},
+        {"bad UTF-8", "a\tb\n\xE3\x81", "invalid UTF-8 at byte 4"},
+        {"bad UTF-8 behind the mark", "\xEF\xBB\xBF\x80", "invalid UTF-8 at byte 3"},
+        {"UTF-16LE without mark", std::string("a\0\t\0", 4), "NUL byte at byte 1"},
+    };
+    for (const Case& c : cases) {
+        std::u16string decoded;
+        std::string error;
+        const bool ok = DecodeDictionaryFileText(c.bytes, decoded, error);
+        EXPECT_EQ(ok, c.error.empty()) << c.name;
+        if (ok) {
+            std::vector<std::pair<std::u16string, std::u16string>> pairs;
+            ParseDictionaryText(decoded, [&](std::u16string_view b, std::u16string_view a) { pairs.emplace_back(b, a); });
+            EXPECT_EQ(pairs, expected) << c.name;
+        } else {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.name << ": " << error;
+        }
+    }
+}
+
+TEST(Options, CommandLines)
+{
+    struct Case {
+        std::vector<const char*> args;
+        std::optional<int> status; // nullopt: the program goes on
+        std::vector<std::string> dictionaries = {};
+        std::vector<std::string> files = {};
+        bool inPlace = false;
+        std::string suffix = {};
+    };
+    const Case cases[] = {
+        {{"-d", "a", "-d", "b", "x", "y"}, std::nullopt, {"a", "b"}, {"x", "y"}},
+        {{"-d", "a"}, std::nullopt, {"a"}, {"-"}},
+        {{"-d", "a", "-i", "x"}, std::nullopt, {"a"}, {"x"}, true, ""},
+        {{"-d", "a", "--in-place=.bak", "x"}, std::nullopt, {"a"}, {"x"}, true, ".bak"},
+        {{"-d", "a", "--in-place", "x"}, std::nullopt, {"a"}, {"x"}, true, ""},
+        {{"x"}, 2},                                  // no dictionary
+        {{"-d", "a", "-i", "-o", "out", "x"}, 2},    // both
+        {{"-d", "a", "-i"}, 2},                      // standard input in place
+        {{"-d", "a", "-j", "0", "x"}, 2},
+        {{"-d", "a", "--bogus"}, 2},
+        {{"--help"}, 0},
+        {{"--version"}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"velmora-replace"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ReplaceOptions options;
+        std::ostringstream out, err;
+        const std::optional<int> status = ParseOptions(int(argv.size()), argv.data(), options, out, err);
+        const std::string line = c.args.empty() ? "" : c.args.back();
+        EXPECT_EQ(status, c.status) << line << " " << err.str();
+        if (status == 2) {
+            EXPECT_NE(err.str().find("velmora-replace: "), std::string::npos) << line;
+        }
+        if (status)
+            continue;
+        EXPECT_EQ(options.dictionaries, c.dictionaries);
+        EXPECT_EQ(options.files, c.files);
+        EXPECT_EQ(options.inPlace, c.inPlace);
+        EXPECT_EQ(options.backupSuffix, c.suffix);
+    }
+}
+
+TEST(PairCounts, MostUsedFirstAndEscaped)
+{
+    const std::u16string a = u"a\nb", b = u"\u3042", c = u"c\\";
+    PairUses uses;
+    uses[a.data()] = {a, u"X", 2};
+    uses[b.data()] = {b, u"Y", 5};
+    PairUses more;
+    more[c.data()] = {c, u"Z", 2};
+    more[a.data()] = {a, u"X", 1};
+    MergePairUses(uses, more);
+    EXPECT_EQ(FormatPairCounts(uses), "\xE3\x81\x82\tY\t5\na\\nb\tX\t3\nc\\\\\tZ\t2\n");
+}
+
+// Fails with ENOSPC once `g_writeBudget` bytes were written.
+size_t g_writeBudget = 0;
+ssize_t FailingWrite(int fd, const void* data, size_t size)
+{
+    if (g_writeBudget == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const size_t n = std::min(size, g_writeBudget);
+    g_writeBudget -= n;
+    return ::write(fd, data, n);
+}
+
+class InPlace : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("velmora-inplace-" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        path = (folder / "text.txt").string();
+        std::ofstream(path) << old;
+        fs::permissions(path, fs::perms(0640));
+        matcher = Compile(replacer, {{u"b", u"B"}, {u"same", u"same"}});
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string Read(const std::string& file) const
+    {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    size_t FileCount() const { return size_t(std::distance(fs::directory_iterator(folder), {})); }
+
+    const std::string old = std::string(5000, 'a') + "b" + std::string(5000, 'c');
+    fs::path folder;
+    std::string path;
+    Replacer replacer;
+    std::shared_ptr<const CompiledMatcher> matcher;
+};
+
+TEST_F(InPlace, AWriteFailingPartWayLeavesTheOldFile)
+{
+    for (const size_t budget : {size_t(0), size_t(1), size_t(4096), size_t(9999)}) {
+        StreamReplacer streamer(matcher, false, 1000);
+        g_writeBudget = budget;
+        const FileOutcome outcome = ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr, FailingWrite);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message, path + ": No space left on device");
+        EXPECT_EQ(Read(path), old);
+        EXPECT_EQ(FileCount(), 1u) << "no temporary file or backup left behind";
+    }
+}
+
+TEST_F(InPlace, RewritesKeepingModeAndBackup)
+{
+    StreamReplacer streamer(matcher, false, 1000);
+    const FileOutcome outcome = ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr);
+    ASSERT_TRUE(outcome.ok) << outcome.message;
+    EXPECT_EQ(Read(path), std::string(5000, 'a') + "B" + std::string(5000, 'c'));
+    EXPECT_EQ(Read(path + ".bak"), old);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    EXPECT_EQ(FileCount(), 2u);
+
+    // Unchanged text: not rewritten, so the file keeps its inode.
+    std::ofstream(path) << "same text";
+    struct stat before {}, after {};
+    ::stat(path.c_str(), &before);
+    ASSERT_TRUE(ReplaceInPlace(path, "", streamer, nullptr, nullptr).ok);
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(FileCount(), 2u);
+
+    // A text that does not decode: named with its offset, the file untouched.
+    std::ofstream(path) << "ab\xFF";
+    const FileOutcome bad = ReplaceInPlace(path, "", streamer, nullptr, nullptr);
+    EXPECT_EQ(bad.message, path + ": invalid UTF-8 at byte 2");
+    EXPECT_EQ(Read(path), "ab\xFF");
+    EXPECT_EQ(FileCount(), 2u);
+}
+
+} // namespace
