@@ -277,7 +277,7 @@ void CReplaceDlg::closeEvent(QCloseEvent* event)
 void CReplaceDlg::OnClose()
 {
     // Both boxes in one rewrite of the file.
-    ProfileWriter profile(m_settingsFile);
+    ProfileWriter profile(m_settingsFile, m_fileWrite);
     SaveComboHistory(profile, *m_beforeCombo, QStringLiteral("Before"));
     SaveComboHistory(profile, *m_afterCombo, QStringLiteral("After"));
     profile.Commit();

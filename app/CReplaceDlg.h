@@ -2,6 +2,7 @@
 // mode, the text area and the Replace button, built from the dialog template.
 #pragma once
 
+#include "ByteStreams.h"
 #include "Replacer.h"
 
 #include <QDialog>
@@ -52,6 +53,9 @@ public:
     QRadioButton* m_modeRadio = nullptr;
     QComboBox* m_beforeCombo = nullptr;
     QComboBox* m_afterCombo = nullptr;
+    // Every write of the dictionary and settings files goes through it:
+    // write(2) unless a test puts one in that fails.
+    WriteFunction m_fileWrite;
 
 protected:
     bool OnInitDialog();

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "DictionaryReader.h"
 #include "FailingAllocation.h"
+#include "FailingWrite.h"
 #include "MainDialogTemplate.h"
 #include "TestPrompter.h"
 #include "TextArea.h"
@@ -38,7 +39,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -67,28 +67,6 @@ QByteArray DictionaryBytes(const QString& text)
         bytes.append(char(c.unicode() >> 8));
     }
     return bytes;
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 struct DropResult {
@@ -532,7 +510,7 @@ TEST_F(DictionaryFileCommandsTest, SaveWritesTheByteOrderMarkAndOneLinePerRow)
     EXPECT_TRUE(Prompts().Messages().isEmpty());
     EXPECT_EQ(Prompts().waitCount, 1);
     EXPECT_EQ(Prompts().waitDepth, 0);
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"saved.txt"}) << "no temporary file left";
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"saved.txt"}) << "no temporary file left";
 }
 
 TEST_F(DictionaryFileCommandsTest, SaveFollowsTheListsCurrentOrder)
@@ -554,14 +532,14 @@ TEST_F(DictionaryFileCommandsTest, SaveReplacesAnExistingFile)
     w->Register("a", "1");
     w->ClickSave(path);
     EXPECT_EQ(ReadBytes(path), DictionaryBytes("a\t1\n"));
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"old.txt"});
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"old.txt"});
 }
 
 TEST_F(DictionaryFileCommandsTest, CancelledSaveAsWritesNothing)
 {
     w->Register("a", "1");
     w->ClickSave(QString());
-    EXPECT_TRUE(Entries(workDir.path()).isEmpty());
+    EXPECT_TRUE(FolderNames(workDir.path()).isEmpty());
     EXPECT_EQ(Prompts().asked.size(), 1);
     EXPECT_EQ(Prompts().waitCount, 0);
 }
@@ -627,7 +605,7 @@ TEST_F(DictionaryFileCommandsTest, SaveBelowARegularFileShowsTheError)
     ExpectSaveError(path, ENOTDIR);
     EXPECT_EQ(ReadBytes(file), before);
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"file.txt"});
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"file.txt"});
 }
 
 TEST_F(DictionaryFileCommandsTest, SaveOverAFolderFailsAndLeavesIt)
@@ -645,12 +623,11 @@ TEST_F(DictionaryFileCommandsTest, SaveOverAFolderFailsAndLeavesIt)
     EXPECT_TRUE(messages[0].text.contains(folder)) << messages[0].text.toStdString();
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(ReadBytes(inside), kept);
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"folder"}) << "no temporary file left";
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"folder"}) << "no temporary file left";
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 }
 
-// A write that fails part-way, as on a full disk: the file size limit stops
-// the new content short of its end.
+// A write that fails part-way, as on a full disk.
 TEST_F(DictionaryFileCommandsTest, SaveThatFailsPartWayLeavesTheOldFileByteForByte)
 {
     for (int i = 0; i < 2000; ++i)
@@ -663,19 +640,13 @@ TEST_F(DictionaryFileCommandsTest, SaveThatFailsPartWayLeavesTheOldFileByteForBy
     const QString path = WriteDictionary("good.txt", "old\tpair\n");
     const QByteArray old = ReadBytes(path);
 
-    rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    auto* previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Dlg().m_fileWrite = FailingWriteAfter(4096);
     w->ClickSave(path);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousSignal);
+    Dlg().m_fileWrite = nullptr;
 
-    ExpectSaveError(path, EFBIG);
+    ExpectSaveError(path, ENOSPC);
     EXPECT_EQ(ReadBytes(path), old) << "the old file is left byte for byte";
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"good.txt"}) << "no temporary file left";
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"good.txt"}) << "no temporary file left";
     EXPECT_EQ(ListRows(), rows);
     EXPECT_EQ(Prompts().waitDepth, 0);
 }
@@ -708,7 +679,7 @@ TEST_F(DictionaryFileCommandsTest, SaveToAFullDeviceFailsAndLeavesTheDevice)
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
     EXPECT_TRUE(messages[0].text.contains(device)) << messages[0].text.toStdString();
     if (device != QStringLiteral("/dev/full")) {
-        EXPECT_EQ(Entries(workDir.path()), QStringList{"full"}) << "no temporary file left";
+        EXPECT_EQ(FolderNames(workDir.path()), QStringList{"full"}) << "no temporary file left";
     }
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 }

@@ -49,20 +49,6 @@ namespace {
 const QString kConfirmText = QStringLiteral("置換してよろしいですか？");
 const QString kConfirmCaption = QStringLiteral("確認");
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // The settings file as sections of "key=value" lines, in file order; the
 // section names as they stand in the file.
 struct IniSection {
@@ -166,7 +152,7 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    QList<IniSection> Settings() const { return ParseIni(ReadFile(SettingsPath())); }
+    QList<IniSection> Settings() const { return ParseIni(ReadBytes(SettingsPath())); }
 
     static QPushButton* Button(const CReplaceDlg& dlg, int id)
     {
@@ -518,7 +504,7 @@ TEST_F(MainDialogSettings, WithoutAFileBothBoxesStartEmptyAndClosingCreatesIt)
     Close(*dlg);
 
     ASSERT_TRUE(QFile::exists(SettingsPath()));
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
     for (const QString& name : {QStringLiteral("Before"), QStringLiteral("After")}) {
@@ -652,7 +638,7 @@ TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
         dlg->m_afterCombo->setEditText(QStringLiteral("after"));
         Close(*dlg);
     }
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
     const std::optional<IniSection> before = FindSection(sections, "Before");
@@ -724,7 +710,7 @@ TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
 
 TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
                                           "[After]\n0=\"x\"\n1=\"\"\n2=\"z\"\n"));
     auto dlg = Open();
     EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("field"));
@@ -736,7 +722,7 @@ TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
 
 TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[After]\n2=\"mango\"\n0=\"pear\"\n1=\"Apple\"\n3=\"apple\"\n"
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[After]\n2=\"mango\"\n0=\"pear\"\n1=\"Apple\"\n3=\"apple\"\n"
                                           "EditControl=\"f\"\n"
                                           "[Before]\n0=\"b\"\n1=\"a\"\n2=\"c\"\n"));
     auto dlg = Open();
@@ -748,7 +734,7 @@ TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
 
 TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
     auto dlg = Open();
     EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("plain"));
     EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"dq", "single"}));
@@ -756,7 +742,7 @@ TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
 
 TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
     {
         auto dlg = Open();
         ASSERT_EQ(dlg->m_beforeCombo->count(), 3);
@@ -776,14 +762,14 @@ TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
 TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
 {
     const QByteArray original = "; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"old\"\r\n";
-    ASSERT_TRUE(WriteFile(SettingsPath(), original));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), original));
     {
         auto dlg = Open();
         EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("old"));
         dlg->m_beforeCombo->setEditText(QStringLiteral("new"));
         Close(*dlg);
     }
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     EXPECT_TRUE(raw.startsWith("; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"new\"\r\n"))
         << raw.toStdString();
     EXPECT_EQ(SectionNames(ParseIni(raw)), (QStringList{"Other", "Before", "After"}));
@@ -843,7 +829,7 @@ TEST_F(MainDialogSettings, FirstModeAtEveryStart)
     auto dlg = Open();
     EXPECT_TRUE(dlg->m_modeRadio->isChecked());
     EXPECT_FALSE(Radio(*dlg, IDC_MODE_GLOSS)->isChecked());
-    EXPECT_FALSE(ReadFile(SettingsPath()).contains("Mode")); // the mode is not kept
+    EXPECT_FALSE(ReadBytes(SettingsPath()).contains("Mode")); // the mode is not kept
 }
 
 // ---------------------------------------------------------------------------
