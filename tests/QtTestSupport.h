@@ -64,6 +64,15 @@ inline QString Cell(const QAbstractItemModel& model, int row, int column)
     return v.toString();
 }
 
+// One column's cells, top to bottom.
+inline QStringList Column(const QAbstractItemModel& model, int column)
+{
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out << Cell(model, row, column);
+    return out;
+}
+
 // Every row of a two-column model as (column 0, column 1).
 inline Rows ListRows(const QAbstractItemModel& model)
 {
