@@ -77,9 +77,9 @@ void SetJapaneseLocale()
 bool CReplaceApp::InitInstance()
 {
     const QStringList dictionaries = DictionaryFilesFromCommandLine(arguments());
-    m_pszProfileName = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
+    m_settingsFile = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
     SetJapaneseLocale();
-    CReplaceDlg dialog(m_pszProfileName);
+    CReplaceDlg dialog(m_settingsFile);
     dialog.OpenAtStart(dictionaries);
     dialog.exec();
     return false;

@@ -14,7 +14,7 @@ public:
     // exits.
     bool InitInstance();
 
-    QString m_pszProfileName;
+    QString m_settingsFile;
 };
 
 // The application's name, version and desktop entry, for the window and the

@@ -24,14 +24,14 @@
 #include <QUrl>
 #include <QWindow>
 
-CReplaceDlg::CReplaceDlg(const QString& profileName, Prompter* prompter, QWidget* parent)
+CReplaceDlg::CReplaceDlg(const QString& settingsFile, Prompter* prompter, QWidget* parent)
     : QDialog(parent)
-    , m_profileName(profileName)
+    , m_settingsFile(settingsFile)
     , m_ownPrompter(prompter ? nullptr : std::make_unique<WidgetPrompter>())
     , m_prompter(prompter ? prompter : m_ownPrompter.get())
 {
     for (int size : {16, 24, 32, 48, 64, 128, 256})
-        m_hIcon.addFile(QStringLiteral(":/velmora/velmora-%1.png").arg(size), QSize(size, size));
+        m_icon.addFile(QStringLiteral(":/velmora/velmora-%1.png").arg(size), QSize(size, size));
     CreateControls();
     OnInitDialog();
 }
@@ -113,7 +113,8 @@ void CReplaceDlg::CreateControls()
     resize(units.X(kMainDialog.cx), units.Y(kMainDialog.cy));
 }
 
-void CReplaceDlg::DoDataExchange()
+// The control members, found by their template ids.
+void CReplaceDlg::FindControls()
 {
     m_textEdit = static_cast<TextArea*>(GetDlgItem(IDC_TEXT_EDIT));
     m_dictList = static_cast<QTableView*>(GetDlgItem(IDC_DICT_LIST));
@@ -124,14 +125,14 @@ void CReplaceDlg::DoDataExchange()
 
 bool CReplaceDlg::OnInitDialog()
 {
-    DoDataExchange();
-    setWindowIcon(m_hIcon);
+    FindControls();
+    setWindowIcon(m_icon);
     setAcceptDrops(true);
     m_modeRadio->setChecked(true);
     m_listModel = new EntryListModel(m_replacer, this);
     SetUpDictionaryView(*m_dictList, *m_listModel);
-    LoadComboHistory(m_profileName, *m_beforeCombo, QStringLiteral("Before"));
-    LoadComboHistory(m_profileName, *m_afterCombo, QStringLiteral("After"));
+    LoadComboHistory(m_settingsFile, *m_beforeCombo, QStringLiteral("Before"));
+    LoadComboHistory(m_settingsFile, *m_afterCombo, QStringLiteral("After"));
     ConnectMessageMap();
     qApp->installEventFilter(this);
     m_beforeCombo->setFocus();
@@ -276,7 +277,7 @@ void CReplaceDlg::closeEvent(QCloseEvent* event)
 void CReplaceDlg::OnClose()
 {
     // Both boxes in one rewrite of the file.
-    ProfileWriter profile(m_profileName);
+    ProfileWriter profile(m_settingsFile, m_fileWrite);
     SaveComboHistory(profile, *m_beforeCombo, QStringLiteral("Before"));
     SaveComboHistory(profile, *m_afterCombo, QStringLiteral("After"));
     profile.Commit();

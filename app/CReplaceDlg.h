@@ -2,6 +2,7 @@
 // mode, the text area and the Replace button, built from the dialog template.
 #pragma once
 
+#include "ByteStreams.h"
 #include "Replacer.h"
 
 #include <QDialog>
@@ -20,9 +21,9 @@ class TextArea;
 class CReplaceDlg : public QDialog {
     Q_OBJECT
 public:
-    // `profileName` is the settings file. Messages go through `prompter`
-    // (the message boxes of the desktop when null).
-    explicit CReplaceDlg(const QString& profileName, Prompter* prompter = nullptr, QWidget* parent = nullptr);
+    // The combo boxes' contents are kept in `settingsFile`. Messages go
+    // through `prompter` (the message boxes of the desktop when null).
+    explicit CReplaceDlg(const QString& settingsFile, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~CReplaceDlg() override;
 
     QWidget* GetDlgItem(int id) const { return m_controls.value(id); }
@@ -45,13 +46,16 @@ public:
     void RefreshList();
     void ReloadRows();
 
-    QIcon m_hIcon;
+    QIcon m_icon;
     Replacer m_replacer;
     TextArea* m_textEdit = nullptr;
     QTableView* m_dictList = nullptr;
     QRadioButton* m_modeRadio = nullptr;
     QComboBox* m_beforeCombo = nullptr;
     QComboBox* m_afterCombo = nullptr;
+    // Every write of the dictionary and settings files goes through it:
+    // write(2) unless a test puts one in that fails.
+    WriteFunction m_fileWrite;
 
 protected:
     bool OnInitDialog();
@@ -68,13 +72,13 @@ protected:
 
 private:
     void CreateControls();
-    void DoDataExchange();
+    void FindControls();
     void ConnectMessageMap();
     void OnSize();
     void UpdateMinimumSize();
     QMargins FrameMargins() const;
 
-    QString m_profileName;
+    QString m_settingsFile;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter;
     EntryListModel* m_listModel = nullptr;

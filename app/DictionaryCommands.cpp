@@ -5,6 +5,7 @@
 #include "DictionaryView.h"
 #include "EntryListModel.h"
 #include "Prompter.h"
+#include "Utf16Bridge.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,11 +15,6 @@
 #include <new>
 
 namespace {
-std::u16string Units(const QString& s)
-{
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
-}
-
 // The row of the entry whose before-string is `before` (taken up to a U+0000)
 // in a list sorted by before-string, or -1.
 int RowOfBefore(const Replacer& replacer, const std::u16string& before)
@@ -31,12 +27,6 @@ int RowOfBefore(const Replacer& replacer, const std::u16string& before)
                                          return e->before < k;
                                      });
     return it != entries.end() && (*it)->before == key ? int(it - entries.begin()) : -1;
-}
-
-QString UpToNul(const std::u16string& s)
-{
-    const size_t nul = s.find(u'\0');
-    return QString::fromUtf16(s.data(), qsizetype(nul == std::u16string::npos ? s.size() : nul));
 }
 } // namespace
 
@@ -62,8 +52,8 @@ void CReplaceDlg::OnRegister()
     std::u16string beforeUnits;
     try {
         // c_str() hands the strings over cut at a U+0000, as typed text may hold one.
-        beforeUnits = Units(before);
-        m_replacer.AddPair(beforeUnits.c_str(), Units(after).c_str());
+        beforeUnits = before.toStdU16String();
+        m_replacer.AddPair(beforeUnits.c_str(), after.toStdU16String().c_str());
         RefreshList();
     } catch (const std::bad_alloc&) {
         // The fields keep the pair, to be registered again once there is room.
@@ -90,8 +80,8 @@ void CReplaceDlg::OnDelete()
     AddToHistory(*m_beforeCombo, before);
     const QString after = m_afterCombo->currentText();
     AddToHistory(*m_afterCombo, after);
-    const std::u16string beforeUnits = Units(before);
-    if (!m_replacer.RemovePair(beforeUnits.c_str(), Units(after).c_str()))
+    const std::u16string beforeUnits = before.toStdU16String();
+    if (!m_replacer.RemovePair(beforeUnits.c_str(), after.toStdU16String().c_str()))
         return;
     // Entries compare as zero-terminated strings, so the empty before-string
     // finds the entry whose before is the single unit U+0000.
@@ -114,8 +104,8 @@ void CReplaceDlg::OnDblClk()
     if (row < 0 || row >= m_replacer.GetEntryCount())
         return;
     const ReplaceEntry& entry = *m_replacer.m_entries[size_t(row)];
-    m_beforeCombo->setEditText(UpToNul(entry.before));
-    m_afterCombo->setEditText(UpToNul(entry.after));
+    m_beforeCombo->setEditText(ToQString(UpToNul(entry.before)));
+    m_afterCombo->setEditText(ToQString(UpToNul(entry.after)));
 }
 
 void CReplaceDlg::OnColumnClick(int column)

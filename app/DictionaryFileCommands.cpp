@@ -2,6 +2,7 @@
 #include "CReplaceDlg.h"
 
 #include "DictionaryReader.h"
+#include "DictionaryWriter.h"
 #include "Prompter.h"
 
 #include <QApplication>
@@ -67,7 +68,7 @@ void CReplaceDlg::OnSaveDictionary()
     {
         WaitCursor wait(*m_prompter);
         try {
-            saved = m_replacer.SaveToFile(file, &error);
+            saved = WriteTextFile(file, BuildDictionaryText(m_replacer.m_entries), &error, m_fileWrite);
         } catch (const std::bad_alloc&) {
             // The file's text is built whole before anything is written.
             saved = false;

@@ -1,8 +1,9 @@
 #include "Profile.h"
 
+#include "AtomicFile.h"
+
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <optional>
 #include <utility>
@@ -264,17 +265,14 @@ bool Storable(QStringView name)
     return true;
 }
 
-// commit() doesn't notice when flushing its buffer fails (a full disk, say),
-// so flush and check first; an uncommitted QSaveFile leaves the old file alone.
-bool Save(const QString& path, const Contents& c)
+bool Save(const QString& path, const Contents& c, const WriteFunction& write)
 {
     QByteArray bytes = c.bom;
     for (const Line& line : c.lines)
         bytes += line.raw + line.end;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-        return false;
-    return file.commit();
+    AtomicFile file(write);
+    return file.Open(QFile::encodeName(path).toStdString(), AtomicFile::Device::DontWait)
+        && file.Write({bytes.constData(), size_t(bytes.size())}) && file.Commit();
 }
 
 // LF, except after a line that ends in a bare CR: an LF there would join
@@ -363,8 +361,9 @@ bool WriteProfileString(const QString& file, const QString& section, const QStri
     return writer.Write(section, key, value) && writer.Commit();
 }
 
-ProfileWriter::ProfileWriter(const QString& file)
+ProfileWriter::ProfileWriter(const QString& file, WriteFunction write)
     : m_file(file)
+    , m_write(std::move(write))
 {
 }
 
@@ -386,5 +385,5 @@ bool ProfileWriter::Commit()
     for (const Pending& p : std::as_const(m_pending))
         Apply(*contents, TrimBlanks(p.section), TrimBlanks(p.key), p.value);
     m_pending.clear();
-    return Save(m_file, *contents);
+    return Save(m_file, *contents, m_write);
 }

@@ -10,6 +10,8 @@
 // escapes, so any value reads back as written, less that one pair of quotes.
 #pragma once
 
+#include "ByteStreams.h"
+
 #include <QList>
 #include <QString>
 
@@ -31,7 +33,8 @@ bool WriteProfileString(const QString& file, const QString& section, const QStri
 // exactly as the same WriteProfileString calls, one after the other, would.
 class ProfileWriter {
 public:
-    explicit ProfileWriter(const QString& file);
+    // Every write goes through `write` (write(2) when null).
+    explicit ProfileWriter(const QString& file, WriteFunction write = nullptr);
 
     // Takes the key in; false, and nothing taken, when a name could not be stored.
     bool Write(const QString& section, const QString& key, const QString& value);
@@ -45,5 +48,6 @@ private:
         QString value;
     };
     QString m_file;
+    WriteFunction m_write;
     QList<Pending> m_pending;
 };

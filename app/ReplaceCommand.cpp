@@ -3,6 +3,7 @@
 
 #include "Prompter.h"
 #include "TextArea.h"
+#include "Utf16Bridge.h"
 
 #include <QApplication>
 #include <QRadioButton>
@@ -17,10 +18,10 @@ std::optional<QString> BuildOutput(Replacer& replacer, const TextArea& area, boo
 {
     try {
         const QString text = area.ReadText();
-        const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+        const std::u16string_view units = Utf16Units(text);
         replacer.Scan(units);
         const std::u16string output = replaceMode ? replacer.BuildReplaced(units) : replacer.BuildGlossed(units);
-        return QString::fromUtf16(output.data(), qsizetype(output.size()));
+        return ToQString(output);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

@@ -5,9 +5,7 @@
 #include <boost/regex.hpp>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdint>
-#include <locale>
 #include <stdexcept>
 #include <utility>
 
@@ -22,25 +20,6 @@ namespace {
 // character itself; the ones in brackets are escapes. Nothing here stops the
 // before-string at a line end, so a line without a TAB runs on into the next.
 const wchar_t kLinePattern[] = L"^([^\\t]+)\t([^\\t\\r\\n]+)[^\\r\\n]*[\\r\\n]+";
-
-std::optional<std::locale> JapaneseLocale()
-{
-    try {
-        return std::locale("ja_JP.UTF-8");
-    } catch (const std::runtime_error&) {
-        return std::nullopt; // not installed; the pattern does not depend on it
-    }
-}
-
-void UseJapaneseLocale()
-{
-    // Looked up once: a missing locale would otherwise cost an exception per file.
-    static const std::optional<std::locale> japanese = JapaneseLocale();
-    if (!japanese)
-        return;
-    std::locale::global(*japanese);
-    std::setlocale(LC_ALL, "ja_JP.UTF-8");
-}
 
 // A last line without a line end would never match; give it one.
 void EndLastLine(std::wstring& wide)
@@ -77,7 +56,6 @@ DictionarySearchHook& SearchHook()
 template <class Sink>
 size_t ParseWide(const std::wstring& wide, Sink&& sink)
 {
-    UseJapaneseLocale();
     const boost::wregex pattern(kLinePattern);
 
     // Every search gets the start of the whole text as its base, so that "^"

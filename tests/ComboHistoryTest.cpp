@@ -260,20 +260,4 @@ TEST_F(HistoryComboTest, LongTypedTextIsKeptWhole)
     EXPECT_EQ(box.currentText(), typed);
 }
 
-// The check above fails on a box that keeps Qt's default completer, so it
-// does test the completer's removal.
-TEST_F(HistoryComboTest, DefaultEditableBoxWouldComplete)
-{
-    QComboBox plain;
-    plain.setEditable(true);
-    plain.addItem("abc");
-    plain.setEditText(QString());
-    plain.show();
-    plain.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
-    plain.setFocus();
-    QTest::keyClicks(&plain, "a");
-    EXPECT_EQ(plain.currentText(), QStringLiteral("abc"));
-}
-
 } // namespace

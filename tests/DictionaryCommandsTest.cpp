@@ -1,37 +1,16 @@
 // Register, Delete, the double-click and the header sort, driven through the
 // buttons, fields and list of the main window.
-#include "CReplaceDlg.h"
 #include "EntryListModel.h"
-#include "MainDialogTemplate.h"
-#include "TestPrompter.h"
+#include "WindowTest.h"
 
-#include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QColor>
-#include <QComboBox>
-#include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
-#include <QLineEdit>
 #include <QMouseEvent>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include "QtTestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
-#include <ostream>
-#include <utility>
 
 namespace {
-
 
 const QString kConfirmText = QStringLiteral("削除してよろしいですか？");
 const QString kConfirmCaption = QStringLiteral("確認");
@@ -59,30 +38,8 @@ protected:
     }
 };
 
-class DictionaryCommandsTest : public ::testing::Test {
+class DictionaryCommandsTest : public OneWindowTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(settingsDir.isValid());
-        modelWarnings = std::make_unique<ModelTesterWarnings>();
-        dlg = std::make_unique<CReplaceDlg>(settingsDir.filePath(QStringLiteral("velmora.ini")), &prompter);
-        dlg->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        model = dlg->m_dictList->model();
-        ASSERT_NE(model, nullptr);
-        tester = std::make_unique<QAbstractItemModelTester>(
-            model, QAbstractItemModelTester::FailureReportingMode::Warning);
-    }
-
-    void TearDown() override
-    {
-        tester.reset();
-        dlg.reset();
-        EXPECT_EQ(modelWarnings->Count(), 0) << "the model tester reported problems";
-        modelWarnings.reset();
-        EXPECT_EQ(prompter.unanswered, 0) << "a question came that the test did not expect";
-    }
-
     QComboBox& Before() const { return *dlg->m_beforeCombo; }
     QComboBox& After() const { return *dlg->m_afterCombo; }
     QTableView& List() const { return *dlg->m_dictList; }
@@ -92,25 +49,6 @@ protected:
         auto* button = qobject_cast<QAbstractButton*>(dlg->GetDlgItem(id));
         EXPECT_NE(button, nullptr) << "control " << id;
         return button;
-    }
-
-    // Replaces the field's text by typing.
-    static void Type(QComboBox& box, const QString& text)
-    {
-        QLineEdit* field = box.lineEdit();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, text);
-        ASSERT_EQ(box.currentText(), text);
-    }
-
-    void ClickRegister() { QTest::mouseClick(Button(IDC_REGISTER), Qt::LeftButton); }
-
-    void Register(const QString& before, const QString& after)
-    {
-        Type(Before(), before);
-        Type(After(), after);
-        ClickRegister();
     }
 
     // Clicks Delete with the confirmation answered `yes`, and checks the question.
@@ -127,9 +65,6 @@ protected:
         EXPECT_EQ(question.icon, Prompter::Icon::None);
         EXPECT_TRUE(prompter.yesNoAnswers.isEmpty());
     }
-
-    QString Cell(int row, int column) const { return ::Cell(*model, row, column); }
-    Rows ListRows() const { return ::ListRows(*model); }
 
     QColor Shade(int row, int column = 0) const
     {
@@ -150,18 +85,6 @@ protected:
         QTest::mouseDClick(List().viewport(), Qt::LeftButton, modifiers, RowCenter(row));
     }
 
-    // A click on the middle of the column's header button.
-    void ClickHeader(int column)
-    {
-        QHeaderView* header = List().horizontalHeader();
-        QSignalSpy clicked(header, &QHeaderView::sectionClicked);
-        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                        header->viewport()->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        ASSERT_EQ(clicked.size(), 1) << "the header did not report the click on column " << column;
-        EXPECT_EQ(clicked.front().front().toInt(), column);
-    }
-
     QList<int> SelectedRows() const
     {
         QList<int> rows;
@@ -177,13 +100,6 @@ protected:
             for (int column : {0, 1})
                 EXPECT_EQ(Shade(row, column), row % 2 ? kPaleBlue : kWhite) << "row " << row << " column " << column;
     }
-
-    QTemporaryDir settingsDir;
-    TestPrompter prompter;
-    std::unique_ptr<CReplaceDlg> dlg;
-    QAbstractItemModel* model = nullptr;
-    std::unique_ptr<ModelTesterWarnings> modelWarnings;
-    std::unique_ptr<QAbstractItemModelTester> tester;
 };
 
 // --- Register ---------------------------------------------------------------

@@ -1,50 +1,27 @@
 // Dictionary files through the main window: files dropped on it and its
 // controls, and the Save button.
-#include "CReplaceDlg.h"
 #include "CommandLine.h"
 #include "DictionaryReader.h"
 #include "FailingAllocation.h"
-#include "MainDialogTemplate.h"
-#include "TestPrompter.h"
+#include "FailingWrite.h"
 #include "TextArea.h"
+#include "WindowTest.h"
 
-#include <QAbstractItemModelTester>
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
-#include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
-#include <QInputMethodEvent>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QUrl>
 
-#include "QtTestSupport.h"
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <memory>
-#include <ostream>
 #include <stdexcept>
-#include <utility>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
-
 
 const QString kNoBomText = QStringLiteral("BOM付きUTF16LEで保存し直してください。");
 
@@ -67,28 +44,6 @@ QByteArray DictionaryBytes(const QString& text)
         bytes.append(char(c.unicode() >> 8));
     }
     return bytes;
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 struct DropResult {
@@ -128,31 +83,24 @@ QList<QUrl> FileUrls(const QStringList& paths)
     return urls;
 }
 
-// One main window over a fresh settings file, with its model under test.
-class Window {
-public:
-    explicit Window(const QString& settingsPath)
+class DictionaryFileCommandsTest : public OneWindowTest {
+protected:
+    void SetUp() override
     {
-        dlg = std::make_unique<CReplaceDlg>(settingsPath, &prompter);
-        dlg->show();
-        exposed = QTest::qWaitForWindowExposed(dlg.get());
-        model = dlg->m_dictList->model();
-        tester = std::make_unique<QAbstractItemModelTester>(
-            model, QAbstractItemModelTester::FailureReportingMode::Warning);
+        ASSERT_TRUE(workDir.isValid());
+        OneWindowTest::SetUp();
     }
 
-    QString Cell(int row, int column) const { return ::Cell(*model, row, column); }
-    Rows ListRows() const { return ::ListRows(*model); }
+    QString Work(const QString& name) const { return workDir.filePath(name); }
 
-    void ClickHeader(int column)
+    QString WriteDictionary(const QString& name, const QString& text) const
     {
-        QHeaderView* header = dlg->m_dictList->horizontalHeader();
-        QSignalSpy clicked(header, &QHeaderView::sectionClicked);
-        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                        header->viewport()->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        ASSERT_EQ(clicked.size(), 1);
+        const QString path = Work(name);
+        WriteBytes(path, DictionaryBytes(text));
+        return path;
     }
+
+    DropResult DropOnWindow(const QStringList& paths) { return Drop(dlg.get(), FileUrls(paths)); }
 
     // Clicks Save with the Save As dialog answered `answer` (empty: cancelled).
     void ClickSave(const QString& answer)
@@ -165,76 +113,11 @@ public:
         EXPECT_TRUE(prompter.saveAsAnswers.isEmpty());
     }
 
-    void Register(const QString& before, const QString& after)
-    {
-        for (auto [box, text] : {std::pair{dlg->m_beforeCombo, before}, std::pair{dlg->m_afterCombo, after}}) {
-            box->lineEdit()->selectAll();
-            QTest::keyClick(box->lineEdit(), Qt::Key_Backspace);
-            bool ascii = true;
-            for (const QChar c : text)
-                ascii = ascii && c.unicode() < 0x80;
-            if (ascii) {
-                QTest::keyClicks(box->lineEdit(), text);
-            } else {
-                // Text beyond ASCII comes from an input method.
-                QInputMethodEvent commit;
-                commit.setCommitString(text);
-                QApplication::sendEvent(box->lineEdit(), &commit);
-            }
-            EXPECT_EQ(box->currentText(), text);
-        }
-        QTest::mouseClick(dlg->GetDlgItem(IDC_REGISTER), Qt::LeftButton);
-    }
-
-    TestPrompter prompter;
-    std::unique_ptr<CReplaceDlg> dlg;
-    QAbstractItemModel* model = nullptr;
-    std::unique_ptr<QAbstractItemModelTester> tester;
-    bool exposed = false;
-};
-
-class DictionaryFileCommandsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(settingsDir.isValid());
-        ASSERT_TRUE(workDir.isValid());
-        modelWarnings = std::make_unique<ModelTesterWarnings>();
-        w = std::make_unique<Window>(settingsDir.filePath(QStringLiteral("velmora.ini")));
-        ASSERT_TRUE(w->exposed);
-    }
-
-    void TearDown() override
-    {
-        const int unanswered = w ? w->prompter.unanswered : 0;
-        w.reset();
-        EXPECT_EQ(modelWarnings->Count(), 0) << "the model tester reported problems";
-        modelWarnings.reset();
-        EXPECT_EQ(unanswered, 0) << "a question came that the test did not expect";
-    }
-
-    QString Work(const QString& name) const { return workDir.filePath(name); }
-
-    std::unique_ptr<ModelTesterWarnings> modelWarnings;
-
-    QString WriteDictionary(const QString& name, const QString& text) const
-    {
-        const QString path = Work(name);
-        EXPECT_TRUE(WriteBytes(path, DictionaryBytes(text))) << path.toStdString();
-        return path;
-    }
-
-    CReplaceDlg& Dlg() const { return *w->dlg; }
-    TestPrompter& Prompts() const { return w->prompter; }
-    Rows ListRows() const { return w->ListRows(); }
-
-    DropResult DropOnWindow(const QStringList& paths) { return Drop(w->dlg.get(), FileUrls(paths)); }
-
     // Checks that exactly one message came, and that it is the error of a
     // failed save of `path` for the reason `err`.
-    void ExpectSaveError(const QString& path, int err) const
+    void ExpectSaveError(const QString& path, int err)
     {
-        const QList<PromptRecord> messages = Prompts().Messages();
+        const QList<PromptRecord> messages = prompter.Messages();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
         EXPECT_EQ(messages[0].caption, QApplication::applicationName());
@@ -242,9 +125,7 @@ protected:
         EXPECT_TRUE(messages[0].text.contains(Reason(err))) << messages[0].text.toStdString();
     }
 
-    QTemporaryDir settingsDir;
     QTemporaryDir workDir;
-    std::unique_ptr<Window> w;
 };
 
 // --- Dropping files -----------------------------------------------------------
@@ -257,14 +138,14 @@ TEST_F(DictionaryFileCommandsTest, DroppedFileAddsItsPairsSortedByTheBeforeStrin
     EXPECT_TRUE(result.enterAccepted) << "the window takes dragged files";
     EXPECT_TRUE(result.dropAccepted);
     EXPECT_EQ(ListRows(), (Rows{{"Z", "4"}, {"a", "1"}, {"ab", "3"}, {"b", "2"}}));
-    EXPECT_TRUE(Prompts().asked.isEmpty());
-    EXPECT_EQ(Prompts().waitCount, 1);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_TRUE(prompter.asked.isEmpty());
+    EXPECT_EQ(prompter.waitCount, 1);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, DroppedFilesMergeWithTheDictionary)
 {
-    w->Register("k", "x");
+    Register("k", "x");
     const QString first = WriteDictionary("one.txt", "k\ty\nm\t1\n");
     const QString second = WriteDictionary("two.txt", "k\tx\nn\t2\n");
     DropOnWindow({first});
@@ -281,19 +162,19 @@ TEST_F(DictionaryFileCommandsTest, ThreeFilesWithTheMiddleOneMissing)
     const QString first = WriteDictionary("first.txt", "a\t1\n");
     const QString missing = Work(QStringLiteral("ない.txt"));
     const QString third = WriteDictionary("third.txt", "c\t3\n");
-    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
 
     DropOnWindow({first, missing, third});
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"c", "3"}}));
     EXPECT_EQ(resets.size(), 2) << "the list is refreshed after each file that was read";
-    const QList<PromptRecord> messages = Prompts().Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, CannotOpenText(missing));
     EXPECT_EQ(messages[0].caption, QApplication::applicationName());
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
-    EXPECT_EQ(Prompts().asked.size(), 1);
-    EXPECT_EQ(Prompts().waitCount, 3);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.waitCount, 3);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 // `velmora a.txt b.txt`: the files are read once the window runs, in order,
@@ -308,23 +189,23 @@ TEST_F(DictionaryFileCommandsTest, FilesNamedOnTheCommandLineAreReadAsIfDropped)
     const QStringList files = DictionaryFilesFromCommandLine({"velmora", first, missing, noBom, last});
     ASSERT_EQ(files, (QStringList{first, missing, noBom, last}));
 
-    Dlg().OpenAtStart(files);
+    dlg->OpenAtStart(files);
     EXPECT_EQ(ListRows(), Rows{}) << "nothing is read before the window runs";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Prompts().Messages().size() == 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return prompter.Messages().size() == 2; }));
     EXPECT_EQ(ListRows(), (Rows{{"a", "2; 3"}, {"b", "1"}}));
-    const QList<PromptRecord> messages = Prompts().Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[0].text, CannotOpenText(missing));
     EXPECT_EQ(messages[1].text, kNoBomText);
-    EXPECT_EQ(Prompts().asked.size(), 2);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.asked.size(), 2);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, ReadThatGivesUpPartWayKeepsThePairsFoundAndSaysSo)
 {
-    w->Register("k", "x");
-    w->ClickHeader(1);
-    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    Register("k", "x");
+    ClickHeader(1);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
     const QString path = WriteDictionary(QStringLiteral("長い.txt"), "b\t2\nk\ty\nc\t3\na\t1\n");
     // The pattern search gives up before the fourth line, as Boost does on a
     // match too complex to finish.
@@ -337,27 +218,27 @@ TEST_F(DictionaryFileCommandsTest, ReadThatGivesUpPartWayKeepsThePairsFoundAndSa
 
     EXPECT_EQ(ListRows(), (Rows{{"b", "2"}, {"c", "3"}, {"k", "x; y"}})) << "refreshed with the pairs found";
     EXPECT_EQ(resets.size(), 1);
-    const QList<PromptRecord> messages = Prompts().Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, QStringLiteral("辞書ファイル %1 を最後まで読み込めませんでした。").arg(path));
     EXPECT_EQ(messages[0].caption, QApplication::applicationName());
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitDepth, 0);
 
     // The next file is read whole again.
     DropOnWindow({path});
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}, {"c", "3"}, {"k", "x; y"}}));
-    EXPECT_EQ(Prompts().Messages().size(), 1);
+    EXPECT_EQ(prompter.Messages().size(), 1);
 }
 
 TEST_F(DictionaryFileCommandsTest, FileWithoutByteOrderMarkAddsNothingAndLeavesTheList)
 {
-    w->Register("a", "2");
-    w->Register("b", "1");
-    w->ClickHeader(1);
+    Register("a", "2");
+    Register("b", "1");
+    ClickHeader(1);
     const Rows byAfter{{"b", "1"}, {"a", "2"}};
     ASSERT_EQ(ListRows(), byAfter);
-    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
 
     const QString noBom = Work("plain.txt");
     ASSERT_TRUE(WriteBytes(noBom, QByteArray("c\0\t\0""3\0\n\0", 8)));
@@ -372,9 +253,9 @@ TEST_F(DictionaryFileCommandsTest, FileWithoutByteOrderMarkAddsNothingAndLeavesT
 
     for (const QString& path : {noBom, bigEndian, utf8, oneByte, empty}) {
         SCOPED_TRACE(path.toStdString());
-        Prompts().asked.clear();
+        prompter.asked.clear();
         DropOnWindow({path});
-        const QList<PromptRecord> messages = Prompts().Messages();
+        const QList<PromptRecord> messages = prompter.Messages();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_EQ(messages[0].text, kNoBomText);
         EXPECT_EQ(messages[0].caption, QApplication::applicationName());
@@ -382,56 +263,56 @@ TEST_F(DictionaryFileCommandsTest, FileWithoutByteOrderMarkAddsNothingAndLeavesT
         EXPECT_EQ(ListRows(), byAfter) << "nothing added and the list not refreshed";
     }
     EXPECT_EQ(resets.size(), 0);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, FileOfOnlyTheByteOrderMarkRefreshesTheList)
 {
-    w->Register("a", "2");
-    w->Register("b", "1");
-    w->ClickHeader(1);
+    Register("a", "2");
+    Register("b", "1");
+    ClickHeader(1);
     ASSERT_EQ(ListRows(), (Rows{{"b", "1"}, {"a", "2"}}));
-    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
 
     const QString path = Work("bom-only.txt");
     ASSERT_TRUE(WriteBytes(path, QByteArray("\xFF\xFE", 2)));
     DropOnWindow({path});
     EXPECT_EQ(ListRows(), (Rows{{"a", "2"}, {"b", "1"}})) << "refreshed: back in order of the before-string";
     EXPECT_EQ(resets.size(), 1);
-    EXPECT_TRUE(Prompts().asked.isEmpty());
+    EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
 TEST_F(DictionaryFileCommandsTest, WaitCursorWhileLoadingAndNotLeftOn)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
     QList<int> depthAtRefresh;
-    QObject::connect(w->model, &QAbstractItemModel::modelReset, w->model,
-                     [&] { depthAtRefresh << Prompts().waitDepth; });
+    QObject::connect(model, &QAbstractItemModel::modelReset, model,
+                     [&] { depthAtRefresh << prompter.waitDepth; });
     DropOnWindow({path});
     ASSERT_EQ(depthAtRefresh.size(), 1);
     EXPECT_GT(depthAtRefresh[0], 0) << "the list is refreshed under the wait cursor";
-    EXPECT_EQ(Prompts().waitCount, 1);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitCount, 1);
+    EXPECT_EQ(prompter.waitDepth, 0);
 
     // A failed file does not leave it on either.
     DropOnWindow({Work("missing.txt")});
-    EXPECT_EQ(Prompts().waitCount, 2);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitCount, 2);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, NonLocalUrlsAreIgnored)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
-    Drop(w->dlg.get(), {QUrl(QStringLiteral("https://example.com/d.txt")),
+    Drop(dlg.get(), {QUrl(QStringLiteral("https://example.com/d.txt")),
                         QUrl(QStringLiteral("ftp://example.com/e.txt"))});
-    EXPECT_EQ(w->model->rowCount(), 0);
-    EXPECT_TRUE(Prompts().asked.isEmpty());
-    EXPECT_EQ(Prompts().waitCount, 0);
+    EXPECT_EQ(model->rowCount(), 0);
+    EXPECT_TRUE(prompter.asked.isEmpty());
+    EXPECT_EQ(prompter.waitCount, 0);
 
-    Drop(w->dlg.get(), {QUrl(QStringLiteral("https://example.com/d.txt")), QUrl::fromLocalFile(path)});
+    Drop(dlg.get(), {QUrl(QStringLiteral("https://example.com/d.txt")), QUrl::fromLocalFile(path)});
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
-    EXPECT_TRUE(Prompts().asked.isEmpty());
-    EXPECT_EQ(Prompts().waitCount, 1);
+    EXPECT_TRUE(prompter.asked.isEmpty());
+    EXPECT_EQ(prompter.waitCount, 1);
 }
 
 TEST_F(DictionaryFileCommandsTest, DroppedFolderCannotBeOpened)
@@ -440,8 +321,8 @@ TEST_F(DictionaryFileCommandsTest, DroppedFolderCannotBeOpened)
     ASSERT_TRUE(QDir().mkpath(folder));
     WriteDictionary("folder/inside.txt", "a\t1\n");
     DropOnWindow({folder});
-    EXPECT_EQ(w->model->rowCount(), 0);
-    const QList<PromptRecord> messages = Prompts().Messages();
+    EXPECT_EQ(model->rowCount(), 0);
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, CannotOpenText(folder));
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Warning);
@@ -452,30 +333,30 @@ TEST_F(DictionaryFileCommandsTest, DroppedFolderCannotBeOpened)
 // and the dictionary, the list and the text stay as they were.
 TEST_F(DictionaryFileCommandsTest, FileLargerThanMemoryIsReportedAndChangesNothing)
 {
-    w->Register("k", "v");
-    InsertUnicodeText(*Dlg().m_textEdit, QStringLiteral("本文"));
+    Register("k", "v");
+    InsertUnicodeText(*dlg->m_textEdit, QStringLiteral("本文"));
     QString text = QStringLiteral("a\t1\n");
     text += QString(1 << 20, u'x'); // 2 MB on disk
     const QString path = WriteDictionary("huge.txt", text + "\tlast\n");
-    QSignalSpy resets(w->model, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
     {
         const FailLargeAllocations seam(1 << 20);
         DropOnWindow({path});
         EXPECT_GT(seam.Failures(), 0);
     }
-    const QList<PromptRecord> messages = Prompts().Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, CannotOpenText(path));
     EXPECT_EQ(ListRows(), (Rows{{"k", "v"}}));
     EXPECT_EQ(resets.size(), 0);
-    EXPECT_EQ(Dlg().m_textEdit->ReadText(), QStringLiteral("本文"));
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("本文"));
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesTheText)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
-    TextArea* text = Dlg().m_textEdit;
+    TextArea* text = dlg->m_textEdit;
     InsertUnicodeText(*text, QStringLiteral("本文"));
 
     const DropResult result = Drop(text->viewport(), FileUrls({path}));
@@ -488,21 +369,21 @@ TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesT
     Drop(text->viewport(), FileUrls({second}), second);
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}}));
     EXPECT_EQ(text->ReadText(), QStringLiteral("本文"));
-    EXPECT_TRUE(Prompts().asked.isEmpty());
+    EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
 TEST_F(DictionaryFileCommandsTest, DropOnTheListLoadsTheDictionary)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
-    const DropResult result = Drop(Dlg().m_dictList->viewport(), FileUrls({path}));
+    const DropResult result = Drop(dlg->m_dictList->viewport(), FileUrls({path}));
     EXPECT_TRUE(result.enterAccepted);
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 
     const QString second = WriteDictionary("e.txt", "b\t2\n");
-    Drop(Dlg().m_beforeCombo->lineEdit(), FileUrls({second}));
+    Drop(dlg->m_beforeCombo->lineEdit(), FileUrls({second}));
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}}));
-    EXPECT_EQ(Dlg().m_beforeCombo->currentText(), QString());
-    EXPECT_TRUE(Prompts().asked.isEmpty());
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
 // File managers offer the names as plain text too; on the before and after
@@ -511,11 +392,11 @@ TEST_F(DictionaryFileCommandsTest, DropWithNamesAsTextOnTheBoxesLoadsTheDictiona
 {
     const QString first = WriteDictionary("d.txt", "a\t1\n");
     const QString second = WriteDictionary("e.txt", "b\t2\n");
-    Drop(Dlg().m_beforeCombo->lineEdit(), FileUrls({first}), first);
-    EXPECT_EQ(Dlg().m_beforeCombo->currentText(), QString());
+    Drop(dlg->m_beforeCombo->lineEdit(), FileUrls({first}), first);
+    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
-    Drop(Dlg().m_afterCombo->lineEdit(), FileUrls({second}), second);
-    EXPECT_EQ(Dlg().m_afterCombo->currentText(), QString());
+    Drop(dlg->m_afterCombo->lineEdit(), FileUrls({second}), second);
+    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}}));
 }
 
@@ -523,27 +404,27 @@ TEST_F(DictionaryFileCommandsTest, DropWithNamesAsTextOnTheBoxesLoadsTheDictiona
 
 TEST_F(DictionaryFileCommandsTest, SaveWritesTheByteOrderMarkAndOneLinePerRow)
 {
-    w->Register("b", "1");
-    w->Register("a", "3");
-    w->Register("c", "2");
+    Register("b", "1");
+    Register("a", "3");
+    Register("c", "2");
     const QString path = Work("saved.txt");
-    w->ClickSave(path);
+    ClickSave(path);
     EXPECT_EQ(ReadBytes(path), DictionaryBytes("a\t3\nb\t1\nc\t2\n"));
-    EXPECT_TRUE(Prompts().Messages().isEmpty());
-    EXPECT_EQ(Prompts().waitCount, 1);
-    EXPECT_EQ(Prompts().waitDepth, 0);
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"saved.txt"}) << "no temporary file left";
+    EXPECT_TRUE(prompter.Messages().isEmpty());
+    EXPECT_EQ(prompter.waitCount, 1);
+    EXPECT_EQ(prompter.waitDepth, 0);
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"saved.txt"}) << "no temporary file left";
 }
 
 TEST_F(DictionaryFileCommandsTest, SaveFollowsTheListsCurrentOrder)
 {
-    w->Register("b", "1");
-    w->Register("a", "3");
-    w->Register("c", "2");
-    w->ClickHeader(1);
+    Register("b", "1");
+    Register("a", "3");
+    Register("c", "2");
+    ClickHeader(1);
     ASSERT_EQ(ListRows(), (Rows{{"b", "1"}, {"c", "2"}, {"a", "3"}}));
     const QString path = Work("by-after.txt");
-    w->ClickSave(path);
+    ClickSave(path);
     EXPECT_EQ(ReadBytes(path), DictionaryBytes("b\t1\nc\t2\na\t3\n"));
     EXPECT_EQ(ListRows(), (Rows{{"b", "1"}, {"c", "2"}, {"a", "3"}})) << "saving leaves the list";
 }
@@ -551,133 +432,124 @@ TEST_F(DictionaryFileCommandsTest, SaveFollowsTheListsCurrentOrder)
 TEST_F(DictionaryFileCommandsTest, SaveReplacesAnExistingFile)
 {
     const QString path = WriteDictionary("old.txt", "old\tvalue\nmore\tlines\nthan\tnow\n");
-    w->Register("a", "1");
-    w->ClickSave(path);
+    Register("a", "1");
+    ClickSave(path);
     EXPECT_EQ(ReadBytes(path), DictionaryBytes("a\t1\n"));
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"old.txt"});
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"old.txt"});
 }
 
 TEST_F(DictionaryFileCommandsTest, CancelledSaveAsWritesNothing)
 {
-    w->Register("a", "1");
-    w->ClickSave(QString());
-    EXPECT_TRUE(Entries(workDir.path()).isEmpty());
-    EXPECT_EQ(Prompts().asked.size(), 1);
-    EXPECT_EQ(Prompts().waitCount, 0);
+    Register("a", "1");
+    ClickSave(QString());
+    EXPECT_TRUE(FolderNames(workDir.path()).isEmpty());
+    EXPECT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.waitCount, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, SavingAnEmptyDictionaryGivesOnlyTheByteOrderMark)
 {
     const QString path = Work("empty.txt");
-    w->ClickSave(path);
+    ClickSave(path);
     EXPECT_EQ(ReadBytes(path), QByteArray("\xFF\xFE", 2));
-    EXPECT_TRUE(Prompts().Messages().isEmpty());
+    EXPECT_TRUE(prompter.Messages().isEmpty());
 }
 
 TEST_F(DictionaryFileCommandsTest, SavedFileDroppedOnAFreshWindowGivesTheSamePairs)
 {
-    w->Register("k", "x");
-    w->Register("k", "y");
-    w->Register(" spaced ", " out ");
-    w->Register(QStringLiteral("日本語"), QStringLiteral("にほんご"));
-    w->Register(QString::fromUtf8("\xF0\x9F\x98\x80"), QStringLiteral("smile"));
-    w->Register("Z", "last");
+    Register("k", "x");
+    Register("k", "y");
+    Register(" spaced ", " out ");
+    Register(QStringLiteral("日本語"), QStringLiteral("にほんご"));
+    Register(QString::fromUtf8("\xF0\x9F\x98\x80"), QStringLiteral("smile"));
+    Register("Z", "last");
     const Rows rows = ListRows();
     ASSERT_EQ(rows.size(), 5);
     const QString path = Work(QStringLiteral("往復.txt"));
-    w->ClickSave(path);
+    ClickSave(path);
     ASSERT_TRUE(QFileInfo::exists(path));
 
-    QTemporaryDir otherSettings;
-    ASSERT_TRUE(otherSettings.isValid());
-    Window fresh(otherSettings.filePath(QStringLiteral("velmora.ini")));
-    ASSERT_TRUE(fresh.exposed);
-    Drop(fresh.dlg.get(), FileUrls({path}));
-    EXPECT_EQ(fresh.ListRows(), rows);
-    EXPECT_TRUE(fresh.prompter.asked.isEmpty());
+    const qsizetype asked = prompter.asked.size();
+    const auto fresh = Open();
+    Drop(fresh.get(), FileUrls({path}));
+    EXPECT_EQ(::ListRows(*fresh->m_dictList->model()), rows);
+    EXPECT_EQ(prompter.asked.size(), asked);
 }
 
 // --- Failed saves ---------------------------------------------------------------
 
 TEST_F(DictionaryFileCommandsTest, SaveIntoAMissingFolderShowsTheErrorAndChangesNothing)
 {
-    w->Register("a", "1");
-    w->Register("b", "2");
+    Register("a", "1");
+    Register("b", "2");
     const Rows rows = ListRows();
     const QString path = Work("no-such-folder/d.txt");
-    w->ClickSave(path);
+    ClickSave(path);
     ExpectSaveError(path, ENOENT);
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_EQ(ListRows(), rows) << "the dictionary is unchanged";
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitDepth, 0);
 
     // It still saves where it can.
     const QString good = Work("good.txt");
-    w->ClickSave(good);
+    ClickSave(good);
     EXPECT_EQ(ReadBytes(good), DictionaryBytes("a\t1\nb\t2\n"));
 }
 
 TEST_F(DictionaryFileCommandsTest, SaveBelowARegularFileShowsTheError)
 {
-    w->Register("a", "1");
+    Register("a", "1");
     const QString file = WriteDictionary("file.txt", "x\ty\n");
     const QByteArray before = ReadBytes(file);
     const QString path = file + "/d.txt";
-    w->ClickSave(path);
+    ClickSave(path);
     ExpectSaveError(path, ENOTDIR);
     EXPECT_EQ(ReadBytes(file), before);
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"file.txt"});
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"file.txt"});
 }
 
 TEST_F(DictionaryFileCommandsTest, SaveOverAFolderFailsAndLeavesIt)
 {
-    w->Register("a", "1");
+    Register("a", "1");
     const QString folder = Work("folder");
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString inside = WriteDictionary("folder/keep.txt", "x\ty\n");
     const QByteArray kept = ReadBytes(inside);
 
-    w->ClickSave(folder);
-    const QList<PromptRecord> messages = Prompts().Messages();
+    ClickSave(folder);
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
     EXPECT_TRUE(messages[0].text.contains(folder)) << messages[0].text.toStdString();
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(ReadBytes(inside), kept);
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"folder"}) << "no temporary file left";
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"folder"}) << "no temporary file left";
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 }
 
-// A write that fails part-way, as on a full disk: the file size limit stops
-// the new content short of its end.
+// A write that fails part-way, as on a full disk.
 TEST_F(DictionaryFileCommandsTest, SaveThatFailsPartWayLeavesTheOldFileByteForByte)
 {
     for (int i = 0; i < 2000; ++i)
-        Dlg().m_replacer.AddPair(QStringLiteral("before%1").arg(i, 4, 10, QChar('0')).toStdU16String().c_str(),
+        dlg->m_replacer.AddPair(QStringLiteral("before%1").arg(i, 4, 10, QChar('0')).toStdU16String().c_str(),
                                  u"a longer after-string");
-    Dlg().RefreshList();
+    dlg->RefreshList();
     const Rows rows = ListRows();
     ASSERT_EQ(rows.size(), 2000);
 
     const QString path = WriteDictionary("good.txt", "old\tpair\n");
     const QByteArray old = ReadBytes(path);
 
-    rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    auto* previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    w->ClickSave(path);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousSignal);
+    dlg->m_fileWrite = FailingWriteAfter(4096);
+    ClickSave(path);
+    dlg->m_fileWrite = nullptr;
 
-    ExpectSaveError(path, EFBIG);
+    ExpectSaveError(path, ENOSPC);
     EXPECT_EQ(ReadBytes(path), old) << "the old file is left byte for byte";
-    EXPECT_EQ(Entries(workDir.path()), QStringList{"good.txt"}) << "no temporary file left";
+    EXPECT_EQ(FolderNames(workDir.path()), QStringList{"good.txt"}) << "no temporary file left";
     EXPECT_EQ(ListRows(), rows);
-    EXPECT_EQ(Prompts().waitDepth, 0);
+    EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 // A device that is always full, like /dev/full: the save must fail and leave
@@ -696,19 +568,19 @@ TEST_F(DictionaryFileCommandsTest, SaveToAFullDeviceFailsAndLeavesTheDevice)
     ASSERT_TRUE(S_ISCHR(st.st_mode));
     const dev_t rdev = st.st_rdev;
 
-    w->Register("a", "1");
-    w->ClickSave(device);
+    Register("a", "1");
+    ClickSave(device);
 
     struct stat after {};
     ASSERT_EQ(::lstat(QFile::encodeName(device).constData(), &after), 0);
     EXPECT_TRUE(S_ISCHR(after.st_mode)) << "the device was replaced by a regular file";
     EXPECT_EQ(after.st_rdev, rdev);
-    const QList<PromptRecord> messages = Prompts().Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1) << "the failed save is not reported";
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
     EXPECT_TRUE(messages[0].text.contains(device)) << messages[0].text.toStdString();
     if (device != QStringLiteral("/dev/full")) {
-        EXPECT_EQ(Entries(workDir.path()), QStringList{"full"}) << "no temporary file left";
+        EXPECT_EQ(FolderNames(workDir.path()), QStringList{"full"}) << "no temporary file left";
     }
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 }

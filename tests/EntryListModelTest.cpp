@@ -1,11 +1,10 @@
-// The dictionary list: the entry model and the table view set up over it.
+// The dictionary list's entry model.
 #include "DictionaryView.h"
+#include "EngineTestSupport.h"
 #include "EntryListModel.h"
-#include "Replacer.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QBrush>
 #include <QColor>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -14,6 +13,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTest>
+
+#include "QtTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,35 +25,12 @@
 
 namespace {
 
-using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
-
-void AddAll(Replacer& r, const Pairs& pairs)
-{
-    for (const auto& [before, after] : pairs)
-        r.AddPair(before.c_str(), after.c_str());
-}
-
 // What the owner does after a Register or a dictionary file.
 void Refresh(Replacer& r, EntryListModel& model)
 {
     r.RebuildEntries();
     r.SortByBefore();
     model.ReloadRows();
-}
-
-QString Cell(const EntryListModel& model, int row, int column)
-{
-    const QVariant v = model.data(model.index(row, column), Qt::DisplayRole);
-    EXPECT_TRUE(v.isValid()) << "row " << row << " column " << column;
-    return v.toString();
-}
-
-QStringList Column(const EntryListModel& model, int column)
-{
-    QStringList out;
-    for (int row = 0; row < model.rowCount(); ++row)
-        out << Cell(model, row, column);
-    return out;
 }
 
 QColor Shade(const EntryListModel& model, int row)
@@ -178,15 +156,6 @@ TEST_F(EntryListModelTest, RowsAreShadedByRowNumber)
     model.RowsReordered();
     EXPECT_EQ(Column(model, 0), (QStringList{"a", "b", "c", "d"}));
     expectStripes();
-}
-
-TEST_F(EntryListModelTest, ShadingReachesTheDelegate)
-{
-    AddAll(replacer, {{u"a", u"1"}, {u"b", u"2"}});
-    Refresh(replacer, model);
-    const QVariant v = model.data(model.index(1, 0), Qt::BackgroundRole);
-    ASSERT_TRUE(v.canConvert<QBrush>());
-    EXPECT_EQ(qvariant_cast<QBrush>(v).color(), PaleBlue);
 }
 
 TEST_F(EntryListModelTest, HeaderTexts)
@@ -341,159 +310,6 @@ TEST(EntryListModelLarge, ThreeHundredThousandEntries)
     model.ReloadRows();
     EXPECT_EQ(model.rowCount(), count - 1);
     QApplication::processEvents();
-}
-
-class DictionaryViewTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        AddAll(replacer, {{u"a", u"5"}, {u"b", u"4"}, {u"c", u"3"}, {u"d", u"2"}, {u"e", u"1"}});
-        Refresh(replacer, model);
-        SetUpDictionaryView(view, model);
-        view.resize(480, 300);
-    }
-
-    void SelectRows(std::initializer_list<int> rows)
-    {
-        for (int row : rows)
-            view.selectionModel()->select(model.index(row, 0),
-                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-
-    std::vector<int> SelectedRows() const
-    {
-        std::vector<int> out;
-        for (const QModelIndex& index : view.selectionModel()->selectedRows())
-            out.push_back(index.row());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
-    Replacer replacer;
-    EntryListModel model{replacer};
-    QTableView view;
-};
-
-TEST_F(DictionaryViewTest, ReportLook)
-{
-    EXPECT_EQ(view.model(), &model);
-    EXPECT_EQ(view.selectionMode(), QAbstractItemView::ExtendedSelection);
-    EXPECT_EQ(view.selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_EQ(view.editTriggers(), QAbstractItemView::NoEditTriggers);
-    EXPECT_TRUE(view.verticalHeader()->isHidden());
-    EXPECT_FALSE(view.showGrid());
-    EXPECT_FALSE(view.wordWrap());
-    EXPECT_FALSE(view.isSortingEnabled());
-    EXPECT_TRUE(view.horizontalHeader()->sectionsClickable());
-    EXPECT_FALSE(view.horizontalHeader()->isSortIndicatorShown());
-    EXPECT_EQ(view.horizontalHeader()->defaultAlignment(), Qt::AlignLeft | Qt::AlignVCenter);
-    EXPECT_EQ(view.columnWidth(0), 150);
-    EXPECT_EQ(view.columnWidth(1), 300);
-    EXPECT_EQ(view.verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
-    EXPECT_EQ(view.rowHeight(0), view.rowHeight(4));
-    EXPECT_GE(view.rowHeight(0), view.fontMetrics().height());
-}
-
-TEST_F(DictionaryViewTest, ColumnWidthsSurviveAReload)
-{
-    model.ReloadRows();
-    EXPECT_EQ(view.columnWidth(0), 150);
-    EXPECT_EQ(view.columnWidth(1), 300);
-}
-
-TEST_F(DictionaryViewTest, DoubleClickDoesNotEdit)
-{
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QSignalSpy doubleClicked(&view, &QAbstractItemView::doubleClicked);
-    const QPoint where = view.visualRect(model.index(1, 0)).center();
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, where);
-    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, where);
-    EXPECT_EQ(doubleClicked.count(), 1);
-    // No editor was opened.
-    EXPECT_EQ(view.viewport()->findChild<QLineEdit*>(), nullptr);
-    EXPECT_EQ(view.indexWidget(model.index(1, 0)), nullptr);
-    EXPECT_EQ(FirstSelectedRow(view), 1);
-}
-
-TEST_F(DictionaryViewTest, SelectionKeepsItsRowNumbersAcrossAHeaderClickSort)
-{
-    int sorts = 0;
-    QObject::connect(view.horizontalHeader(), &QHeaderView::sectionClicked, &view, [&](int column) {
-        if (column == 0)
-            replacer.SortByBefore();
-        else if (column == 1)
-            replacer.SortByAfter();
-        else
-            return;
-        ++sorts;
-        model.RowsReordered();
-    });
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    SelectRows({1, 3});
-    ASSERT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
-
-    QHeaderView* header = view.horizontalHeader();
-    const QPoint afterHeader(header->sectionViewportPosition(1) + 20, header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, afterHeader);
-    EXPECT_EQ(sorts, 1);
-    EXPECT_FALSE(header->isSortIndicatorShown());
-    EXPECT_EQ(Column(model, 1), (QStringList{"1", "2", "3", "4", "5"}));
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
-    EXPECT_EQ(Cell(model, 1, 0), QStringLiteral("d"));
-    EXPECT_EQ(Cell(model, 3, 0), QStringLiteral("b"));
-
-    // A second click sorts ascending again.
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, afterHeader);
-    EXPECT_EQ(sorts, 2);
-    EXPECT_EQ(Column(model, 1), (QStringList{"1", "2", "3", "4", "5"}));
-
-    const QPoint beforeHeader(header->sectionViewportPosition(0) + 20, header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, beforeHeader);
-    EXPECT_EQ(sorts, 3);
-    EXPECT_EQ(Column(model, 0), (QStringList{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
-}
-
-TEST_F(DictionaryViewTest, SelectionKeepsItsRowNumbersAcrossASort)
-{
-    SelectRows({1, 3});
-    replacer.SortByAfter();
-    model.RowsReordered();
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
-    EXPECT_EQ(FirstSelectedRow(view), 1);
-}
-
-TEST_F(DictionaryViewTest, FirstSelectedRowIsTheLowest)
-{
-    EXPECT_EQ(FirstSelectedRow(view), -1);
-    SelectRows({3});
-    SelectRows({1});
-    view.selectionModel()->setCurrentIndex(model.index(3, 0), QItemSelectionModel::NoUpdate);
-    EXPECT_EQ(FirstSelectedRow(view), 1);
-    view.clearSelection();
-    EXPECT_EQ(FirstSelectedRow(view), -1);
-    SelectRows({4});
-    EXPECT_EQ(FirstSelectedRow(view), 4);
-}
-
-TEST_F(DictionaryViewTest, CtrlClickExtendsTheSelection)
-{
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(model.index(3, 1)).center());
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ControlModifier,
-                      view.visualRect(model.index(1, 0)).center());
-    EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
-    EXPECT_EQ(FirstSelectedRow(view), 1);
-}
-
-TEST_F(DictionaryViewTest, ReloadClearsTheSelection)
-{
-    SelectRows({2});
-    model.ReloadRows();
-    EXPECT_EQ(FirstSelectedRow(view), -1);
 }
 
 } // namespace

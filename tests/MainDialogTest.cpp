@@ -2,31 +2,17 @@
 // combo boxes' contents kept in the settings file, the keys that must not end
 // the window, the minimum size and the layout, the controls' set-up and the
 // text area's paste.
-#include "CReplaceDlg.h"
-
 #include "ComboHistory.h"
 #include "FailingAllocation.h"
-#include "MainDialogTemplate.h"
 #include "QtTranslations.h"
-#include "TestPrompter.h"
 #include "TextArea.h"
+#include "WindowTest.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
-#include <QSignalSpy>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -34,11 +20,6 @@
 #include <QTranslator>
 #include <QUrl>
 
-#include "QtTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <optional>
 
 #include <sys/inotify.h>
@@ -48,20 +29,6 @@ namespace {
 
 const QString kConfirmText = QStringLiteral("置換してよろしいですか？");
 const QString kConfirmCaption = QStringLiteral("確認");
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // The settings file as sections of "key=value" lines, in file order; the
 // section names as they stand in the file.
@@ -124,76 +91,16 @@ QStringList SectionNames(const QList<IniSection>& sections)
     return out;
 }
 
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        QGuiApplication::clipboard()->clear();
-    }
-
-    void TearDown() override
-    {
-        // Every question a test caused had its answer queued.
-        EXPECT_EQ(m_prompter.unanswered, 0);
-    }
-
-    QString SettingsPath() const { return m_dir.filePath(QStringLiteral("velmora.ini")); }
-
-    // A new window on the test's settings file, shown and exposed.
-    std::unique_ptr<CReplaceDlg> Open()
-    {
-        auto dlg = std::make_unique<CReplaceDlg>(SettingsPath(), &m_prompter);
-        dlg->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        return dlg;
-    }
-
-    // As Open(), and made the active window so that the focus moves.
-    std::unique_ptr<CReplaceDlg> OpenActive()
-    {
-        auto dlg = Open();
-        QApplication::setActiveWindow(dlg.get());
-        dlg->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
-        return dlg;
-    }
-
-    // Closes the window the way its close box does and lets the events settle.
-    static void Close(CReplaceDlg& dlg)
-    {
-        dlg.close();
-        QCoreApplication::processEvents();
-    }
-
-    QList<IniSection> Settings() const { return ParseIni(ReadFile(SettingsPath())); }
-
-    static QPushButton* Button(const CReplaceDlg& dlg, int id)
-    {
-        return qobject_cast<QPushButton*>(dlg.GetDlgItem(id));
-    }
-
-    static QRadioButton* Radio(const CReplaceDlg& dlg, int id)
-    {
-        return qobject_cast<QRadioButton*>(dlg.GetDlgItem(id));
-    }
+    QList<IniSection> Settings() const { return ParseIni(ReadBytes(SettingsPath())); }
 
     // Clicks Replace with the mouse; `answer` is the answer to the question.
     void ClickReplace(CReplaceDlg& dlg, bool answer)
     {
-        m_prompter.yesNoAnswers.append(answer);
+        prompter.yesNoAnswers.append(answer);
         QTest::mouseClick(Button(dlg, IDC_REPLACE), Qt::LeftButton);
     }
-
-    // Puts `text` at the cursor the way Ctrl+V does.
-    static void Paste(CReplaceDlg& dlg, const QString& text)
-    {
-        QGuiApplication::clipboard()->setText(text);
-        dlg.m_textEdit->paste();
-    }
-
-    QTemporaryDir m_dir;
-    TestPrompter m_prompter;
 };
 
 // ---------------------------------------------------------------------------
@@ -211,16 +118,16 @@ TEST_F(MainDialogReplace, ReplaceModeAsksOnceAndWritesTheReplacedText)
 
     ClickReplace(*dlg, true);
 
-    ASSERT_EQ(m_prompter.asked.size(), 1);
-    EXPECT_EQ(m_prompter.asked[0].kind, PromptRecord::YesNo);
-    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
-    EXPECT_EQ(m_prompter.asked[0].caption, kConfirmCaption);
+    ASSERT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].kind, PromptRecord::YesNo);
+    EXPECT_EQ(prompter.asked[0].text, kConfirmText);
+    EXPECT_EQ(prompter.asked[0].caption, kConfirmCaption);
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
     EXPECT_EQ(dlg->m_textEdit->toPlainText(), QStringLiteral("ringos"));
     EXPECT_EQ(dlg->m_textEdit->document()->blockCount(), 1);
     EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 1u);
     // Nothing else is touched: no message, the boxes and the mode stay.
-    EXPECT_TRUE(m_prompter.Messages().isEmpty());
+    EXPECT_TRUE(prompter.Messages().isEmpty());
     EXPECT_TRUE(dlg->m_modeRadio->isChecked());
     EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
     EXPECT_EQ(dlg->m_afterCombo->count(), 0);
@@ -239,7 +146,7 @@ TEST_F(MainDialogReplace, GlossModeFromTheSecondRadioButton)
 
     ClickReplace(*dlg, true);
 
-    EXPECT_EQ(m_prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked.size(), 1);
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple[ringo]s"));
     EXPECT_TRUE(gloss->isChecked());
 }
@@ -260,8 +167,8 @@ TEST_F(MainDialogReplace, NoChangesNothing)
 
     ClickReplace(*dlg, false);
 
-    ASSERT_EQ(m_prompter.asked.size(), 1);
-    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
+    ASSERT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].text, kConfirmText);
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
     EXPECT_EQ(dlg->m_textEdit->document()->revision(), revision);
     EXPECT_EQ(dlg->m_textEdit->textCursor().anchor(), 1);
@@ -329,7 +236,7 @@ TEST_F(MainDialogReplace, TwoRunsApplyTheDictionaryAgain)
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
     ClickReplace(*dlg, true);
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
-    EXPECT_EQ(m_prompter.asked.size(), 3);
+    EXPECT_EQ(prompter.asked.size(), 3);
 }
 
 TEST_F(MainDialogReplace, SwitchingTheModeChangesTheNextRunOnly)
@@ -380,7 +287,7 @@ TEST_F(MainDialogReplace, EmptyTextAreaStaysEmpty)
         EXPECT_EQ(dlg->m_textEdit->Length(), 0);
         EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u);
     }
-    EXPECT_EQ(m_prompter.asked.size(), 2);
+    EXPECT_EQ(prompter.asked.size(), 2);
 }
 
 TEST_F(MainDialogReplace, NoBreakSpaceAndLineSeparatorAreKeptExactly)
@@ -475,7 +382,7 @@ TEST_F(MainDialogReplace, OutputTooLargeForMemoryLeavesTheText)
         EXPECT_GT(seam.Failures(), 0);
     }
     EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
-    const QList<PromptRecord> messages = m_prompter.Messages();
+    const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, QStringLiteral("メモリが不足しているため置換できませんでした。"));
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
@@ -518,7 +425,7 @@ TEST_F(MainDialogSettings, WithoutAFileBothBoxesStartEmptyAndClosingCreatesIt)
     Close(*dlg);
 
     ASSERT_TRUE(QFile::exists(SettingsPath()));
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
     for (const QString& name : {QStringLiteral("Before"), QStringLiteral("After")}) {
@@ -652,7 +559,7 @@ TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
         dlg->m_afterCombo->setEditText(QStringLiteral("after"));
         Close(*dlg);
     }
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     const QList<IniSection> sections = ParseIni(raw);
     EXPECT_EQ(SectionNames(sections), (QStringList{"Before", "After"})) << raw.toStdString();
     const std::optional<IniSection> before = FindSection(sections, "Before");
@@ -724,7 +631,7 @@ TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
 
 TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
                                           "[After]\n0=\"x\"\n1=\"\"\n2=\"z\"\n"));
     auto dlg = Open();
     EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("field"));
@@ -736,7 +643,7 @@ TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
 
 TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[After]\n2=\"mango\"\n0=\"pear\"\n1=\"Apple\"\n3=\"apple\"\n"
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[After]\n2=\"mango\"\n0=\"pear\"\n1=\"Apple\"\n3=\"apple\"\n"
                                           "EditControl=\"f\"\n"
                                           "[Before]\n0=\"b\"\n1=\"a\"\n2=\"c\"\n"));
     auto dlg = Open();
@@ -748,7 +655,7 @@ TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
 
 TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
     auto dlg = Open();
     EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("plain"));
     EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"dq", "single"}));
@@ -756,7 +663,7 @@ TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
 
 TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
 {
-    ASSERT_TRUE(WriteFile(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
     {
         auto dlg = Open();
         ASSERT_EQ(dlg->m_beforeCombo->count(), 3);
@@ -776,14 +683,14 @@ TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
 TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
 {
     const QByteArray original = "; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"old\"\r\n";
-    ASSERT_TRUE(WriteFile(SettingsPath(), original));
+    ASSERT_TRUE(WriteBytes(SettingsPath(), original));
     {
         auto dlg = Open();
         EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("old"));
         dlg->m_beforeCombo->setEditText(QStringLiteral("new"));
         Close(*dlg);
     }
-    const QByteArray raw = ReadFile(SettingsPath());
+    const QByteArray raw = ReadBytes(SettingsPath());
     EXPECT_TRUE(raw.startsWith("; kept comment\r\n[Other]\r\nkey=value\r\n\r\n[Before]\r\nEditControl=\"new\"\r\n"))
         << raw.toStdString();
     EXPECT_EQ(SectionNames(ParseIni(raw)), (QStringList{"Other", "Before", "After"}));
@@ -815,7 +722,7 @@ TEST_F(MainDialogSettings, ACloseReplacesTheFileOnce)
     }
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(m_dir.path()).constData(), IN_CREATE | IN_MOVED_TO), 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(settingsDir.path()).constData(), IN_CREATE | IN_MOVED_TO), 0);
     Close(*dlg);
     int replaced = 0; // created or renamed into place
     alignas(inotify_event) char buffer[65536];
@@ -843,7 +750,25 @@ TEST_F(MainDialogSettings, FirstModeAtEveryStart)
     auto dlg = Open();
     EXPECT_TRUE(dlg->m_modeRadio->isChecked());
     EXPECT_FALSE(Radio(*dlg, IDC_MODE_GLOSS)->isChecked());
-    EXPECT_FALSE(ReadFile(SettingsPath()).contains("Mode")); // the mode is not kept
+    EXPECT_FALSE(ReadBytes(SettingsPath()).contains("Mode")); // the mode is not kept
+}
+
+TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
+{
+    {
+        auto dlg = Open();
+        // Register with an empty before box puts "" into its history; it
+        // sorts first.
+        // '"' and '""' lose their quotes on reading and read back empty too.
+        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral("a"),
+                                    QStringLiteral("\"\"")}) {
+            dlg->m_beforeCombo->setEditText(text);
+            AddToHistory(*dlg->m_beforeCombo, text);
+        }
+        Close(*dlg);
+    }
+    auto dlg = Open();
+    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 // ---------------------------------------------------------------------------
@@ -886,7 +811,7 @@ TEST_F(MainDialogKeys, EscapeAnywhereDoesNothing)
     EXPECT_EQ(dlg->result(), 0);
     EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("before"));
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("text"));
-    EXPECT_TRUE(m_prompter.asked.isEmpty());
+    EXPECT_TRUE(prompter.asked.isEmpty());
     EXPECT_FALSE(QFile::exists(SettingsPath())); // not closed, so not saved
 }
 
@@ -926,7 +851,7 @@ TEST_F(MainDialogKeys, EnterInTheComboBoxesDoesNothing)
     }
     EXPECT_EQ(finished.count(), 0);
     EXPECT_EQ(accepted.count(), 0);
-    EXPECT_TRUE(m_prompter.asked.isEmpty()); // no button was pressed for it
+    EXPECT_TRUE(prompter.asked.isEmpty()); // no button was pressed for it
     EXPECT_EQ(dlg->m_replacer.GetEntryCount(), 0);
     EXPECT_FALSE(QFile::exists(SettingsPath()));
 
@@ -961,7 +886,34 @@ TEST_F(MainDialogKeys, EnterOnTheListOrAWindowWithoutFocusDoesNothing)
     QCoreApplication::processEvents();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(finished.count(), 0);
-    EXPECT_TRUE(m_prompter.asked.isEmpty());
+    EXPECT_TRUE(prompter.asked.isEmpty());
+}
+
+TEST_F(MainDialogKeys, EnterOnAFocusedButtonClicksIt)
+{
+    auto dlg = OpenActive();
+    auto* replace = static_cast<QPushButton*>(dlg->GetDlgItem(IDC_REPLACE));
+    replace->setFocus();
+    prompter.yesNoAnswers = {false};
+    QTest::keyClick(replace, Qt::Key_Return);
+    ASSERT_EQ(prompter.asked.size(), 1);
+    EXPECT_EQ(prompter.asked[0].text, kConfirmText);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainDialogKeys, AccessKeysChooseTheMode)
+{
+    auto dlg = OpenActive();
+    auto* gloss = static_cast<QRadioButton*>(dlg->GetDlgItem(IDC_MODE_GLOSS));
+    dlg->m_textEdit->setFocus();
+    QTest::keyClick(dlg.get(), Qt::Key_B, Qt::AltModifier);
+    QTest::qWait(200); // the click is animated
+    EXPECT_TRUE(gloss->isChecked());
+    EXPECT_FALSE(dlg->m_modeRadio->isChecked());
+    QTest::keyClick(dlg.get(), Qt::Key_N, Qt::AltModifier);
+    QTest::qWait(200);
+    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_FALSE(gloss->isChecked());
 }
 
 // ---------------------------------------------------------------------------
@@ -1360,7 +1312,7 @@ TEST_F(MainDialogControls, TabSkipsTheRadioButtonsAfterAClickOnThem)
 }
 
 // ---------------------------------------------------------------------------
-// The text area: paste
+// The text area: paste and its limit
 
 using MainDialogPaste = MainDialogTest;
 
@@ -1406,58 +1358,15 @@ TEST_F(MainDialogPaste, PastedTextIsPlainAndUrlsAreNotText)
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
 
     auto* urls = new QMimeData;
-    urls->setUrls({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("dict.txt")))});
+    urls->setUrls({QUrl::fromLocalFile(settingsDir.filePath(QStringLiteral("dict.txt")))});
     urls->setText(QStringLiteral("should not appear"));
     QGuiApplication::clipboard()->setMimeData(urls);
     dlg->m_textEdit->paste();
     EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
-    EXPECT_TRUE(m_prompter.asked.isEmpty());
+    EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
-TEST_F(MainDialogPaste, TheLimitIsTheLargeOne)
-{
-    EXPECT_EQ(TextArea::kTextLimit, 268435456);
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(MainDialogKeys, EnterOnAFocusedButtonClicksIt)
-{
-    auto dlg = OpenActive();
-    auto* replace = static_cast<QPushButton*>(dlg->GetDlgItem(IDC_REPLACE));
-    replace->setFocus();
-    m_prompter.yesNoAnswers = {false};
-    QTest::keyClick(replace, Qt::Key_Return);
-    ASSERT_EQ(m_prompter.asked.size(), 1);
-    EXPECT_EQ(m_prompter.asked[0].text, kConfirmText);
-    EXPECT_TRUE(dlg->isVisible());
-}
-
-TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
-{
-    {
-        auto dlg = Open();
-        // Register with an empty before box puts "" into its history; it
-        // sorts first.
-        // '"' and '""' lose their quotes on reading and read back empty too.
-        for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral("a"),
-                                    QStringLiteral("\"\"")}) {
-            dlg->m_beforeCombo->setEditText(text);
-            AddToHistory(*dlg->m_beforeCombo, text);
-        }
-        Close(*dlg);
-    }
-    auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(MainDialogKeys, TheTextLimitCutsPastesAndStopsTyping)
+TEST_F(MainDialogPaste, TheTextLimitCutsPastesAndStopsTyping)
 {
     auto dlg = OpenActive();
     TextArea& area = *dlg->m_textEdit;
@@ -1485,25 +1394,6 @@ TEST_F(MainDialogKeys, TheTextLimitCutsPastesAndStopsTyping)
     QGuiApplication::clipboard()->setText(QStringLiteral("ABCDEFGHIJKL"));
     area.paste();
     EXPECT_EQ(area.ReadText(), QStringLiteral("ABCDEFGHIJ"));
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(MainDialogKeys, AccessKeysChooseTheMode)
-{
-    auto dlg = OpenActive();
-    auto* gloss = static_cast<QRadioButton*>(dlg->GetDlgItem(IDC_MODE_GLOSS));
-    dlg->m_textEdit->setFocus();
-    QTest::keyClick(dlg.get(), Qt::Key_B, Qt::AltModifier);
-    QTest::qWait(200); // the click is animated
-    EXPECT_TRUE(gloss->isChecked());
-    EXPECT_FALSE(dlg->m_modeRadio->isChecked());
-    QTest::keyClick(dlg.get(), Qt::Key_N, Qt::AltModifier);
-    QTest::qWait(200);
-    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
-    EXPECT_FALSE(gloss->isChecked());
 }
 
 } // namespace

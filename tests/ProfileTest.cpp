@@ -1,6 +1,7 @@
 // Settings file: defaults, parsing, round trips, layout kept on rewrite,
 // failed writes, and where the file is kept.
 #include "CReplaceApp.h"
+#include "FailingWrite.h"
 #include "Profile.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <csignal>
 
@@ -37,19 +37,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-void WriteRaw(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QByteArray ReadRaw(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 const QString kDef = u"<default>"_qs;
 
@@ -78,7 +65,7 @@ TEST(ProfileRead, MissingGivesDefault)
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
         if (c.raw)
-            WriteRaw(path, c.raw);
+            WriteBytes(path, c.raw);
         EXPECT_EQ(GetProfileString(path, c.section, c.key, kDef), kDef);
         EXPECT_EQ(GetProfileString(path, c.section, c.key), QString());
     }
@@ -129,7 +116,7 @@ TEST(ProfileRead, Parsing)
         SCOPED_TRACE(c.name);
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
-        WriteRaw(path, c.raw);
+        WriteBytes(path, c.raw);
         EXPECT_EQ(GetProfileString(path, c.section, c.key, kDef), c.expected);
     }
 }
@@ -154,7 +141,7 @@ TEST(ProfileRead, OnlyAsciiLettersFold)
         SCOPED_TRACE(c.name);
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
-        WriteRaw(path, ('[' + c.inFile + u"]\n"_qs + c.inFile + u"=v\n"_qs).toUtf8());
+        WriteBytes(path, ('[' + c.inFile + u"]\n"_qs + c.inFile + u"=v\n"_qs).toUtf8());
         EXPECT_EQ(GetProfileString(path, c.asked, c.inFile, kDef), c.found ? u"v"_qs : kDef);
         EXPECT_EQ(GetProfileString(path, c.inFile, c.asked, kDef), c.found ? u"v"_qs : kDef);
     }
@@ -209,7 +196,7 @@ TEST(ProfileRoundTrip, ValuesReadBackExactly)
         SCOPED_TRACE(c.name);
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
-        WriteRaw(path, before);
+        WriteBytes(path, before);
 
         // Once as a new key, then replacing it and an existing one.
         ASSERT_TRUE(WriteProfileString(path, u"Before"_qs, u"1"_qs, c.written));
@@ -220,7 +207,7 @@ TEST(ProfileRoundTrip, ValuesReadBackExactly)
         EXPECT_EQ(GetProfileString(path, u"Before"_qs, u"EditControl"_qs, kDef), c.read);
 
         // Exactly one line more, in valid UTF-8, and nothing else readable.
-        const QByteArray raw = ReadRaw(path);
+        const QByteArray raw = ReadBytes(path);
         EXPECT_EQ(raw.count('\n'), before.count('\n') + 1) << raw.toStdString();
         EXPECT_EQ(raw.count('\r'), 0);
         EXPECT_EQ(QString::fromUtf8(raw).toUtf8(), raw);
@@ -307,9 +294,9 @@ TEST(ProfileWrite, Layout)
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
         if (c.raw)
-            WriteRaw(path, c.raw);
+            WriteBytes(path, c.raw);
         ASSERT_TRUE(WriteProfileString(path, c.section, c.key, QString::fromUtf8(c.value)));
-        EXPECT_EQ(ReadRaw(path).toStdString(), std::string(c.expected));
+        EXPECT_EQ(ReadBytes(path).toStdString(), std::string(c.expected));
         EXPECT_EQ(dir.Entries(), QStringList{u"v.ini"_qs}); // no temporary file left behind
     }
 }
@@ -340,10 +327,10 @@ TEST(ProfileWrite, NamesThatCannotBeStored)
         Dir dir;
         const QString existing = dir.Path(u"old.ini"_qs);
         const QString fresh = dir.Path(u"new.ini"_qs);
-        WriteRaw(existing, before);
+        WriteBytes(existing, before);
         EXPECT_FALSE(WriteProfileString(existing, c.section, c.key, u"v"_qs));
         EXPECT_FALSE(WriteProfileString(fresh, c.section, c.key, u"v"_qs));
-        EXPECT_EQ(ReadRaw(existing), before);
+        EXPECT_EQ(ReadBytes(existing), before);
         EXPECT_FALSE(QFileInfo::exists(fresh));
     }
 }
@@ -351,7 +338,7 @@ TEST(ProfileWrite, NamesThatCannotBeStored)
 TEST(ProfileWrite, UnwritablePlaces)
 {
     Dir dir;
-    WriteRaw(dir.Path(u"plain"_qs), "not a folder");
+    WriteBytes(dir.Path(u"plain"_qs), "not a folder");
     QDir(dir.Path(QString())).mkdir(u"folder.ini"_qs);
     struct Case {
         const char* name;
@@ -367,7 +354,7 @@ TEST(ProfileWrite, UnwritablePlaces)
         EXPECT_FALSE(WriteProfileString(c.path, u"S"_qs, u"k"_qs, u"v"_qs));
         EXPECT_EQ(GetProfileString(c.path, u"S"_qs, u"k"_qs, kDef), kDef);
     }
-    EXPECT_EQ(ReadRaw(dir.Path(u"plain"_qs)), "not a folder");
+    EXPECT_EQ(ReadBytes(dir.Path(u"plain"_qs)), "not a folder");
     EXPECT_TRUE(QFileInfo(dir.Path(u"folder.ini"_qs)).isDir());
     EXPECT_EQ(dir.Entries(), (QStringList{u"folder.ini"_qs, u"plain"_qs}));
 }
@@ -392,8 +379,8 @@ TEST(ProfileWrite, NotARegularFile)
     EXPECT_EQ(QFileInfo(zero).symLinkTarget(), u"/dev/zero"_qs);
 }
 
-// A write that fails half way, here by exceeding the file size limit, must
-// leave the old file as it was and no temporary file behind.
+// A write that fails half way, as on a full disk, must leave the old file as
+// it was and no temporary file behind.
 TEST(ProfileWrite, FailedWriteKeepsOldFile)
 {
     // Smaller than a write buffer, and larger.
@@ -402,20 +389,14 @@ TEST(ProfileWrite, FailedWriteKeepsOldFile)
         Dir dir;
         const QString path = dir.Path(u"v.ini"_qs);
         const QByteArray before = "; keep\n[S]\nk=\"old\"\n";
-        WriteRaw(path, before);
+        WriteBytes(path, before);
 
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 64;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = WriteProfileString(path, u"S"_qs, u"k"_qs, u'"' + QString(length, u'x') + u'"');
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        ProfileWriter writer(path, FailingWriteAfter(64));
+        ASSERT_TRUE(writer.Write(u"S"_qs, u"k"_qs, u'"' + QString(length, u'x') + u'"'));
+        const bool written = writer.Commit();
 
         EXPECT_FALSE(written);
-        EXPECT_EQ(ReadRaw(path), before);
+        EXPECT_EQ(ReadBytes(path), before);
         EXPECT_EQ(GetProfileString(path, u"S"_qs, u"k"_qs), u"old"_qs);
         EXPECT_EQ(dir.Entries(), QStringList{u"v.ini"_qs});
     }
@@ -431,7 +412,7 @@ TEST(ProfileWrite, ComboHistoryFile)
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(WriteProfileString(path, section, QString::number(i), u"\""_qs + section + QString::number(i) + u'"'));
     }
-    EXPECT_EQ(ReadRaw(path).toStdString(),
+    EXPECT_EQ(ReadBytes(path).toStdString(),
               "[Before]\nEditControl=\"\"\n0=\"Before0\"\n1=\"Before1\"\n2=\"Before2\"\n\n"
               "[After]\nEditControl=\"\"\n0=\"After0\"\n1=\"After1\"\n2=\"After2\"\n");
     EXPECT_EQ(GetProfileString(path, u"Before"_qs, u"EditControl"_qs, kDef), QString());

@@ -1,8 +1,12 @@
 // Helpers shared by the tests that use Qt types.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QAbstractItemModel>
+#include <QByteArray>
 #include <QComboBox>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -60,6 +64,15 @@ inline QString Cell(const QAbstractItemModel& model, int row, int column)
     return v.toString();
 }
 
+// One column's cells, top to bottom.
+inline QStringList Column(const QAbstractItemModel& model, int column)
+{
+    QStringList out;
+    for (int row = 0; row < model.rowCount(); ++row)
+        out << Cell(model, row, column);
+    return out;
+}
+
 // Every row of a two-column model as (column 0, column 1).
 inline Rows ListRows(const QAbstractItemModel& model)
 {
@@ -92,3 +105,23 @@ private:
     static inline int s_count = 0;
     static inline QtMessageHandler s_previous = nullptr;
 };
+
+// TestFiles.h for Qt's names and bytes.
+inline QByteArray ReadBytes(const QString& path)
+{
+    const std::string bytes = ReadBytes(QFile::encodeName(path).toStdString());
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+inline bool WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    return WriteBytes(QFile::encodeName(path).toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+inline QStringList FolderNames(const QString& folder)
+{
+    QStringList out;
+    for (const std::string& name : FolderNames(QFile::encodeName(folder).toStdString()))
+        out << QFile::decodeName(QByteArray::fromStdString(name));
+    return out;
+}

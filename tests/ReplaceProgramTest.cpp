@@ -2,11 +2,13 @@
 // text and dictionary encodings, the command line and in-place rewriting.
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
+#include "FailingWrite.h"
 #include "Options.h"
 #include "PairCounts.h"
 #include "ReplaceProgram.h"
 #include "Replacer.h"
 #include "StreamReplacer.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -279,19 +281,6 @@ TEST(PairCounts, MostUsedFirstAndEscaped)
     EXPECT_EQ(FormatPairCounts(uses), "\xE3\x81\x82\tY\t5\na\\nb\tX\t3\nc\\\\\tZ\t2\n");
 }
 
-// Fails with ENOSPC once `g_writeBudget` bytes were written.
-size_t g_writeBudget = 0;
-ssize_t FailingWrite(int fd, const void* data, size_t size)
-{
-    if (g_writeBudget == 0) {
-        errno = ENOSPC;
-        return -1;
-    }
-    const size_t n = std::min(size, g_writeBudget);
-    g_writeBudget -= n;
-    return ::write(fd, data, n);
-}
-
 class InPlace : public ::testing::Test {
 protected:
     void SetUp() override
@@ -305,11 +294,6 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    std::string Read(const std::string& file) const
-    {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     size_t FileCount() const { return size_t(std::distance(fs::directory_iterator(folder), {})); }
 
     const std::string old = std::string(5000, 'a') + "b" + std::string(5000, 'c');
@@ -323,11 +307,11 @@ TEST_F(InPlace, AWriteFailingPartWayLeavesTheOldFile)
 {
     for (const size_t budget : {size_t(0), size_t(1), size_t(4096), size_t(9999)}) {
         StreamReplacer streamer(matcher, false, 1000);
-        g_writeBudget = budget;
-        const FileOutcome outcome = ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr, FailingWrite);
+        const FileOutcome outcome =
+            ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr, FailingWriteAfter(budget));
         EXPECT_FALSE(outcome.ok);
         EXPECT_EQ(outcome.message, path + ": No space left on device");
-        EXPECT_EQ(Read(path), old);
+        EXPECT_EQ(ReadBytes(path), old);
         EXPECT_EQ(FileCount(), 1u) << "no temporary file or backup left behind";
     }
 }
@@ -337,8 +321,8 @@ TEST_F(InPlace, RewritesKeepingModeAndBackup)
     StreamReplacer streamer(matcher, false, 1000);
     const FileOutcome outcome = ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr);
     ASSERT_TRUE(outcome.ok) << outcome.message;
-    EXPECT_EQ(Read(path), std::string(5000, 'a') + "B" + std::string(5000, 'c'));
-    EXPECT_EQ(Read(path + ".bak"), old);
+    EXPECT_EQ(ReadBytes(path), std::string(5000, 'a') + "B" + std::string(5000, 'c'));
+    EXPECT_EQ(ReadBytes(path + ".bak"), old);
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
     EXPECT_EQ(FileCount(), 2u);
 
@@ -355,7 +339,7 @@ TEST_F(InPlace, RewritesKeepingModeAndBackup)
     std::ofstream(path) << "ab\xFF";
     const FileOutcome bad = ReplaceInPlace(path, "", streamer, nullptr, nullptr);
     EXPECT_EQ(bad.message, path + ": invalid UTF-8 at byte 2");
-    EXPECT_EQ(Read(path), "ab\xFF");
+    EXPECT_EQ(ReadBytes(path), "ab\xFF");
     EXPECT_EQ(FileCount(), 2u);
 }
 

@@ -1,5 +1,7 @@
 #include "ComboHistory.h"
 
+#include "Utf16Bridge.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSet>
@@ -7,22 +9,12 @@
 
 #include <algorithm>
 #include <limits>
-#include <string_view>
 #include <vector>
-
-namespace {
-
-std::u16string_view Units(const QString& s)
-{
-    return {reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())};
-}
-
-} // namespace
 
 bool OrdinalLess(const QString& a, const QString& b)
 {
     // char16_t is unsigned, so surrogates sort above U+D7FF and below U+E000.
-    return Units(a) < Units(b);
+    return Utf16Units(a) < Utf16Units(b);
 }
 
 void AddSorted(QComboBox& box, const QString& text)

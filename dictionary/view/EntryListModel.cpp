@@ -1,11 +1,10 @@
 #include "EntryListModel.h"
 
 #include "Replacer.h"
+#include "Utf16Bridge.h"
 
 #include <QColor>
 
-#include <algorithm>
-#include <string>
 #include <string_view>
 
 namespace {
@@ -14,13 +13,13 @@ namespace {
 // before-string stores that single unit and shows an empty cell. A long
 // string shows only its start, so that a repaint costs the same whatever its
 // length; a surrogate pair is never split.
-QString CellText(const std::u16string& s)
+QString CellText(std::u16string_view s)
 {
-    const std::u16string_view shown = std::u16string_view(s).substr(0, EntryListModel::kCellTextMax + 1);
-    size_t length = std::min({shown.find(u'\0'), shown.size(), EntryListModel::kCellTextMax});
-    if (length == EntryListModel::kCellTextMax && length < shown.size() && QChar::isHighSurrogate(shown[length - 1]) && QChar::isLowSurrogate(shown[length]))
-        --length;
-    return QString(reinterpret_cast<const QChar*>(shown.data()), qsizetype(length));
+    constexpr size_t max = EntryListModel::kCellTextMax;
+    std::u16string_view shown = UpToNul(s.substr(0, max + 1));
+    if (shown.size() > max)
+        shown = shown.substr(0, QChar::isHighSurrogate(shown[max - 1]) && QChar::isLowSurrogate(shown[max]) ? max - 1 : max);
+    return ToQString(shown);
 }
 
 } // namespace

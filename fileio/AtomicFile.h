@@ -11,21 +11,30 @@
 
 class AtomicFile : public ByteSink {
 public:
+    // Every write goes through `write` (write(2) when null).
     explicit AtomicFile(WriteFunction write = nullptr);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // What Open() does with a target that is a device or FIFO.
+    enum class Device {
+        Wait,     // opens it as it is, waiting for a FIFO's reader
+        DontWait, // opens it without blocking: a FIFO without a reader fails
+    };
+
     // Starts writing `path`. A symbolic link is written through to its
     // target. A device or FIFO is written in place, since renaming over it
-    // would replace the node. False with Error() set when the target is
-    // read-only or the folder cannot take the temporary file.
-    bool Open(const std::string& path);
+    // would replace the node. Temporary files of earlier writers of the same
+    // target whose process no longer runs are removed first. False with
+    // Error() set when the target is read-only or the folder cannot take the
+    // temporary file.
+    bool Open(const std::string& path, Device device = Device::Wait);
     bool Write(std::string_view bytes) override;
 
     // Flushes the new content, gives it the old file's mode (and owner where
-    // allowed) and renames it over the target. With a `backupPath`, the old
-    // file is first kept under that name.
+    // allowed; a new file has 0666 less the umask) and renames it over the
+    // target. With a `backupPath`, the old file is first kept under that name.
     bool Commit(const std::string& backupPath = std::string());
     // Drops what was written; the target is left alone.
     void Abandon();

@@ -1,6 +1,7 @@
 #include "ByteStreams.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +16,7 @@ ssize_t FdSource::Read(char* buffer, size_t size)
     }
 }
 
-bool WriteAll(int fd, const char* data, size_t size, WriteFunction write)
+bool WriteAll(int fd, const char* data, size_t size, const WriteFunction& write)
 {
     while (size > 0) {
         const ssize_t n = write(fd, data, size);
@@ -36,7 +37,7 @@ bool WriteAll(int fd, const char* data, size_t size, WriteFunction write)
 
 FdSink::FdSink(int fd, WriteFunction write)
     : m_fd(fd)
-    , m_write(write ? write : ::write)
+    , m_write(write ? std::move(write) : WriteFunction(::write))
 {
 }
 

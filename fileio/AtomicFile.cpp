@@ -1,15 +1,20 @@
 #include "AtomicFile.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string_view>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,26 +74,77 @@ std::string ResolveLink(const std::string& path)
     return resolved;
 }
 
-// A new file beside `target` named ".NAME.XXXXXXXX.tmp", created with 0666 so
-// that the umask applies as to any new file.
-int CreateBeside(const std::string& target, std::string& tempPath)
+// Temporary files are named ".<target's name>.<writer's process id>.<8 random
+// characters>.tmp", so that a later writer of the same target can tell the
+// leftovers of a killed one from a write still in progress.
+std::string TemporaryPrefix(const std::string& target)
 {
     std::string name = BaseName(target);
     if (name.size() > 200)
         name.resize(200); // room for the suffix within NAME_MAX
+    return "." + name + ".";
+}
+
+constexpr size_t kRandomLength = 8;
+
+// A new file beside `target`, created with 0666 so that the umask applies as
+// to any new file.
+int CreateBeside(const std::string& target, std::string& tempPath)
+{
+    const std::string prefix = Folder(target) + TemporaryPrefix(target) + std::to_string(::getpid()) + ".";
     thread_local std::mt19937_64 random(std::random_device{}() ^ uint64_t(::getpid())
                                         ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string suffix;
-        for (int i = 0; i < 8; ++i)
+        for (size_t i = 0; i < kRandomLength; ++i)
             suffix += kDigits[random() % 36];
-        tempPath = Folder(target) + "." + name + "." + suffix + ".tmp";
+        tempPath = prefix + suffix + ".tmp";
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// The writer's process id when `entry` is a temporary file of `prefix`'s
+// target, otherwise 0.
+pid_t TemporaryWriter(std::string_view entry, std::string_view prefix)
+{
+    constexpr std::string_view kEnd = ".tmp";
+    if (!entry.starts_with(prefix) || !entry.ends_with(kEnd))
+        return 0;
+    const std::string_view middle = entry.substr(prefix.size(), entry.size() - prefix.size() - kEnd.size());
+    const size_t dot = middle.find('.');
+    if (dot == std::string_view::npos || middle.size() - dot - 1 != kRandomLength)
+        return 0;
+    for (const char c : middle.substr(dot + 1))
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(middle.data(), middle.data() + dot, pid);
+    return error == std::errc() && end == middle.data() + dot && pid > 0 ? pid : 0;
+}
+
+// A writer killed part-way leaves its full-size temporary file behind: remove
+// those of `target` whose writer no longer runs. A writer that runs, or that
+// may not be asked about, keeps its file.
+void RemoveAbandonedTemporaries(const std::string& target)
+{
+    const std::string folder = Folder(target);
+    const std::string prefix = TemporaryPrefix(target);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = TemporaryWriter(entry->d_name, prefix);
+        if (writer == 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 void SyncFolder(const std::string& target)
@@ -103,7 +159,7 @@ void SyncFolder(const std::string& target)
 
 // Keeps the old file under `backup`: a hard link where the file system has
 // them, a copy otherwise; either way `backup` is replaced whole or not at all.
-bool KeepBackup(const std::string& target, const std::string& backup, WriteFunction write)
+bool KeepBackup(const std::string& target, const std::string& backup, const WriteFunction& write)
 {
     std::string linkPath;
     const int probe = CreateBeside(backup, linkPath);
@@ -138,7 +194,7 @@ bool KeepBackup(const std::string& target, const std::string& backup, WriteFunct
 } // namespace
 
 AtomicFile::AtomicFile(WriteFunction write)
-    : m_write(write ? write : ::write)
+    : m_write(write ? std::move(write) : WriteFunction(::write))
 {
 }
 
@@ -154,12 +210,14 @@ bool AtomicFile::Fail(int err)
     return false;
 }
 
-bool AtomicFile::Open(const std::string& path)
+bool AtomicFile::Open(const std::string& path, Device device)
 {
     Abandon();
     m_error = 0;
     if (path.empty())
         return Fail(ENOENT);
+    if (path.find('\0') != std::string::npos)
+        return Fail(EINVAL);
     m_target = ResolveLink(path);
     if (BaseName(m_target).empty())
         return Fail(EISDIR);
@@ -171,10 +229,12 @@ bool AtomicFile::Open(const std::string& path)
         if (::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0)
             return Fail(errno);
         if (!S_ISREG(existing.st_mode)) {
-            m_fd = ::open(m_target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+            const int wait = device == Device::DontWait ? O_NONBLOCK : 0;
+            m_fd = ::open(m_target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
             return m_fd >= 0 || Fail(errno);
         }
     }
+    RemoveAbandonedTemporaries(m_target);
     m_fd = CreateBeside(m_target, m_tempPath);
     if (m_fd < 0) {
         m_tempPath.clear();

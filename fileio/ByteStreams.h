@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,11 +37,11 @@ private:
 };
 
 // The system's write(2), or a stand-in that tests make fail.
-using WriteFunction = ssize_t (*)(int fd, const void* data, size_t size);
+using WriteFunction = std::function<ssize_t(int fd, const void* data, size_t size)>;
 
 // Writes all of `size` bytes to `fd`, retrying short and interrupted writes;
 // false with errno set otherwise.
-bool WriteAll(int fd, const char* data, size_t size, WriteFunction write);
+bool WriteAll(int fd, const char* data, size_t size, const WriteFunction& write);
 
 // Writes to a file descriptor that it does not own (standard output).
 class FdSink : public ByteSink {
