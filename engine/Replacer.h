@@ -15,9 +15,10 @@
 //   m_index      (head of a deeper level, unit) -> node, so that adding and
 //                removing never walk a level list.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change (CompiledMatcher.h): an automaton over the reversed
-//                before-strings that gives the longest match at every
-//                position in one backward pass, and a copy of every pair.
+//                a change (CompiledMatcher.h): a compact forward trie walked
+//                from each position, with an automaton over the reversed
+//                before-strings for stretches where those walks would cost
+//                more than linear time, and a copy of every pair.
 //   m_scan       The matches of the last Scan (TextScan.h), which keep the
 //                matcher they were found with alive: a later change to the
 //                trie does not alter a finished scan.
@@ -30,6 +31,7 @@
 //                need not split the whole value again.
 #pragma once
 
+#include "MatchNode.h"
 #include "NodeIndex.h"
 #include "TextScan.h"
 
@@ -40,18 +42,6 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
-
-struct ReplaceEntry {
-    std::u16string before;
-    std::u16string after;
-};
-
-struct MatchNode {
-    uint32_t next = 0;
-    uint32_t child = 0;
-    char16_t unit = 0;
-    std::u16string after;
-};
 
 // Ordinal order: unsigned 16-bit code units, a proper prefix first.
 bool LessByBefore(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b);

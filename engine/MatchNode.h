@@ -1,0 +1,21 @@
+// The records the Replacer keeps: a node of its trie and a pair as handed out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct ReplaceEntry {
+    std::u16string before;
+    std::u16string after;
+};
+
+// Node links are indices into the Replacer's node array. Node 0 is the head of
+// the first level, which is nobody's next or child, so 0 also means "none".
+inline constexpr uint32_t kNoNode = 0;
+
+struct MatchNode {
+    uint32_t next = kNoNode;
+    uint32_t child = kNoNode;
+    char16_t unit = 0;
+    std::u16string after;
+};
