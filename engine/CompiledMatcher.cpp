@@ -76,6 +76,7 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
         for (uint32_t k = count; k-- > 0;)
             stack.push_back({children[k].second, item.depth + 1, targets + k});
     }
+    m_text.append(kTextPadding, u'\0');
     m_code.shrink_to_fit();
     m_pairs.shrink_to_fit();
     m_text.shrink_to_fit();

@@ -37,6 +37,8 @@ public:
     ~CompiledMatcher();
 
     static constexpr uint32_t kNoState = 0;
+    // Units readable behind every before- and after-string.
+    static constexpr size_t kTextPadding = 8;
 
     // The state for the one-unit string `unit`; kNoState when no before-string
     // starts with it.
