@@ -8,6 +8,7 @@
 
 CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
     : m_rootNext(65536, kNoState)
+    , m_class(65536, 0)
 {
     Build(nodes);
 }
@@ -16,9 +17,31 @@ CompiledMatcher::~CompiledMatcher() = default;
 
 size_t CompiledMatcher::MemoryBytes() const
 {
-    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_code.capacity() * sizeof(uint32_t)
+    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity() + m_code.capacity() * sizeof(uint32_t)
         + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t)
         + (m_reverse ? m_reverse->MemoryBytes() : 0);
+}
+
+// The units most used below the first level get classes. A row holds a slot
+// for every class, so only states with children for a fair share of them
+// get one.
+void CompiledMatcher::ChooseClasses(const std::vector<MatchNode>& nodes)
+{
+    std::vector<uint32_t> uses(65536, 0);
+    for (const MatchNode& node : nodes)
+        if (node.child != kNoNode)
+            for (uint32_t c = nodes[node.child].next; c != kNoNode; c = nodes[c].next)
+                ++uses[nodes[c].unit];
+    std::vector<char16_t> units;
+    for (uint32_t u = 1; u < 65536; ++u)
+        if (uses[u] != 0)
+            units.push_back(char16_t(u));
+    m_classCount = uint32_t(std::min<size_t>(units.size(), 255));
+    std::partial_sort(units.begin(), units.begin() + m_classCount, units.end(),
+                      [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
+    for (uint32_t k = 0; k < m_classCount; ++k)
+        m_class[units[k]] = uint8_t(k + 1);
+    m_rowFrom = std::max<uint32_t>(17, m_classCount / 4);
 }
 
 // Depth-first over the record trie, every level's nodes in ascending unit
@@ -27,6 +50,7 @@ size_t CompiledMatcher::MemoryBytes() const
 // the root and never matches, so it is left out.
 void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
 {
+    ChooseClasses(nodes);
     m_code.reserve(nodes.size() * 4 + 2);
     m_code.assign(2, 0); // offset 0 is no state
     struct Item {
@@ -54,13 +78,20 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
             std::sort(children.begin(), children.end());
 
         const uint32_t state = uint32_t(m_code.size());
-        const uint32_t count = uint32_t(children.size());
-        m_code.resize(state + 2 + (count + 1) / 2 + count, 0);
+        const bool row = children.size() >= m_rowFrom;
+        // Children looked up by unit (the classless ones where there is a row)
+        // go to the front, still in ascending order.
+        const uint32_t count = row ? uint32_t(std::stable_partition(children.begin(), children.end(),
+                                                                    [&](const auto& c) { return m_class[c.first] == 0; })
+                                              - children.begin())
+                                   : uint32_t(children.size());
+        const uint32_t rowWords = row ? m_classCount + 1 : 0;
+        m_code.resize(state + 2 + rowWords + (count + 1) / 2 + count, 0);
         if (item.slot == 0)
             m_rootNext[node.unit] = state;
         else
             m_code[item.slot] = state;
-        m_code[state] = count;
+        m_code[state] = row ? kRow | count : count;
         if (!node.after.empty()) {
             m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
             m_pairs.push_back({m_text.size(), uint32_t(path.size()), uint32_t(node.after.size())});
@@ -68,15 +99,17 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
             m_text += node.after;
             m_maxBefore = std::max(m_maxBefore, path.size());
         }
-        const uint32_t units = state + 2;
+        const uint32_t units = state + 2 + rowWords;
         const uint32_t targets = units + (count + 1) / 2;
         for (uint32_t k = 0; k < count; ++k)
             m_code[units + (k >> 1)] |= uint32_t(children[k].first) << ((k & 1) * 16);
         // The first child is written next, right behind this state.
-        for (uint32_t k = count; k-- > 0;)
-            stack.push_back({children[k].second, item.depth + 1, targets + k});
+        for (uint32_t k = uint32_t(children.size()); k-- > 0;)
+            stack.push_back({children[k].second, item.depth + 1,
+                             k < count ? targets + k : state + 2 + m_class[children[k].first]});
     }
     m_text.append(kTextPadding, u'\0');
+    m_code.resize(m_code.size() + kCodePadding, 0);
     m_code.shrink_to_fit();
     m_pairs.shrink_to_fit();
     m_text.shrink_to_fit();

@@ -12,6 +12,15 @@
 // Offset 0 is no state. The root's transitions are m_rootNext, one slot per
 // code unit.
 //
+// States with many children look most units up in a row instead: m_class
+// gives the units that the trie uses most a class 1..m_classCount (0 for the
+// rest), and such a state, marked by kRow in its count, holds
+//   code[o]        kRow | the number of children without a class
+//   code[o + 1]    as above
+//   then m_classCount + 1 words: the child for each class (0 for none),
+//                  indexed by class
+//   then the children without a class, units and offsets as above.
+//
 // Walks that fail deep down (long before-strings sharing a prefix) would make
 // the scan quadratic; where they pile up the scan switches to the reverse
 // automaton (ReverseAutomaton.h), built on first need.
@@ -21,6 +30,9 @@
 #pragma once
 
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +51,8 @@ public:
     static constexpr uint32_t kNoState = 0;
     // Units readable behind every before- and after-string.
     static constexpr size_t kTextPadding = 8;
+    // Words readable behind every state.
+    static constexpr size_t kCodePadding = 8;
 
     // The state for the one-unit string `unit`; kNoState when no before-string
     // starts with it.
@@ -48,13 +62,21 @@ public:
     uint32_t Next(uint32_t state, char16_t unit) const
     {
         const uint32_t* record = &m_code[state];
-        const uint32_t count = record[0];
+        uint32_t count = record[0];
         if (count == 1)
             return (record[2] & 0xFFFF) == unit ? record[3] : kNoState;
+        const uint32_t* units = record + 2;
+        if ((count & kRow) != 0) {
+            const uint32_t unitClass = m_class[unit];
+            if (unitClass != 0)
+                return record[2 + unitClass];
+            count &= ~kRow;
+            units += m_classCount + 1;
+        }
         if (count == 0)
             return kNoState;
-        const int index = Find(record + 2, count, unit);
-        return index >= 0 ? record[2 + (count + 1) / 2 + uint32_t(index)] : kNoState;
+        const int index = Find(units, count, unit);
+        return index >= 0 ? units[(count + 1) / 2 + uint32_t(index)] : kNoState;
     }
 
     // 1 + the pair whose before-string `state` spells; 0 for none.
@@ -100,12 +122,26 @@ private:
 
     static int Find(const uint32_t* units, uint32_t count, char16_t unit)
     {
+#ifdef __SSE2__
+        // Up to 16 units compared at once; the stream is padded so that
+        // reading 8 words past any state stays inside it.
+        if (count <= 16) {
+            const __m128i key = _mm_set1_epi16(short(unit));
+            const __m128i* at = reinterpret_cast<const __m128i*>(units);
+            uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
+            if (count > 8)
+                mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
+            mask &= count == 16 ? ~0u : (1u << (2 * count)) - 1;
+            return mask != 0 ? int(__builtin_ctz(mask) / 2) : -1;
+        }
+#else
         if (count <= 8) {
             for (uint32_t k = 0; k < count; ++k)
                 if (UnitAt(units, k) == unit)
                     return int(k);
             return -1;
         }
+#endif
         // Branch-free lower bound: mispredicted branches cost more than the
         // few extra comparisons.
         const uint32_t total = count;
@@ -119,9 +155,15 @@ private:
         return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
     }
 
+    static constexpr uint32_t kRow = 0x80000000u;
+
     void Build(const std::vector<MatchNode>& nodes);
+    void ChooseClasses(const std::vector<MatchNode>& nodes);
 
     std::vector<uint32_t> m_rootNext;
+    std::vector<uint8_t> m_class;
+    uint32_t m_classCount = 0;
+    uint32_t m_rowFrom = ~0u; // child count from which a state gets a row
     std::vector<uint32_t> m_code;
     std::vector<Pair> m_pairs;
     std::u16string m_text;
