@@ -29,6 +29,7 @@
 // stays valid while the trie it came from changes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -123,17 +124,23 @@ private:
     static int Find(const uint32_t* units, uint32_t count, char16_t unit)
     {
 #ifdef __SSE2__
-        // Up to 16 units compared at once; the stream is padded so that
-        // reading 8 words past any state stays inside it.
-        if (count <= 16) {
-            const __m128i key = _mm_set1_epi16(short(unit));
-            const __m128i* at = reinterpret_cast<const __m128i*>(units);
-            uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
-            if (count > 8)
-                mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
-            mask &= count == 16 ? ~0u : (1u << (2 * count)) - 1;
-            return mask != 0 ? int(__builtin_ctz(mask) / 2) : -1;
+        // Halve the range without branches until the unit, if present, lies
+        // among 16 units from `first`, then compare those at once; the stream
+        // is padded so that reading 8 words past any state stays inside it.
+        uint32_t first = 0;
+        for (uint32_t n = count; n > 15;) {
+            const uint32_t half = n / 2;
+            first = UnitAt(units, first + half) < unit ? first + half : first;
+            n -= half;
         }
+        const uint32_t candidates = std::min<uint32_t>(16, count - first);
+        const __m128i key = _mm_set1_epi16(short(unit));
+        const __m128i* at = reinterpret_cast<const __m128i*>(reinterpret_cast<const char16_t*>(units) + first);
+        uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
+        if (candidates > 8)
+            mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
+        mask &= candidates == 16 ? ~0u : (1u << (2 * candidates)) - 1;
+        return mask != 0 ? int(first + uint32_t(__builtin_ctz(mask)) / 2) : -1;
 #else
         if (count <= 8) {
             for (uint32_t k = 0; k < count; ++k)
@@ -141,7 +148,6 @@ private:
                     return int(k);
             return -1;
         }
-#endif
         // Branch-free lower bound: mispredicted branches cost more than the
         // few extra comparisons.
         const uint32_t total = count;
@@ -153,6 +159,7 @@ private:
         }
         lo += UnitAt(units, lo) < unit;
         return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
+#endif
     }
 
     static constexpr uint32_t kRow = 0x80000000u;
