@@ -3,11 +3,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct ReplaceEntry {
     std::u16string before;
     std::u16string after;
 };
+
+// Joins a second after-string for the same before-string to the stored value.
+inline constexpr std::u16string_view kAfterJoin = u"; ";
 
 // Node links are indices into the Replacer's node array. Node 0 is the head of
 // the first level, which is nobody's next or child, so 0 also means "none".
