@@ -108,14 +108,13 @@ void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) c
         char16_t* d = dst + shares[b].at;
         const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dst + at;
         const char16_t* const units = text.data();
-        const size_t shortEnd = text.size() >= kShortCopy ? text.size() - kShortCopy : 0;
         size_t k = shares[b].from;
         for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
             const FoundMatch& m = blocks[b].data[i];
             // Matched stretches come from the scan, the rest from `text`.
             const std::u16string_view before = m_matcher->Before(m.pair);
             const std::u16string_view after = m_matcher->After(m.pair);
-            if (k <= shortEnd)
+            if (k + kShortCopy <= text.size())
                 putShort(d, units + k, m.start - k, end);
             else
                 put(d, text.substr(k, m.start - k));
