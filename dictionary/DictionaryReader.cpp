@@ -1,12 +1,11 @@
 #include "DictionaryReader.h"
 
-#include "Replacer.h"
+#include "DictionaryLines.h"
 
-#include <boost/regex.hpp>
+#include "Replacer.h"
 
 #include <cerrno>
 #include <cstdint>
-#include <stdexcept>
 #include <utility>
 
 #include <fcntl.h>
@@ -15,12 +14,6 @@
 
 namespace {
 
-// One pair a line: before-string, TAB, after-string, further columns, and the
-// line end with any blank lines after it. The TAB between the groups is the
-// character itself; the ones in brackets are escapes. Nothing here stops the
-// before-string at a line end, so a line without a TAB runs on into the next.
-const wchar_t kLinePattern[] = L"^([^\\t]+)\t([^\\t\\r\\n]+)[^\\r\\n]*[\\r\\n]+";
-
 // A last line without a line end would never match; give it one.
 void EndLastLine(std::wstring& wide)
 {
@@ -28,66 +21,10 @@ void EndLastLine(std::wstring& wide)
         wide.push_back(L'\n');
 }
 
-// Every unit as one wchar_t of the same value: surrogates stay unpaired, so
-// the pattern sees the same sequence it would with a 16-bit wchar_t.
-std::wstring Widen(std::u16string_view text)
-{
-    std::wstring wide;
-    wide.reserve(text.size() + 1);
-    wide.assign(text.begin(), text.end());
-    EndLastLine(wide);
-    return wide;
-}
-
-void Narrow(const boost::wssub_match& group, std::u16string& out)
-{
-    out.resize(size_t(group.second - group.first));
-    auto it = group.first;
-    for (char16_t& unit : out)
-        unit = char16_t(*it++);
-}
-
 DictionarySearchHook& SearchHook()
 {
     static DictionarySearchHook hook;
     return hook;
-}
-
-template <class Sink>
-size_t ParseWide(const std::wstring& wide, Sink&& sink)
-{
-    const boost::wregex pattern(kLinePattern);
-
-    // Every search gets the start of the whole text as its base, so that "^"
-    // looks at the unit in front of the search start. Each search starts
-    // behind a run of CR and LF, which is a line start either way.
-    const auto base = wide.cbegin();
-    const auto end = wide.cend();
-    auto from = base;
-    boost::wsmatch match;
-    std::u16string before;
-    std::u16string after;
-    size_t count = 0;
-    const DictionarySearchHook& hook = SearchHook();
-    for (;;) {
-        if (hook)
-            hook(count);
-        if (!boost::regex_search(from, end, match, pattern, boost::match_default, base))
-            break;
-        Narrow(match[1], before);
-        Narrow(match[2], after);
-        sink(before, after);
-        ++count;
-        from = match[0].second;
-    }
-    return count;
-}
-
-size_t AddPairs(const std::wstring& wide, Replacer& replacer)
-{
-    return ParseWide(wide, [&](const std::u16string& before, const std::u16string& after) {
-        replacer.AddPair(before.c_str(), after.c_str());
-    });
 }
 
 class FileDescriptor {
@@ -182,14 +119,16 @@ std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes)
 
 size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink)
 {
-    return ParseWide(Widen(text), [&](const std::u16string& before, const std::u16string& after) {
+    return ParseDictionaryLines(text, SearchHook(), [&](const std::u16string& before, const std::u16string& after) {
         sink(before, after);
     });
 }
 
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 {
-    return AddPairs(Widen(text), replacer);
+    return ParseDictionaryLines(text, SearchHook(), [&](const std::u16string& before, const std::u16string& after) {
+        replacer.AddPair(before.c_str(), after.c_str());
+    });
 }
 
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer)
@@ -199,9 +138,12 @@ DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& repla
     if (read != DictionaryLoadStatus::Ok)
         return read;
     try {
-        AddPairs(wide, replacer);
+        ParseDictionaryLines(std::wstring_view(wide), SearchHook(),
+                             [&](const std::u16string& before, const std::u16string& after) {
+                                 replacer.AddPair(before.c_str(), after.c_str());
+                             });
     } catch (const std::exception&) {
-        // boost::regex_error on a match too complex to finish, std::bad_alloc
+        // std::bad_alloc
         return DictionaryLoadStatus::Incomplete;
     }
     return DictionaryLoadStatus::Ok;

@@ -1,5 +1,5 @@
 // Reading dictionary files: UTF-16LE text behind the byte-order mark FF FE,
-// taken apart by one line pattern (see DictionaryReader.cpp).
+// taken apart by one line pattern (see DictionaryLines.h).
 #pragma once
 
 #include <cstddef>

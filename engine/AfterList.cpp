@@ -4,10 +4,8 @@
 
 namespace {
 
-constexpr std::u16string_view kJoin = u"; ";
-
 // Calls `f` with every non-empty piece of `value`, in order: the value split at
-// TAB and at the join separator "; ". The pieces are only valid during the call.
+// TAB and at the join separator kAfterJoin. The pieces are only valid during the call.
 template <class F>
 void ForEachPiece(std::u16string_view value, F&& f)
 {
@@ -17,13 +15,13 @@ void ForEachPiece(std::u16string_view value, F&& f)
     for (const std::u16string& field : byTab) {
         std::u16string_view rest = field;
         for (;;) {
-            const size_t cut = rest.find(kJoin);
+            const size_t cut = rest.find(kAfterJoin);
             const std::u16string_view piece = rest.substr(0, cut);
             if (!piece.empty() && !f(piece))
                 return;
             if (cut == std::u16string_view::npos)
                 break;
-            rest.remove_prefix(cut + kJoin.size());
+            rest.remove_prefix(cut + kAfterJoin.size());
         }
     }
 }
@@ -62,7 +60,7 @@ bool Replacer::JoinAfter(uint32_t node, std::u16string_view after)
         std::u16string added;
         ForEachPiece(after, [&](std::u16string_view piece) {
             if (pieces.emplace(piece).second) {
-                added += kJoin;
+                added += kAfterJoin;
                 added += piece;
             }
             return true;

@@ -1,243 +1,127 @@
 #include "CompiledMatcher.h"
 
-#include "Replacer.h"
+#include "MatchNode.h"
+#include "ReverseAutomaton.h"
 
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// A trie node while building: children in ascending unit order.
-struct BuildNode {
-    uint32_t firstChild = 0;
-    uint32_t lastChild = 0;
-    uint32_t nextSibling = 0;
-    uint32_t childCount = 0;
-    uint32_t longest = 0; // 1 + pair ending here
-    char16_t unit = 0;
-};
-
-} // namespace
-
 CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
-    : m_rootNext(65536, 0)
+    : m_rootNext(65536, kNoState)
     , m_class(65536, 0)
 {
-    CollectPairs(nodes);
-    BuildAutomaton();
+    Build(nodes);
 }
+
+CompiledMatcher::~CompiledMatcher() = default;
 
 size_t CompiledMatcher::MemoryBytes() const
 {
-    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity()
-        + (m_rows.capacity() + m_denseRecord.capacity() + m_denseLongest.capacity()) * sizeof(uint32_t)
-        + m_code.capacity() * sizeof(uint32_t)
-        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t);
+    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity() + m_code.capacity() * sizeof(uint32_t)
+        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t)
+        + (m_reverse ? m_reverse->MemoryBytes() : 0);
 }
 
-// Every pair of the record trie, depth-first. The empty before-string sits in
-// the root and never matches, so it is left out.
-void CompiledMatcher::CollectPairs(const std::vector<MatchNode>& nodes)
+// The units most used below the first level get classes. A row holds a slot
+// for every class, so only states with children for a fair share of them
+// get one.
+void CompiledMatcher::ChooseClasses(const std::vector<MatchNode>& nodes)
 {
-    std::vector<std::pair<uint32_t, uint32_t>> pending; // (node, depth)
-    for (uint32_t n = nodes[0].next; n != 0; n = nodes[n].next)
-        pending.emplace_back(n, 1);
+    std::vector<uint32_t> uses(65536, 0);
+    for (const MatchNode& node : nodes)
+        if (node.child != kNoNode)
+            for (uint32_t c = nodes[node.child].next; c != kNoNode; c = nodes[c].next)
+                ++uses[nodes[c].unit];
+    std::vector<char16_t> units;
+    for (uint32_t u = 1; u < 65536; ++u)
+        if (uses[u] != 0)
+            units.push_back(char16_t(u));
+    m_classCount = uint32_t(std::min<size_t>(units.size(), 255));
+    std::partial_sort(units.begin(), units.begin() + m_classCount, units.end(),
+                      [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
+    for (uint32_t k = 0; k < m_classCount; ++k)
+        m_class[units[k]] = uint8_t(k + 1);
+    m_rowFrom = std::max<uint32_t>(17, m_classCount / 4);
+}
+
+// Depth-first over the record trie, every level's nodes in ascending unit
+// order, writing each state as it is reached; its children's offsets are
+// filled in when they are written in turn. The empty before-string sits in
+// the root and never matches, so it is left out.
+void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
+{
+    ChooseClasses(nodes);
+    m_code.reserve(nodes.size() * 4 + 2);
+    m_code.assign(2, 0); // offset 0 is no state
+    struct Item {
+        uint32_t node;
+        uint32_t depth;
+        uint32_t slot; // where the state's offset goes in m_code; 0 for the first level
+    };
+    std::vector<Item> stack;
+    for (uint32_t n = nodes[0].next; n != kNoNode; n = nodes[n].next)
+        stack.push_back({n, 1, 0});
+    std::vector<std::pair<char16_t, uint32_t>> children;
     std::u16string path;
-    while (!pending.empty()) {
-        const auto [id, depth] = pending.back();
-        pending.pop_back();
-        const MatchNode& node = nodes[id];
-        path.resize(depth - 1);
+    while (!stack.empty()) {
+        const Item item = stack.back();
+        stack.pop_back();
+        const MatchNode& node = nodes[item.node];
+        path.resize(item.depth - 1);
         path.push_back(node.unit);
+
+        children.clear();
+        if (node.child != kNoNode)
+            for (uint32_t c = nodes[node.child].next; c != kNoNode; c = nodes[c].next)
+                children.emplace_back(nodes[c].unit, c);
+        if (children.size() > 1)
+            std::sort(children.begin(), children.end());
+
+        const uint32_t state = uint32_t(m_code.size());
+        const bool row = children.size() >= m_rowFrom;
+        // Children looked up by unit (the classless ones where there is a row)
+        // go to the front, still in ascending order.
+        const uint32_t count = row ? uint32_t(std::stable_partition(children.begin(), children.end(),
+                                                                    [&](const auto& c) { return m_class[c.first] == 0; })
+                                              - children.begin())
+                                   : uint32_t(children.size());
+        const uint32_t rowWords = row ? m_classCount + 1 : 0;
+        m_code.resize(state + 2 + rowWords + (count + 1) / 2 + count, 0);
+        if (item.slot == 0)
+            m_rootNext[node.unit] = state;
+        else
+            m_code[item.slot] = state;
+        m_code[state] = row ? kRow | count : count;
         if (!node.after.empty()) {
+            m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
             m_pairs.push_back({m_text.size(), uint32_t(path.size()), uint32_t(node.after.size())});
             m_text += path;
             m_text += node.after;
             m_maxBefore = std::max(m_maxBefore, path.size());
         }
-        if (node.child != 0)
-            for (uint32_t c = nodes[node.child].next; c != 0; c = nodes[c].next)
-                pending.emplace_back(c, depth + 1);
+        const uint32_t units = state + 2 + rowWords;
+        const uint32_t targets = units + (count + 1) / 2;
+        for (uint32_t k = 0; k < count; ++k)
+            m_code[units + (k >> 1)] |= uint32_t(children[k].first) << ((k & 1) * 16);
+        // The first child is written next, right behind this state.
+        for (uint32_t k = uint32_t(children.size()); k-- > 0;)
+            stack.push_back({children[k].second, item.depth + 1,
+                             k < count ? targets + k : state + 2 + m_class[children[k].first]});
     }
+    m_text.append(kTextPadding, u'\0');
+    m_code.resize(m_code.size() + kCodePadding, 0);
+    m_code.shrink_to_fit();
     m_pairs.shrink_to_fit();
     m_text.shrink_to_fit();
 }
 
-void CompiledMatcher::BuildAutomaton()
+const ReverseAutomaton& CompiledMatcher::Reverse() const
 {
-    // The reversed before-strings in ascending order, so the trie over them
-    // is built by appending: each key shares its longest common prefix with
-    // the one before it. The first four units, packed, settle most
-    // comparisons without touching the strings.
-    struct Key {
-        uint64_t head;
-        uint32_t pair;
-    };
-    auto reversedAt = [this](uint32_t pair, size_t k) {
-        const Pair& p = m_pairs[pair];
-        return m_text[p.offset + p.beforeLength - 1 - k];
-    };
-    std::vector<Key> keys(m_pairs.size());
-    for (uint32_t pair = 0; pair < keys.size(); ++pair) {
-        uint64_t head = 0;
-        for (size_t k = 0; k < 4; ++k)
-            head = (head << 16) | (k < m_pairs[pair].beforeLength ? reversedAt(pair, k) : 0);
-        keys[pair] = {head, pair};
-    }
-    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
-        if (a.head != b.head)
-            return a.head < b.head;
-        const size_t la = m_pairs[a.pair].beforeLength, lb = m_pairs[b.pair].beforeLength;
-        for (size_t k = 4; k < la && k < lb; ++k) {
-            const char16_t ua = reversedAt(a.pair, k), ub = reversedAt(b.pair, k);
-            if (ua != ub)
-                return ua < ub;
-        }
-        return la < lb;
+    std::call_once(m_reverseOnce, [this] {
+        std::vector<std::u16string_view> befores(m_pairs.size());
+        for (uint32_t p = 0; p < befores.size(); ++p)
+            befores[p] = Before(p);
+        m_reverse = std::make_unique<const ReverseAutomaton>(befores);
     });
-
-    std::vector<BuildNode> trie(1);
-    std::vector<uint32_t> path(1, 0); // path[d]: node at depth d of the previous key
-    uint32_t previous = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        const uint32_t pair = keys[i].pair;
-        const size_t length = m_pairs[pair].beforeLength;
-        size_t common = 0;
-        if (i > 0) {
-            const size_t limit = std::min<size_t>(length, m_pairs[previous].beforeLength);
-            while (common < limit && reversedAt(pair, common) == reversedAt(previous, common))
-                ++common;
-        }
-        path.resize(common + 1);
-        for (size_t d = common; d < length; ++d) {
-            const uint32_t parent = path[d];
-            const uint32_t id = uint32_t(trie.size());
-            trie.emplace_back();
-            trie.back().unit = reversedAt(pair, d);
-            BuildNode& p = trie[parent];
-            if (p.childCount++ == 0)
-                p.firstChild = id;
-            else
-                trie[p.lastChild].nextSibling = id;
-            p.lastChild = id;
-            path.push_back(id);
-        }
-        trie[path[length]].longest = pair + 1;
-        previous = pair;
-    }
-
-    // Breadth-first order and each state's offset.
-    std::vector<uint32_t> order;
-    order.reserve(trie.size());
-    order.push_back(0);
-    std::vector<uint32_t> offset(trie.size(), 0);
-    size_t size = 3; // the root's record: no children, failure and longest 0
-    for (size_t k = 0; k < order.size(); ++k) {
-        for (uint32_t c = trie[order[k]].firstChild; c != 0; c = trie[c].nextSibling) {
-            order.push_back(c);
-            offset[c] = uint32_t(size);
-            const uint32_t count = trie[c].childCount;
-            size += 3 + (count + 1) / 2 + count;
-        }
-    }
-    m_code.assign(size, 0);
-    for (uint32_t c = trie[0].firstChild; c != 0; c = trie[c].nextSibling)
-        m_rootNext[trie[c].unit] = offset[c];
-    for (size_t k = 1; k < order.size(); ++k) {
-        const BuildNode& node = trie[order[k]];
-        uint32_t* record = &m_code[offset[order[k]]];
-        record[0] = node.childCount;
-        uint32_t* units = record + 3;
-        uint32_t* targets = units + (node.childCount + 1) / 2;
-        uint32_t j = 0;
-        for (uint32_t c = node.firstChild; c != 0; c = trie[c].nextSibling, ++j) {
-            units[j >> 1] |= uint32_t(trie[c].unit) << ((j & 1) * 16);
-            targets[j] = offset[c];
-        }
-    }
-
-    // Failure links and the longest match, shallow states first: both only
-    // look at shallower states, which are complete by then.
-    for (size_t k = 0; k < order.size(); ++k) {
-        const uint32_t id = order[k];
-        const uint32_t state = offset[id];
-        if (id != 0) {
-            const uint32_t own = trie[id].longest;
-            m_code[state + 2] = own != 0 ? own : m_code[m_code[state + 1] + 2];
-        }
-        for (uint32_t c = trie[id].firstChild; c != 0; c = trie[c].nextSibling)
-            m_code[offset[c] + 1] = id == 0 ? 0 : PlainStep(m_code[state + 1], trie[c].unit);
-    }
-
-    std::vector<uint32_t> states(order.size());
-    for (size_t k = 0; k < order.size(); ++k)
-        states[k] = offset[order[k]];
-    BuildRows(states);
-}
-
-void CompiledMatcher::BuildRows(const std::vector<uint32_t>& statesInOrder)
-{
-    // The units most used in before-strings get classes.
-    std::vector<uint32_t> uses(65536, 0);
-    for (const Pair& p : m_pairs)
-        for (size_t k = 0; k < p.beforeLength; ++k)
-            ++uses[m_text[p.offset + k]];
-    std::vector<char16_t> units;
-    for (uint32_t u = 0; u < 65536; ++u)
-        if (uses[u] != 0)
-            units.push_back(char16_t(u));
-    const size_t classes = std::min<size_t>(units.size(), kClasses - 1);
-    std::partial_sort(units.begin(), units.begin() + classes, units.end(),
-        [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
-    units.resize(classes);
-    for (size_t k = 0; k < classes; ++k)
-        m_class[units[k]] = uint8_t(k + 1);
-
-    // A row costs 1 KB: the shallowest states, as many as the dictionary's
-    // size warrants; the root always.
-    const size_t rows = std::min({statesInOrder.size(), m_pairs.size() / 32 + 1, size_t(4096)});
-    m_denseRecord.assign(statesInOrder.begin(), statesInOrder.begin() + rows);
-    m_denseLongest.resize(rows);
-    for (size_t r = 0; r < rows; ++r)
-        m_denseLongest[r] = m_code[statesInOrder[r] + 2];
-    // Offsets grow in breadth-first order, so the rows' states are exactly
-    // those below the first state without one.
-    const uint32_t firstSparse = rows < statesInOrder.size() ? statesInOrder[rows] : uint32_t(m_code.size());
-    auto name = [&](uint32_t offset) {
-        if (offset >= firstSparse)
-            return offset;
-        const auto at = std::lower_bound(m_denseRecord.begin(), m_denseRecord.end(), offset);
-        return kDense | uint32_t(at - m_denseRecord.begin());
-    };
-    m_rows.assign(rows * kClasses, kRoot);
-    for (size_t r = 0; r < rows; ++r)
-        for (size_t k = 0; k < classes; ++k)
-            m_rows[r * kClasses + k + 1] = name(PlainStep(statesInOrder[r], units[k]));
-    // From here on every stored state is named as the scan names it.
-    for (uint32_t& next : m_rootNext)
-        next = name(next);
-    for (size_t k = 1; k < statesInOrder.size(); ++k) {
-        const uint32_t o = statesInOrder[k];
-        const uint32_t count = m_code[o];
-        m_code[o + 1] = name(m_code[o + 1]);
-        uint32_t* targets = &m_code[o + 3 + (count + 1) / 2];
-        for (uint32_t j = 0; j < count; ++j)
-            targets[j] = name(targets[j]);
-    }
-}
-
-// Step() while every state is still named by its offset.
-uint32_t CompiledMatcher::PlainStep(uint32_t state, char16_t unit) const
-{
-    for (;;) {
-        if (state == 0)
-            return m_rootNext[unit];
-        const uint32_t count = m_code[state];
-        if (count != 0) {
-            const int index = Find(&m_code[state + 3], count, unit);
-            if (index >= 0)
-                return m_code[state + 3 + (count + 1) / 2 + uint32_t(index)];
-        }
-        state = m_code[state + 1];
-    }
+    return *m_reverse;
 }

@@ -1,85 +1,87 @@
-// A read-only automaton compiled from the trie for scanning.
+// A read-only matcher compiled from the trie for scanning.
 //
-// The scan needs, at the positions it visits, the longest before-string that
-// starts there. Walking the trie afresh from every position costs the depth
-// of the walk each time, which grows with the before-strings' length. Instead
-// the text is read backwards through an Aho-Corasick automaton over the
-// reversed before-strings: after reading text[k] (coming from the right), the
-// state is the longest string text[k..e) that ends some before-string, and
-// the longest before-string that starts at k is stored with that state. Each
-// unit costs one transition, amortised, whatever the dictionary.
-//
-// States live in one stream of 32-bit words, breadth-first, so the shallow
-// states that most steps touch share a few cache lines. A state at offset o:
+// The forward trie: the scan walks it from each position it visits, which on
+// real text costs a step or two per position. States live in one stream of
+// 32-bit words in depth-first order, so a walk down one word stays within a
+// few cache lines. A state at offset o:
 //   code[o]        child count
-//   code[o + 1]    failure state: the longest proper suffix that is a state
-//   code[o + 2]    1 + the pair of the longest before-string starting here
-//                  (0 for none)
+//   code[o + 1]    1 + the pair whose before-string ends here (0 for none)
 //   then (count + 1) / 2 words holding the children's units, two to a word
 //                  (low half first), sorted ascending
 //   then count     words: each child's offset
-// Offset 0 is the root; its transitions are m_rootNext, one slot per code
-// unit.
+// Offset 0 is no state. The root's transitions are m_rootNext, one slot per
+// code unit.
 //
-// The shallowest states, where most steps start, also get a row of complete
-// transitions (failures already followed) for the units that the
-// before-strings use most: m_class gives those units a class 1-255 (0 for
-// the rest), and a row holds one next state per class. Such a state is named
-// by its row (kDense | row), so a step from it reads no record at all.
-// Each pair's before- and after-string are
-// copied into m_text, so a matcher stays valid while the trie it came from
-// changes.
+// States with many children look most units up in a row instead: m_class
+// gives the units that the trie uses most a class 1..m_classCount (0 for the
+// rest), and such a state, marked by kRow in its count, holds
+//   code[o]        kRow | the number of children without a class
+//   code[o + 1]    as above
+//   then m_classCount + 1 words: the child for each class (0 for none),
+//                  indexed by class
+//   then the children without a class, units and offsets as above.
+//
+// Walks that fail deep down (long before-strings sharing a prefix) would make
+// the scan quadratic; where they pile up the scan switches to the reverse
+// automaton (ReverseAutomaton.h), built on first need.
+//
+// Each pair's before- and after-string are copied into m_text, so a matcher
+// stays valid while the trie it came from changes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct MatchNode;
+class ReverseAutomaton;
 
 class CompiledMatcher {
 public:
     // `nodes` is the record trie, node 0 the head of the first level.
     explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
+    ~CompiledMatcher();
 
-    // A state is named by its offset, or, when it has a row, by kDense | row.
-    // The root always has row 0.
-    static constexpr uint32_t kDense = 0x80000000u;
-    static constexpr uint32_t kRoot = kDense;
-    static constexpr uint32_t kClasses = 256;
+    static constexpr uint32_t kNoState = 0;
+    // Units readable behind every before- and after-string.
+    static constexpr size_t kTextPadding = 8;
+    // Words readable behind every state.
+    static constexpr size_t kCodePadding = 8;
 
-    // The state after reading `unit` in front of what `state` stands for.
-    uint32_t Step(uint32_t state, char16_t unit) const
+    // The state for the one-unit string `unit`; kNoState when no before-string
+    // starts with it.
+    uint32_t First(char16_t unit) const { return m_rootNext[unit]; }
+
+    // The state one unit further down; kNoState when there is none.
+    uint32_t Next(uint32_t state, char16_t unit) const
     {
-        const uint32_t unitClass = m_class[unit];
-        if ((state & kDense) != 0 && unitClass != 0)
-            return m_rows[(state & ~kDense) * kClasses + unitClass];
-        return StepSparse(state, unit);
-    }
-
-    uint32_t StepSparse(uint32_t state, char16_t unit) const
-    {
-        for (;;) {
-            if (state == kRoot)
-                return m_rootNext[unit];
-            const uint32_t o = Record(state);
-            const uint32_t count = m_code[o];
-            if (count != 0) {
-                const int index = Find(&m_code[o + 3], count, unit);
-                if (index >= 0)
-                    return m_code[o + 3 + (count + 1) / 2 + uint32_t(index)];
-            }
-            state = m_code[o + 1];
+        const uint32_t* record = &m_code[state];
+        uint32_t count = record[0];
+        if (count == 1)
+            return (record[2] & 0xFFFF) == unit ? record[3] : kNoState;
+        const uint32_t* units = record + 2;
+        if ((count & kRow) != 0) {
+            const uint32_t unitClass = m_class[unit];
+            if (unitClass != 0)
+                return record[2 + unitClass];
+            count &= ~kRow;
+            units += m_classCount + 1;
         }
+        if (count == 0)
+            return kNoState;
+        const int index = Find(units, count, unit);
+        return index >= 0 ? units[(count + 1) / 2 + uint32_t(index)] : kNoState;
     }
 
-    // 1 + the pair of the longest before-string that starts where `state` was
-    // reached; 0 for none.
-    uint32_t Longest(uint32_t state) const
-    {
-        return (state & kDense) != 0 ? m_denseLongest[state & ~kDense] : m_code[state + 2];
-    }
+    // 1 + the pair whose before-string `state` spells; 0 for none.
+    uint32_t PairAt(uint32_t state) const { return m_code[state + 1]; }
 
     // Length of the longest before-string (0 without pairs): a position at
     // least this far from the end of a text cannot start a match that more
@@ -101,7 +103,12 @@ public:
     }
 
     size_t GetPairCount() const { return m_pairs.size(); }
-    // Bytes held, for the benchmarks.
+
+    // The automaton over the reversed before-strings, built on the first call;
+    // safe to call from several threads.
+    const ReverseAutomaton& Reverse() const;
+
+    // Bytes held, for the benchmarks (the reverse automaton only once built).
     size_t MemoryBytes() const;
 
 private:
@@ -116,6 +123,25 @@ private:
 
     static int Find(const uint32_t* units, uint32_t count, char16_t unit)
     {
+#ifdef __SSE2__
+        // Halve the range without branches until the unit, if present, lies
+        // among 16 units from `first`, then compare those at once; the stream
+        // is padded so that reading 8 words past any state stays inside it.
+        uint32_t first = 0;
+        for (uint32_t n = count; n > 15;) {
+            const uint32_t half = n / 2;
+            first = UnitAt(units, first + half) < unit ? first + half : first;
+            n -= half;
+        }
+        const uint32_t candidates = std::min<uint32_t>(16, count - first);
+        const __m128i key = _mm_set1_epi16(short(unit));
+        const __m128i* at = reinterpret_cast<const __m128i*>(reinterpret_cast<const char16_t*>(units) + first);
+        uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
+        if (candidates > 8)
+            mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
+        mask &= candidates == 16 ? ~0u : (1u << (2 * candidates)) - 1;
+        return mask != 0 ? int(first + uint32_t(__builtin_ctz(mask)) / 2) : -1;
+#else
         if (count <= 8) {
             for (uint32_t k = 0; k < count; ++k)
                 if (UnitAt(units, k) == unit)
@@ -133,21 +159,23 @@ private:
         }
         lo += UnitAt(units, lo) < unit;
         return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
+#endif
     }
 
-    void CollectPairs(const std::vector<MatchNode>& nodes);
-    uint32_t Record(uint32_t state) const { return (state & kDense) != 0 ? m_denseRecord[state & ~kDense] : state; }
-    void BuildAutomaton();
-    void BuildRows(const std::vector<uint32_t>& statesInOrder);
-    uint32_t PlainStep(uint32_t state, char16_t unit) const;
+    static constexpr uint32_t kRow = 0x80000000u;
+
+    void Build(const std::vector<MatchNode>& nodes);
+    void ChooseClasses(const std::vector<MatchNode>& nodes);
 
     std::vector<uint32_t> m_rootNext;
     std::vector<uint8_t> m_class;
-    std::vector<uint32_t> m_rows; // row r at r * kClasses
-    std::vector<uint32_t> m_denseRecord; // row -> offset
-    std::vector<uint32_t> m_denseLongest; // row -> Longest()
+    uint32_t m_classCount = 0;
+    uint32_t m_rowFrom = ~0u; // child count from which a state gets a row
     std::vector<uint32_t> m_code;
     std::vector<Pair> m_pairs;
     std::u16string m_text;
     size_t m_maxBefore = 0;
+
+    mutable std::once_flag m_reverseOnce;
+    mutable std::unique_ptr<const ReverseAutomaton> m_reverse;
 };

@@ -14,3 +14,7 @@ class MatchList;
 // below `stop` and returns it. Cost: linear in stop - start plus the longest
 // before-string, whatever the dictionary.
 size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out);
+// The same, handing the next `span` units to the reverse automaton whenever
+// the forward walks have read `span` units more than their share.
+size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out,
+                 size_t span);

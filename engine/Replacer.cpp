@@ -1,5 +1,7 @@
 #include "Replacer.h"
 
+#include "NodeIndex.h"
+
 #include <algorithm>
 
 namespace {
@@ -12,7 +14,8 @@ std::u16string_view UpToNul(const char16_t* s)
 Replacer::Replacer()
     : m_nodes(1)
     , m_tails(1, m_root)
-    , m_firstLevel(65536, 0)
+    , m_firstLevel(65536, kNoNode)
+    , m_index(std::make_unique<NodeIndex>())
 {
 }
 
@@ -34,7 +37,7 @@ uint32_t Replacer::NewNode(char16_t unit)
 
 uint32_t Replacer::FindChild(uint32_t level, char16_t unit) const
 {
-    return level == m_root ? m_firstLevel[unit] : m_index.Find(level, unit);
+    return level == m_root ? m_firstLevel[unit] : m_index->Find(level, unit);
 }
 
 void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
@@ -45,19 +48,19 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
     uint32_t last = m_root;
     uint32_t level = m_root;
     for (const char16_t unit : before) {
-        if (level == 0 && last != m_root) {
+        if (level == kNoNode && last != m_root) {
             level = NewNode(0);
             m_nodes[last].child = level;
         }
         uint32_t node = FindChild(level, unit);
-        if (node == 0) {
+        if (node == kNoNode) {
             node = NewNode(unit);
             m_nodes[m_tails[level]].next = node;
             m_tails[level] = node;
             if (level == m_root)
                 m_firstLevel[unit] = node;
             else
-                m_index.Insert(level, unit, node);
+                m_index->Insert(level, unit, node);
             m_matcher.reset();
         }
         last = node;
@@ -82,11 +85,11 @@ uint32_t Replacer::FindPath(std::u16string_view before) const
     uint32_t last = m_root;
     uint32_t level = m_root;
     for (const char16_t unit : before) {
-        if (level == 0 && last != m_root)
-            return 0;
+        if (level == kNoNode && last != m_root)
+            return kNoNode;
         last = FindChild(level, unit);
-        if (last == 0)
-            return 0;
+        if (last == kNoNode)
+            return kNoNode;
         level = m_nodes[last].child;
     }
     return last; // m_root for the empty before-string
@@ -96,7 +99,7 @@ bool Replacer::RemovePair(const char16_t* beforeZ, const char16_t* afterZ)
 {
     const std::u16string_view before = UpToNul(beforeZ);
     const uint32_t last = FindPath(before);
-    if (last == 0 && !before.empty())
+    if (last == kNoNode && !before.empty())
         return false;
     std::u16string& stored = m_nodes[last].after;
     if (stored != UpToNul(afterZ))

@@ -6,18 +6,19 @@
 //                level. Every level is a singly linked list through `next`
 //                that starts with a head node (unit U+0000) and keeps its real
 //                nodes in creation order; `child` points to the head of the
-//                level below. Links are indices into m_nodes, 0 meaning none
+//                level below. Links are indices into m_nodes, kNoNode (0) meaning none
 //                (node 0 is never anybody's next or child). Nodes are never
 //                unlinked; a pair exists where `after` is non-empty.
 //   m_tails      For each head, the last node of its level, so a new node is
 //                linked behind it without walking the list.
-//   m_firstLevel 65536 slots, unit -> node of the first level (0 = none).
+//   m_firstLevel 65536 slots, unit -> node of the first level (or kNoNode).
 //   m_index      (head of a deeper level, unit) -> node, so that adding and
 //                removing never walk a level list.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change (CompiledMatcher.h): an automaton over the reversed
-//                before-strings that gives the longest match at every
-//                position in one backward pass, and a copy of every pair.
+//                a change (CompiledMatcher.h): a compact forward trie walked
+//                from each position, with an automaton over the reversed
+//                before-strings for stretches where those walks would cost
+//                more than linear time, and a copy of every pair.
 //   m_scan       The matches of the last Scan (TextScan.h), which keep the
 //                matcher they were found with alive: a later change to the
 //                trie does not alter a finished scan.
@@ -30,7 +31,7 @@
 //                need not split the whole value again.
 #pragma once
 
-#include "NodeIndex.h"
+#include "MatchNode.h"
 #include "TextScan.h"
 
 #include <cstdint>
@@ -41,17 +42,7 @@
 #include <unordered_set>
 #include <vector>
 
-struct ReplaceEntry {
-    std::u16string before;
-    std::u16string after;
-};
-
-struct MatchNode {
-    uint32_t next = 0;
-    uint32_t child = 0;
-    char16_t unit = 0;
-    std::u16string after;
-};
+class NodeIndex;
 
 // Ordinal order: unsigned 16-bit code units, a proper prefix first.
 bool LessByBefore(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b);
@@ -102,7 +93,7 @@ public:
     std::vector<std::unique_ptr<ReplaceEntry>> m_entries;
 
 private:
-    static constexpr uint32_t m_root = 0; // head of the first level
+    static constexpr uint32_t m_root = 0; // head of the first level; as a link, kNoNode
 
     uint32_t FindChild(uint32_t level, char16_t unit) const;
     uint32_t NewNode(char16_t unit);
@@ -117,7 +108,7 @@ private:
     std::vector<MatchNode> m_nodes;
     std::vector<uint32_t> m_tails; // for a head: the last node of its level
     std::vector<uint32_t> m_firstLevel;
-    NodeIndex m_index;
+    std::unique_ptr<NodeIndex> m_index;
     std::u16string m_path;
     size_t m_pairCount = 0; // nodes holding a pair
     // For each node whose value was joined to: the pieces of that value.

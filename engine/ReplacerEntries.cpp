@@ -29,9 +29,9 @@ void Replacer::RebuildEntries()
     std::vector<std::pair<uint32_t, uint32_t>> pending;
     emit(m_nodes[m_root]);
     for (uint32_t head = m_root, depth = 0;;) {
-        for (uint32_t n = m_nodes[head].next; n != 0; n = m_nodes[n].next) {
+        for (uint32_t n = m_nodes[head].next; n != kNoNode; n = m_nodes[n].next) {
             emit(m_nodes[n]);
-            if (m_nodes[n].child != 0)
+            if (m_nodes[n].child != kNoNode)
                 pending.emplace_back(n, depth + 1);
         }
         if (pending.empty())
@@ -88,7 +88,7 @@ void Replacer::RebuildSortedEntries()
     std::vector<std::pair<char16_t, uint32_t>> level;
     auto pushLevel = [&](uint32_t head, uint32_t depth) {
         level.clear();
-        for (uint32_t n = m_nodes[head].next; n != 0; n = m_nodes[n].next)
+        for (uint32_t n = m_nodes[head].next; n != kNoNode; n = m_nodes[n].next)
             level.emplace_back(m_nodes[n].unit, n);
         std::sort(level.begin(), level.end());
         for (size_t k = level.size(); k-- > 0;)
@@ -103,7 +103,7 @@ void Replacer::RebuildSortedEntries()
         path.push_back(node.unit);
         if (!node.after.empty())
             m_entries.push_back(MakeEntry(path, node.after));
-        if (node.child != 0)
+        if (node.child != kNoNode)
             pushLevel(node.child, item.depth + 1);
     }
 }
@@ -126,7 +126,7 @@ void Replacer::RefreshEntries()
             if (path == std::u16string_view(u"\0", 1))
                 path = {}; // the empty before-string's entry
             const uint32_t node = FindPath(path);
-            if ((node != 0 || path.empty()) && !m_nodes[node].after.empty())
+            if ((node != kNoNode || path.empty()) && !m_nodes[node].after.empty())
                 m_entries.push_back(MakeEntry(before, m_nodes[node].after));
         }
         if (sorted)

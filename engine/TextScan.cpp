@@ -58,6 +58,7 @@ void TextScan::ForEachMatch(const std::function<void(size_t, std::u16string_view
 namespace {
 // Below this many units a builder does not split its work.
 constexpr size_t kParallelOutput = size_t(1) << 20;
+constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
 } // namespace
 
 // Each block of matches writes the text from the end of the previous block's
@@ -92,19 +93,36 @@ void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) c
         std::memcpy(d, s.data(), s.size() * sizeof(char16_t));
         d += s.size();
     };
+    // Most strings are short: they are copied as one fixed block of
+    // kShortCopy units where both ends have room for it (the matcher's text
+    // is padded for this; a block's output is not, as the next block may be
+    // written by another thread at the same time).
+    auto putShort = [](char16_t*& d, const char16_t* s, size_t length, const char16_t* end) {
+        if (length <= kShortCopy && d + kShortCopy <= end)
+            std::memcpy(d, s, kShortCopy * sizeof(char16_t));
+        else
+            std::memcpy(d, s, length * sizeof(char16_t));
+        d += length;
+    };
     auto fill = [&](size_t b) {
         char16_t* d = dst + shares[b].at;
+        const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dst + at;
+        const char16_t* const units = text.data();
         size_t k = shares[b].from;
         for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
             const FoundMatch& m = blocks[b].data[i];
             // Matched stretches come from the scan, the rest from `text`.
             const std::u16string_view before = m_matcher->Before(m.pair);
-            put(d, text.substr(k, m.start - k));
+            const std::u16string_view after = m_matcher->After(m.pair);
+            if (k + kShortCopy <= text.size())
+                putShort(d, units + k, m.start - k, end);
+            else
+                put(d, text.substr(k, m.start - k));
             if (gloss) {
-                put(d, before);
+                putShort(d, before.data(), before.size(), end);
                 *d++ = u'[';
             }
-            put(d, m_matcher->After(m.pair));
+            putShort(d, after.data(), after.size(), end);
             if (gloss)
                 *d++ = u']';
             k = size_t(m.start) + before.size();

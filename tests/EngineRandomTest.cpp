@@ -1,6 +1,9 @@
 // Scan and the builders against an obviously correct reference on random
 // small dictionaries and texts.
 #include "EngineTestSupport.h"
+#include "CompiledMatcher.h"
+#include "MatchList.h"
+#include "RangeScan.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +11,21 @@
 #include <random>
 
 namespace {
+
+// (start, length) of every match.
+using Spans = std::vector<std::pair<size_t, size_t>>;
+
+// The scan with the reverse automaton taking over after every `span` units of
+// deep failing walks, as it does on long shared prefixes.
+Spans ForcedReverse(Replacer& r, const std::u16string& text, size_t span)
+{
+    const auto matcher = r.Compile();
+    MatchList list;
+    ScanRange(*matcher, text, 0, text.size(), list, span);
+    Spans spans;
+    list.ForEach([&](const FoundMatch& m) { spans.emplace_back(m.start, matcher->BeforeLength(m.pair)); });
+    return spans;
+}
 
 // At each position the longest key starting there; else copy one unit.
 std::u16string Reference(const std::map<std::u16string, std::u16string>& dict, const std::u16string& text, bool gloss)
@@ -108,6 +126,13 @@ TEST(RandomAgainstReference, ScanAndBuild)
             r.Scan(text);
             ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
             ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
+            TextScan scan(r.Compile());
+            scan.Scan(text);
+            Spans expected;
+            scan.ForEachMatch([&](size_t start, std::u16string_view before, std::u16string_view) {
+                expected.emplace_back(start, before.size());
+            });
+            ASSERT_EQ(ForcedReverse(r, text, 1 + rng() % 4), expected) << "round " << round;
             const size_t block = 1 + rng() % 8;
             ASSERT_EQ(Narrow(Streamed(r, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
                 << "round " << round << ", blocks of " << block;
