@@ -1,5 +1,6 @@
-// Arbitrary bytes through decoding and the line pattern, checked against a
-// plain reading of what the pattern means, then saved and read back.
+// Arbitrary bytes through decoding and the line scanner, checked against the
+// line pattern searched with Boost.Regex and against a plain reading of what
+// the pattern means, then saved and read back.
 //
 // Without FF FE in front the input is read as if it had it, so that the
 // fuzzer does not spend its time finding the mark.
@@ -7,12 +8,16 @@
 #include "DictionaryWriter.h"
 #include "Replacer.h"
 
+#include <boost/regex.hpp>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <optional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -87,6 +92,34 @@ Pairs ReadPlainly(std::u16string t)
     return pairs;
 }
 
+// The line pattern itself, searched over the units widened to wchar_t with
+// every search based at the text's start, so that "^" sees the unit before
+// it. Empty when Boost gives up on a match too complex to finish.
+std::optional<Pairs> ReadWithRegex(std::u16string t)
+{
+    if (!t.empty() && !IsLineEnd(t.back()))
+        t += u'\n';
+    const std::wstring wide(t.begin(), t.end());
+    static const boost::wregex pattern(L"^([^\\t]+)\t([^\\t\\r\\n]+)[^\\r\\n]*[\\r\\n]+");
+    auto units = [](const boost::wssub_match& group) {
+        std::u16string out;
+        for (const wchar_t c : group)
+            out += char16_t(c);
+        return out;
+    };
+    Pairs pairs;
+    boost::wsmatch match;
+    try {
+        for (auto from = wide.cbegin();
+             boost::regex_search(from, wide.cend(), match, pattern, boost::match_default, wide.cbegin());
+             from = match[0].second)
+            pairs.emplace_back(units(match[1]), units(match[2]));
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+    return pairs;
+}
+
 Pairs Parse(std::u16string_view text)
 {
     Pairs pairs;
@@ -121,10 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t i = 0; i < text.size(); ++i)
         Check(text[i] == (uint8_t(bytes[2 + 2 * i]) | uint8_t(bytes[3 + 2 * i]) << 8), "decoded unit");
 
-    // The regex and the plain reading agree on every pair, in order.
+    // The scanner, the regex and the plain reading agree on every pair, in order.
     const Pairs found = Parse(text);
     if (found != ReadPlainly(text))
-        Fail("pattern and plain reading differ");
+        Fail("scanner and plain reading differ");
+    if (const std::optional<Pairs> searched = ReadWithRegex(text); searched && *searched != found)
+        Fail("scanner and regex search differ");
 
     Replacer first;
     Check(ParseDictionaryText(text, first) == found.size(), "Replacer count");
