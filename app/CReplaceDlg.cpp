@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -302,5 +303,8 @@ void CReplaceDlg::dropEvent(QDropEvent* event)
         if (url.isLocalFile())
             paths << url.toLocalFile();
     event->acceptProposedAction();
-    OnDropFiles(paths);
+    // Read once the drop has returned, so that the drag source hears that the
+    // drop is done and is not kept waiting behind a wait cursor or a message.
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, this, [this, paths] { OnDropFiles(paths); });
 }

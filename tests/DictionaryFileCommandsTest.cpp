@@ -49,11 +49,13 @@ QByteArray DictionaryBytes(const QString& text)
 struct DropResult {
     bool enterAccepted = false;
     bool dropAccepted = false;
+    bool readDuringDrop = false; // a file was read before the drop event returned
 };
 
 // Drags the URLs onto `target` and drops them there, as the window system
 // delivers it: enter, move, drop, each to the widget under the mouse.
-DropResult Drop(QWidget* target, const QList<QUrl>& urls, const QString& alsoText = QString())
+DropResult Drop(QWidget* target, const QList<QUrl>& urls, const QString& alsoText = QString(),
+                const std::function<bool()>& readYet = {})
 {
     QMimeData mime;
     mime.setUrls(urls);
@@ -72,6 +74,8 @@ DropResult Drop(QWidget* target, const QList<QUrl>& urls, const QString& alsoTex
                     Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     result.dropAccepted = drop.isAccepted();
+    result.readDuringDrop = readYet && readYet();
+    QCoreApplication::processEvents(); // the files are read once the drop has returned
     return result;
 }
 
@@ -100,7 +104,11 @@ protected:
         return path;
     }
 
-    DropResult DropOnWindow(const QStringList& paths) { return Drop(dlg.get(), FileUrls(paths)); }
+    DropResult DropOnWindow(const QStringList& paths)
+    {
+        const int waits = prompter.waitCount;
+        return Drop(dlg.get(), FileUrls(paths), QString(), [&] { return prompter.waitCount != waits; });
+    }
 
     // Clicks Save with the Save As dialog answered `answer` (empty: cancelled).
     void ClickSave(const QString& answer)
@@ -137,6 +145,7 @@ TEST_F(DictionaryFileCommandsTest, DroppedFileAddsItsPairsSortedByTheBeforeStrin
     const DropResult result = DropOnWindow({path});
     EXPECT_TRUE(result.enterAccepted) << "the window takes dragged files";
     EXPECT_TRUE(result.dropAccepted);
+    EXPECT_FALSE(result.readDuringDrop) << "the drag source is not kept waiting while the file is read";
     EXPECT_EQ(ListRows(), (Rows{{"Z", "4"}, {"a", "1"}, {"ab", "3"}, {"b", "2"}}));
     EXPECT_TRUE(prompter.asked.isEmpty());
     EXPECT_EQ(prompter.waitCount, 1);
