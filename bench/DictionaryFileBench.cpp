@@ -99,6 +99,7 @@ void BM_Load(benchmark::State& state)
             benchmark::DoNotOptimize(r->Compile().get());
 
         benchmark::DoNotOptimize(r->GetNodeCount());
+        state.counters["nodes"] = double(r->GetNodeCount());
         state.PauseTiming();
         r.reset();
         state.ResumeTiming();
