@@ -3,6 +3,7 @@
 #include "NodeIndex.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 std::u16string_view UpToNul(const char16_t* s)
@@ -33,6 +34,20 @@ uint32_t Replacer::NewNode(char16_t unit)
         throw;
     }
     return id;
+}
+
+void Replacer::ReserveNodes(size_t count)
+{
+    // Never less than doubling, so that many small hints cost no more than
+    // the array's own growth.
+    const size_t wanted = std::max(m_nodes.size() + count, 2 * m_nodes.capacity());
+    if (m_nodes.size() + count <= m_nodes.capacity())
+        return;
+    try {
+        m_nodes.reserve(wanted);
+        m_links.reserve(wanted);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 // Enters the real nodes of deeper levels created since the last lookup.

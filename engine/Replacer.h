@@ -63,6 +63,10 @@ public:
     Replacer(const Replacer&) = delete;
     Replacer& operator=(const Replacer&) = delete;
 
+    // Room for `count` more trie nodes, so that a large load does not move
+    // the node array again and again; a hint that is dropped when memory is short.
+    void ReserveNodes(size_t count);
+
     // Strings are taken up to their first U+0000.
     void AddPair(const char16_t* before, const char16_t* after);
     bool RemovePair(const char16_t* before, const char16_t* after);
