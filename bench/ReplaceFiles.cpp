@@ -77,6 +77,7 @@ int main(int argc, char** argv)
         // Lines split by hand: before TAB after LF.
         if (dict.empty() || dict.back() != u'\n')
             dict += u'\n';
+        replacer.ReserveNodes(dict.size() / 4); // as the dictionary reader does
         size_t line = 0;
         while (line < dict.size()) {
             const size_t end = dict.find(u'\n', line);

@@ -15,10 +15,10 @@
 namespace {
 
 // A last line without a line end would never match; give it one.
-void EndLastLine(std::wstring& wide)
+void EndLastLine(std::u16string& text)
 {
-    if (!wide.empty() && wide.back() != L'\r' && wide.back() != L'\n')
-        wide.push_back(L'\n');
+    if (!text.empty() && text.back() != u'\r' && text.back() != u'\n')
+        text.push_back(u'\n');
 }
 
 DictionarySearchHook& SearchHook()
@@ -43,11 +43,11 @@ private:
     int m_fd;
 };
 
-// Reads a regular file and decodes it on the way into `wide`, the one buffer
-// the pattern searches, sized from the file's size once the mark is seen:
-// the file is never held twice. Ok, CannotOpen or NoBom. Throws std::bad_alloc when the
-// text does not fit in memory.
-DictionaryLoadStatus ReadWideText(const std::string& path, std::wstring& wide)
+// Reads a regular file and decodes it on the way into `text`, the one buffer
+// the pattern reads, sized from the file's size once the mark is seen: the
+// file is never held twice. Ok, CannotOpen or NoBom. Throws std::bad_alloc
+// when the text does not fit in memory.
+DictionaryLoadStatus ReadUtf16Text(const std::string& path, std::u16string& text)
 {
     if (path.find('\0') != std::string::npos)
         return DictionaryLoadStatus::CannotOpen;
@@ -58,12 +58,12 @@ DictionaryLoadStatus ReadWideText(const std::string& path, std::wstring& wide)
         return DictionaryLoadStatus::CannotOpen;
     // Half a unit per byte: the mark's unit makes room for a last line end.
     const uint64_t units = uint64_t(st.st_size > 0 ? st.st_size : 0) / 2;
-    if (units >= wide.max_size())
+    if (units >= text.max_size())
         return DictionaryLoadStatus::CannotOpen;
-    wide.clear();
+    text.clear();
 
     unsigned char chunk[65536];
-    int low = -1;       // the first byte of a unit split between two reads
+    int low = -1;        // the first byte of a unit split between two reads
     bool marked = false; // the first unit was the mark FF FE
     for (;;) {
         const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
@@ -74,26 +74,38 @@ DictionaryLoadStatus ReadWideText(const std::string& path, std::wstring& wide)
         }
         if (n == 0)
             break;
-        for (ssize_t i = 0; i < n; ++i) {
-            if (low < 0) {
-                low = chunk[i];
-                continue;
-            }
-            const wchar_t unit = wchar_t(low | (chunk[i] << 8));
+        size_t i = 0;
+        if (low >= 0) {
+            const char16_t unit = char16_t(low | (chunk[i++] << 8));
             low = -1;
             if (marked) {
-                wide.push_back(unit);
+                text.push_back(unit);
             } else if (unit == 0xFEFF) {
                 marked = true;
-                wide.reserve(size_t(units)); // only now: a file of another kind may be huge
+                text.reserve(size_t(units)); // only now: a file of another kind may be huge
             } else {
                 return DictionaryLoadStatus::NoBom;
             }
         }
+        if (!marked && size_t(n) - i >= 2) {
+            if (chunk[i] != 0xFF || chunk[i + 1] != 0xFE)
+                return DictionaryLoadStatus::NoBom;
+            marked = true;
+            i += 2;
+            text.reserve(size_t(units));
+        }
+        const size_t pairs = (size_t(n) - i) / 2;
+        const size_t old = text.size();
+        text.resize(old + pairs);
+        char16_t* out = text.data() + old;
+        for (size_t k = 0; k < pairs; ++k, i += 2)
+            out[k] = char16_t(chunk[i] | (chunk[i + 1] << 8));
+        if (i < size_t(n))
+            low = chunk[i];
     }
     if (!marked)
         return DictionaryLoadStatus::NoBom;
-    EndLastLine(wide);
+    EndLastLine(text);
     return DictionaryLoadStatus::Ok;
 }
 
@@ -126,6 +138,9 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 {
+    // Dictionaries hold about one new node in five units; where there are
+    // fewer, the rest of the room is never touched.
+    replacer.ReserveNodes(text.size() / 4);
     return ParseDictionaryLines(text, SearchHook(), [&](const std::u16string& before, const std::u16string& after) {
         replacer.AddPair(before.c_str(), after.c_str());
     });
@@ -133,15 +148,12 @@ size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer)
 {
-    std::wstring wide;
-    const DictionaryLoadStatus read = ReadWideText(path, wide);
+    std::u16string text;
+    const DictionaryLoadStatus read = ReadUtf16Text(path, text);
     if (read != DictionaryLoadStatus::Ok)
         return read;
     try {
-        ParseDictionaryLines(std::wstring_view(wide), SearchHook(),
-                             [&](const std::u16string& before, const std::u16string& after) {
-                                 replacer.AddPair(before.c_str(), after.c_str());
-                             });
+        ParseDictionaryText(std::u16string_view(text), replacer);
     } catch (const std::exception&) {
         // std::bad_alloc
         return DictionaryLoadStatus::Incomplete;

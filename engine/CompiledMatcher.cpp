@@ -22,16 +22,45 @@ size_t CompiledMatcher::MemoryBytes() const
         + (m_reverse ? m_reverse->MemoryBytes() : 0);
 }
 
+// Every level's real nodes as (unit, node), in creation order, one level
+// after another: the children of head h are entries start[h] to start[h + 1].
+// Found in passes over the node array in order, not by walking the level
+// lists, whose nodes lie scattered over it.
+CompiledMatcher::Levels CompiledMatcher::GroupLevels(const std::vector<MatchNode>& nodes)
+{
+    const size_t n = nodes.size();
+    // A node is linked behind an older one, so a level's head is known
+    // before any of its nodes is reached.
+    std::vector<uint32_t> levelOf(n);
+    Levels levels;
+    levels.start.assign(n + 1, 0);
+    for (size_t id = 0; id < n; ++id) {
+        const MatchNode& node = nodes[id];
+        if (node.unit == 0)
+            levelOf[id] = uint32_t(id); // a head, or the root
+        else
+            ++levels.start[levelOf[id] + 1];
+        if (node.next != kNoNode)
+            levelOf[node.next] = levelOf[id];
+    }
+    for (size_t h = 0; h < n; ++h)
+        levels.start[h + 1] += levels.start[h];
+    levels.children.resize(levels.start[n]);
+    std::vector<uint32_t> fill(levels.start.begin(), levels.start.end() - 1);
+    for (size_t id = 0; id < n; ++id)
+        if (nodes[id].unit != 0)
+            levels.children[fill[levelOf[id]]++] = {nodes[id].unit, uint32_t(id)};
+    return levels;
+}
+
 // The units most used below the first level get classes. A row holds a slot
 // for every class, so only states with children for a fair share of them
 // get one.
-void CompiledMatcher::ChooseClasses(const std::vector<MatchNode>& nodes)
+void CompiledMatcher::ChooseClasses(const Levels& levels)
 {
     std::vector<uint32_t> uses(65536, 0);
-    for (const MatchNode& node : nodes)
-        if (node.child != kNoNode)
-            for (uint32_t c = nodes[node.child].next; c != kNoNode; c = nodes[c].next)
-                ++uses[nodes[c].unit];
+    for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
+        ++uses[levels.children[k].first];
     std::vector<char16_t> units;
     for (uint32_t u = 1; u < 65536; ++u)
         if (uses[u] != 0)
@@ -50,7 +79,8 @@ void CompiledMatcher::ChooseClasses(const std::vector<MatchNode>& nodes)
 // the root and never matches, so it is left out.
 void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
 {
-    ChooseClasses(nodes);
+    const Levels levels = GroupLevels(nodes);
+    ChooseClasses(levels);
     m_code.reserve(nodes.size() * 4 + 2);
     m_code.assign(2, 0); // offset 0 is no state
     struct Item {
@@ -59,8 +89,8 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
         uint32_t slot; // where the state's offset goes in m_code; 0 for the first level
     };
     std::vector<Item> stack;
-    for (uint32_t n = nodes[0].next; n != kNoNode; n = nodes[n].next)
-        stack.push_back({n, 1, 0});
+    for (uint32_t k = levels.start[0]; k < levels.start[1]; ++k)
+        stack.push_back({levels.children[k].second, 1, 0});
     std::vector<std::pair<char16_t, uint32_t>> children;
     std::u16string path;
     while (!stack.empty()) {
@@ -72,9 +102,9 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
 
         children.clear();
         if (node.child != kNoNode)
-            for (uint32_t c = nodes[node.child].next; c != kNoNode; c = nodes[c].next)
-                children.emplace_back(nodes[c].unit, c);
-        if (children.size() > 1)
+            children.assign(levels.children.begin() + levels.start[node.child],
+                            levels.children.begin() + levels.start[node.child + 1]);
+        if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
             std::sort(children.begin(), children.end());
 
         const uint32_t state = uint32_t(m_code.size());

@@ -38,6 +38,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct MatchNode;
@@ -164,8 +165,13 @@ private:
 
     static constexpr uint32_t kRow = 0x80000000u;
 
+    struct Levels {
+        std::vector<uint32_t> start; // by head
+        std::vector<std::pair<char16_t, uint32_t>> children;
+    };
+    static Levels GroupLevels(const std::vector<MatchNode>& nodes);
     void Build(const std::vector<MatchNode>& nodes);
-    void ChooseClasses(const std::vector<MatchNode>& nodes);
+    void ChooseClasses(const Levels& levels);
 
     std::vector<uint32_t> m_rootNext;
     std::vector<uint8_t> m_class;

@@ -24,10 +24,31 @@ public:
 
     void Insert(uint32_t level, char16_t unit, uint32_t node)
     {
-        if ((m_count + 1) * 2 > m_keys.size())
-            Grow();
+        Reserve(m_count + 1);
         Place(Key(level, unit), node);
         ++m_count;
+    }
+
+    size_t Size() const { return m_count; }
+
+    // Room for `count` entries without growing again. The index is unchanged
+    // when memory runs out.
+    void Reserve(size_t count)
+    {
+        if (count * 2 <= m_keys.size())
+            return;
+        size_t capacity = m_keys.empty() ? 1024 : m_keys.size() * 2;
+        while (count * 2 > capacity)
+            capacity *= 2;
+        std::vector<uint64_t> keys(capacity, kEmpty);
+        std::vector<uint32_t> values(capacity, 0);
+        keys.swap(m_keys);
+        values.swap(m_values);
+        m_mask = capacity - 1;
+        m_shift = 64 - __builtin_ctzll(capacity);
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] != kEmpty)
+                Place(keys[i], values[i]);
     }
 
 private:
@@ -43,20 +64,6 @@ private:
             i = (i + 1) & m_mask;
         m_keys[i] = key;
         m_values[i] = node;
-    }
-
-    void Grow()
-    {
-        std::vector<uint64_t> keys = std::move(m_keys);
-        std::vector<uint32_t> values = std::move(m_values);
-        const size_t capacity = keys.empty() ? 1024 : keys.size() * 2;
-        m_keys.assign(capacity, kEmpty);
-        m_values.assign(capacity, 0);
-        m_mask = capacity - 1;
-        m_shift = 64 - __builtin_ctzll(capacity);
-        for (size_t i = 0; i < keys.size(); ++i)
-            if (keys[i] != kEmpty)
-                Place(keys[i], values[i]);
     }
 
     std::vector<uint64_t> m_keys;

@@ -3,6 +3,7 @@
 #include "NodeIndex.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 std::u16string_view UpToNul(const char16_t* s)
@@ -13,7 +14,7 @@ std::u16string_view UpToNul(const char16_t* s)
 
 Replacer::Replacer()
     : m_nodes(1)
-    , m_tails(1, m_root)
+    , m_links(1, m_root)
     , m_firstLevel(65536, kNoNode)
     , m_index(std::make_unique<NodeIndex>())
 {
@@ -27,7 +28,7 @@ uint32_t Replacer::NewNode(char16_t unit)
     m_nodes.emplace_back();
     m_nodes.back().unit = unit;
     try {
-        m_tails.push_back(id); // meaningful for heads only: a new level ends at its head
+        m_links.push_back(id); // a new level ends at its head
     } catch (...) {
         m_nodes.pop_back(); // both vectors stay indexed by node
         throw;
@@ -35,9 +36,42 @@ uint32_t Replacer::NewNode(char16_t unit)
     return id;
 }
 
+void Replacer::ReserveNodes(size_t count)
+{
+    // Never less than doubling, so that many small hints cost no more than
+    // the array's own growth.
+    const size_t wanted = std::max(m_nodes.size() + count, 2 * m_nodes.capacity());
+    if (m_nodes.size() + count <= m_nodes.capacity())
+        return;
+    try {
+        m_nodes.reserve(wanted);
+        m_links.reserve(wanted);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// Enters the real nodes of deeper levels created since the last lookup.
+void Replacer::IndexNewNodes() const
+{
+    if (m_indexed == m_nodes.size())
+        return;
+    size_t pending = 0;
+    for (size_t id = m_indexed; id < m_nodes.size(); ++id)
+        pending += m_nodes[id].unit != 0 && m_links[id] != m_root;
+    m_index->Reserve(m_index->Size() + pending);
+    for (; m_indexed < m_nodes.size(); ++m_indexed) {
+        const MatchNode& node = m_nodes[m_indexed];
+        if (node.unit != 0 && m_links[m_indexed] != m_root)
+            m_index->Insert(m_links[m_indexed], node.unit, uint32_t(m_indexed));
+    }
+}
+
 uint32_t Replacer::FindChild(uint32_t level, char16_t unit) const
 {
-    return level == m_root ? m_firstLevel[unit] : m_index->Find(level, unit);
+    if (level == m_root)
+        return m_firstLevel[unit];
+    IndexNewNodes();
+    return m_index->Find(level, unit);
 }
 
 void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
@@ -45,26 +79,54 @@ void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
     const std::u16string_view before = UpToNul(beforeZ);
     const std::u16string_view after = UpToNul(afterZ);
 
-    uint32_t last = m_root;
-    uint32_t level = m_root;
-    for (const char16_t unit : before) {
-        if (level == kNoNode && last != m_root) {
-            level = NewNode(0);
-            m_nodes[last].child = level;
+    // The prefix shared with the last before-string has its nodes at hand.
+    size_t depth = 0;
+    const size_t known = std::min(before.size(), m_lastBefore.size());
+    while (depth < known && before[depth] == m_lastBefore[depth])
+        ++depth;
+    const bool extends = depth < before.size();
+    const bool ascending = !extends || depth == m_lastBefore.size() || before[depth] > m_lastBefore[depth];
+    // Every path in the trie so far spells a prefix of a before-string not
+    // above the last one, so none continues the shared prefix with a larger unit.
+    bool fresh = m_ascending && ascending && extends;
+
+    uint32_t last = depth == 0 ? m_root : m_lastPath[depth - 1];
+    uint32_t level = depth == 0 ? m_root : m_nodes[last].child;
+    try {
+        m_ascending = m_ascending && ascending;
+        if (extends) {
+            m_lastPath.resize(depth);
+            m_lastBefore.resize(depth);
         }
-        uint32_t node = FindChild(level, unit);
-        if (node == kNoNode) {
-            node = NewNode(unit);
-            m_nodes[m_tails[level]].next = node;
-            m_tails[level] = node;
-            if (level == m_root)
-                m_firstLevel[unit] = node;
-            else
-                m_index->Insert(level, unit, node);
-            m_matcher.reset();
+        for (size_t k = depth; k < before.size(); ++k) {
+            const char16_t unit = before[k];
+            if (level == kNoNode && last != m_root) {
+                level = NewNode(0);
+                m_nodes[last].child = level;
+                fresh = true; // a new level has no nodes to look up
+            }
+            uint32_t node = fresh ? kNoNode : FindChild(level, unit);
+            if (node == kNoNode) {
+                node = NewNode(unit);
+                m_nodes[m_links[level]].next = node;
+                m_links[level] = node;
+                m_links[node] = level;
+                if (level == m_root)
+                    m_firstLevel[unit] = node;
+                m_matcher.reset();
+                fresh = true; // and a new node no level below it
+            }
+            last = node;
+            level = m_nodes[last].child;
+            m_lastPath.push_back(last);
+            m_lastBefore.push_back(unit);
         }
-        last = node;
-        level = m_nodes[last].child;
+    } catch (...) {
+        // Nodes created so far stay; what was known about the order does not.
+        m_ascending = false;
+        m_lastPath.clear();
+        m_lastBefore.clear();
+        throw;
     }
 
     std::u16string& stored = m_nodes[last].after;

@@ -9,11 +9,19 @@
 //                level below. Links are indices into m_nodes, kNoNode (0) meaning none
 //                (node 0 is never anybody's next or child). Nodes are never
 //                unlinked; a pair exists where `after` is non-empty.
-//   m_tails      For each head, the last node of its level, so a new node is
-//                linked behind it without walking the list.
+//   m_links      For each head, the last node of its level, so a new node is
+//                linked behind it without walking the list; for each real
+//                node, the head of its level.
 //   m_firstLevel 65536 slots, unit -> node of the first level (or kNoNode).
 //   m_index      (head of a deeper level, unit) -> node, so that adding and
-//                removing never walk a level list.
+//                removing never walk a level list. Nodes are entered only
+//                when a lookup needs them (m_indexed counts those seen).
+//   m_lastBefore The last before-string added and its nodes, one per unit:
+//   m_lastPath   a new before-string finds the prefix it shares with the
+//                last one without lookups. While every before-string added
+//                so far came in ordinal order (m_ascending), the units behind
+//                that prefix cannot be in the trie yet, so a sorted file is
+//                added without any lookup at all.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
 //                a change (CompiledMatcher.h): a compact forward trie walked
 //                from each position, with an automaton over the reversed
@@ -54,6 +62,10 @@ public:
     ~Replacer();
     Replacer(const Replacer&) = delete;
     Replacer& operator=(const Replacer&) = delete;
+
+    // Room for `count` more trie nodes, so that a large load does not move
+    // the node array again and again; a hint that is dropped when memory is short.
+    void ReserveNodes(size_t count);
 
     // Strings are taken up to their first U+0000.
     void AddPair(const char16_t* before, const char16_t* after);
@@ -96,6 +108,7 @@ private:
     static constexpr uint32_t m_root = 0; // head of the first level; as a link, kNoNode
 
     uint32_t FindChild(uint32_t level, char16_t unit) const;
+    void IndexNewNodes() const;
     uint32_t NewNode(char16_t unit);
     uint32_t FindPath(std::u16string_view before) const;
     void Touch(std::u16string_view before);
@@ -106,9 +119,13 @@ private:
     std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
 
     std::vector<MatchNode> m_nodes;
-    std::vector<uint32_t> m_tails; // for a head: the last node of its level
+    std::vector<uint32_t> m_links; // head: the last node of its level; real node: its head
     std::vector<uint32_t> m_firstLevel;
-    std::unique_ptr<NodeIndex> m_index;
+    mutable std::unique_ptr<NodeIndex> m_index;
+    mutable size_t m_indexed = 1; // nodes below this one are in m_index where they belong
+    std::u16string m_lastBefore;
+    std::vector<uint32_t> m_lastPath;
+    bool m_ascending = true;
     std::u16string m_path;
     size_t m_pairCount = 0; // nodes holding a pair
     // For each node whose value was joined to: the pieces of that value.

@@ -205,6 +205,84 @@ TEST(Entries, RebuildOrderDeeperLevels)
     EXPECT_EQ(Rebuilt(r), expected);
 }
 
+// The order of a plain list trie, built unit by unit as the pairs come, for
+// adds in ordinal order that turn unordered part-way, with removals between:
+// skipped lookups must never create a second node for a unit on a level.
+TEST(Entries, RebuildOrderMatchesAListTrieWhateverTheAddOrder)
+{
+    struct ListNode {
+        size_t next = 0, child = 0;
+        char16_t unit = 0;
+        bool pair = false;
+    };
+    std::mt19937 rng(10);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::u16string> befores(size_t(rng() % 40));
+        for (std::u16string& b : befores)
+            for (size_t n = rng() % 5; n-- > 0;)
+                b += char16_t(u'a' + rng() % 3);
+        const size_t sortedPart = rng() % (befores.size() + 1);
+        std::sort(befores.begin(), befores.begin() + std::ptrdiff_t(sortedPart));
+
+        Replacer r;
+        std::vector<ListNode> list(1);
+        auto walk = [&](const std::u16string& b, bool create) -> size_t {
+            size_t last = 0;
+            for (const char16_t u : b) {
+                if (list[last].child == 0) {
+                    if (!create)
+                        return SIZE_MAX;
+                    list[last].child = list.size();
+                    list.emplace_back();
+                }
+                size_t n = list[last].child;
+                while (list[n].unit != u && list[n].next != 0)
+                    n = list[n].next;
+                if (list[n].unit != u) {
+                    if (!create)
+                        return SIZE_MAX;
+                    list[n].next = list.size();
+                    list.push_back({0, 0, u, false});
+                    n = list.size() - 1;
+                }
+                last = n;
+            }
+            return last;
+        };
+        for (const std::u16string& b : befores) {
+            const bool remove = rng() % 5 == 0, empty = rng() % 6 == 0;
+            if (remove) {
+                r.RemovePair(b.c_str(), u"v");
+                if (const size_t n = walk(b, false); n != SIZE_MAX)
+                    list[n].pair = false;
+            } else {
+                r.AddPair(b.c_str(), empty ? u"" : u"v");
+                const size_t n = walk(b, true);
+                list[n].pair = list[n].pair || !empty;
+            }
+        }
+        std::vector<std::u16string> expected;
+        std::vector<std::pair<size_t, std::u16string>> pending{{0, u""}};
+        if (list[0].pair)
+            expected.push_back(std::u16string(1, u'\0'));
+        while (!pending.empty()) {
+            auto [node, path] = pending.back();
+            pending.pop_back();
+            for (size_t n = list[node].child ? list[list[node].child].next : 0; n != 0; n = list[n].next) {
+                if (list[n].pair)
+                    expected.push_back(path + list[n].unit);
+                pending.emplace_back(n, path + list[n].unit);
+            }
+        }
+        std::vector<std::u16string> actual;
+        for (const auto& [b, a] : Rebuilt(r))
+            actual.push_back(b);
+        ASSERT_EQ(actual, expected) << "round " << round;
+        // Here the root and the first level's head are two nodes.
+        EXPECT_EQ(r.GetNodeCount(), list.size() - (list[0].child != 0)) << "round " << round;
+    }
+}
+
 TEST(Entries, RebuildDiscardsSortsAndErasures)
 {
     Replacer r;
