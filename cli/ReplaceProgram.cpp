@@ -258,8 +258,13 @@ int RunReplaceProgram(int argc, const char* const* argv)
     uint64_t replacements = 0;
     const bool wantUses = !options.countsPath.empty();
 
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = options.jobs ? options.jobs : cores;
+    jobs = unsigned(std::min<size_t>(jobs, files.size()));
+    // Cores that no file job takes scan inside the jobs' blocks.
+    const unsigned scanThreads = std::max(1u, cores / std::max(jobs, 1u));
     auto work = [&] {
-        StreamReplacer streamer(matcher, options.gloss);
+        StreamReplacer streamer(matcher, options.gloss, StreamReplacer::kDefaultBlockBytes * scanThreads, scanThreads);
         for (size_t index; !stopped && (index = next++) < files.size();) {
             PairUses fileUses;
             PairUses* usesHere = wantUses ? &fileUses : nullptr;
@@ -283,8 +288,6 @@ int RunReplaceProgram(int argc, const char* const* argv)
             MergePairUses(uses, fileUses);
         }
     };
-    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    jobs = unsigned(std::min<size_t>(jobs, files.size()));
     std::vector<std::thread> workers;
     for (unsigned k = 1; k < jobs; ++k)
         workers.emplace_back(work);

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <optional>
 
-StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes)
+StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes,
+                               unsigned threads)
     : m_scan(std::move(matcher))
     , m_gloss(gloss)
     , m_blockBytes(std::max<size_t>(blockBytes, 1))
+    , m_threads(std::max(threads, 1u))
 {
 }
 
@@ -71,9 +73,9 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
         const std::u16string_view text(m_units.data(), used);
         size_t settled = used;
         if (last)
-            m_scan.Scan(text);
+            m_scan.ScanParallel(text, m_threads);
         else
-            settled = m_scan.ScanFront(text);
+            settled = m_scan.ScanFront(text, m_threads);
         if (settled == 0 && !last)
             continue;
         Account(result, uses);

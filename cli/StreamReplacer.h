@@ -41,8 +41,9 @@ class StreamReplacer {
 public:
     static constexpr size_t kDefaultBlockBytes = size_t(1) << 20;
 
+    // `threads` scan each block together and build its output together.
     StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss,
-                   size_t blockBytes = kDefaultBlockBytes);
+                   size_t blockBytes = kDefaultBlockBytes, unsigned threads = 1);
 
     // Reads `in` to its end and writes the replaced text to `out`, in the
     // encoding it came in. Counts pair uses into `uses` and the bytes read
@@ -56,6 +57,7 @@ private:
     TextScan m_scan;
     bool m_gloss;
     size_t m_blockBytes;
+    unsigned m_threads;
     std::string m_read;
     std::u16string m_units; // the carried units, then the new block's
     std::u16string m_output;

@@ -8,11 +8,11 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 // Calls beforeSearch(pairs so far) before each search for a pair, as the
-// regex search did, and sink(before, after) for every pair found; returns
+// regex search did, and sink(before, after) for every pair found, both
+// stretches of `text`; returns
 // the number of pairs. Works on any text whose units are UTF-16 code units.
 template <class Char, class Hook, class Sink>
 size_t ParseDictionaryLines(std::basic_string_view<Char> text, const Hook& beforeSearch, Sink&& sink)
@@ -33,8 +33,6 @@ size_t ParseDictionaryLines(std::basic_string_view<Char> text, const Hook& befor
             || prev == Char(0x2029);
     };
 
-    std::u16string before;
-    std::u16string after;
     size_t count = 0;
     size_t from = 0;
     size_t tab = 0; // the first TAB at or behind the last place looked at, n for none
@@ -68,9 +66,7 @@ size_t ParseDictionaryLines(std::basic_string_view<Char> text, const Hook& befor
                 continue;
             while (lineEnd < total && isLineEnd(at(lineEnd)))
                 ++lineEnd;
-            before.assign(text.begin() + std::ptrdiff_t(p), text.begin() + std::ptrdiff_t(tab));
-            after.assign(text.begin() + std::ptrdiff_t(tab + 1), text.begin() + std::ptrdiff_t(afterEnd));
-            sink(before, after);
+            sink(text.substr(p, tab - p), text.substr(tab + 1, afterEnd - tab - 1));
             ++count;
             from = lineEnd;
             found = true;

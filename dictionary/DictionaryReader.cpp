@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -131,9 +132,7 @@ std::optional<std::u16string> DecodeDictionaryBytes(std::string_view bytes)
 
 size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink)
 {
-    return ParseDictionaryLines(text, SearchHook(), [&](const std::u16string& before, const std::u16string& after) {
-        sink(before, after);
-    });
+    return ParseDictionaryLines(text, SearchHook(), sink);
 }
 
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
@@ -141,9 +140,20 @@ size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
     // Dictionaries hold about one new node in five units; where there are
     // fewer, the rest of the room is never touched.
     replacer.ReserveNodes(text.size() / 4);
-    return ParseDictionaryLines(text, SearchHook(), [&](const std::u16string& before, const std::u16string& after) {
-        replacer.AddPair(before.c_str(), after.c_str());
-    });
+    // The pairs are gathered first and added together, which lets the
+    // Replacer take them in sorted order.
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
+    size_t count = 0;
+    try {
+        count = ParseDictionaryLines(text, SearchHook(), [&](std::u16string_view before, std::u16string_view after) {
+            pairs.emplace_back(before, after);
+        });
+    } catch (...) {
+        replacer.AddPairs(pairs); // the pairs found before the reading ended
+        throw;
+    }
+    replacer.AddPairs(pairs);
+    return count;
 }
 
 DictionaryLoadStatus LoadDictionaryFile(const std::string& path, Replacer& replacer)

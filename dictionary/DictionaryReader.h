@@ -29,8 +29,8 @@ using DictionaryPairSink = std::function<void(std::u16string_view before, std::u
 // Finds the pairs of `text` in text order and returns how many were found.
 size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink);
 
-// The same, handing each pair to Replacer::AddPair as zero-terminated strings,
-// so a field reaches the Replacer cut at its first U+0000.
+// The same, handing the pairs to Replacer::AddPairs, which cuts a field at its
+// first U+0000 as AddPair does.
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer);
 
 // Called before each search of the line pattern with the number of pairs found

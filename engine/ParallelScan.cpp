@@ -28,8 +28,10 @@ struct Part {
 };
 
 // The sequential scan enters `part` at `entry`. Pushes the matches it finds
-// there to `out` and returns where it leaves the part.
-size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t entry, Part& part, MatchList& out)
+// there to `out` and returns where it leaves the part, or where it stops at
+// or past `stop` when it never meets the part's own scan.
+size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t entry, size_t stop, Part& part,
+            MatchList& out)
 {
     MatchList& guess = part.matches;
     // Whether the part's own scan visited `at`: it visits everything but the
@@ -47,8 +49,10 @@ size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t ent
     };
     size_t at = entry;
     while (!meets(at)) {
+        if (at >= stop)
+            return at;
         MatchList redo;
-        const size_t next = ScanRange(matcher, text, at, at + kRedoWindow, redo);
+        const size_t next = ScanRange(matcher, text, at, std::min(at + kRedoWindow, stop), redo);
         // Walk the redone positions in order until one is shared.
         bool met = false;
         redo.ForEach([&](const FoundMatch& m) {
@@ -79,33 +83,41 @@ size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t ent
 
 } // namespace
 
-void TextScan::ScanParallel(std::u16string_view text, unsigned threads)
+std::vector<size_t> TextScan::PartCuts(size_t length, unsigned threads)
 {
-    const size_t length = text.size();
     const size_t parts = std::min<size_t>(threads, length / kMinPart);
-    if (parts <= 1) {
-        Scan(text);
-        return;
-    }
     std::vector<size_t> cuts;
     for (size_t p = 1; p < parts; ++p)
         cuts.push_back(length * p / parts);
-    ScanSplit(text, cuts);
+    return cuts;
+}
+
+void TextScan::ScanParallel(std::u16string_view text, unsigned threads)
+{
+    const std::vector<size_t> cuts = PartCuts(text.size(), threads);
+    if (cuts.empty())
+        Scan(text);
+    else
+        ScanSplit(text, cuts);
 }
 
 void TextScan::ScanSplit(std::u16string_view text, const std::vector<size_t>& cuts)
 {
-    const size_t length = text.size();
+    m_scannedLength = text.size();
+    ScanParts(text, cuts, text.size());
+}
+
+size_t TextScan::ScanParts(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop)
+{
     m_matches->Clear();
-    m_scannedLength = length;
     m_threads = unsigned(cuts.size() + 1);
 
     std::vector<Part> scanned(cuts.size() + 1);
     auto scan = [&](size_t p) {
         Part& part = scanned[p];
-        part.begin = p == 0 ? 0 : std::min(cuts[p - 1], length);
-        const size_t stop = p < cuts.size() ? std::min(cuts[p], length) : length;
-        part.end = ScanRange(*m_matcher, text, part.begin, stop, part.matches);
+        part.begin = p == 0 ? 0 : std::min(cuts[p - 1], stop);
+        const size_t partStop = p < cuts.size() ? std::min(cuts[p], stop) : stop;
+        part.end = ScanRange(*m_matcher, text, part.begin, partStop, part.matches);
     };
     std::vector<std::thread> workers;
     for (size_t p = 1; p < scanned.size(); ++p)
@@ -121,7 +133,8 @@ void TextScan::ScanSplit(std::u16string_view text, const std::vector<size_t>& cu
             m_matches->Splice(std::move(scanned[p].matches));
             at = scanned[p].end;
         } else {
-            at = Join(*m_matcher, text, at, scanned[p], *m_matches);
+            at = Join(*m_matcher, text, at, stop, scanned[p], *m_matches);
         }
     }
+    return at;
 }

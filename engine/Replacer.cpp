@@ -74,10 +74,38 @@ uint32_t Replacer::FindChild(uint32_t level, char16_t unit) const
     return m_index->Find(level, unit);
 }
 
-void Replacer::AddPair(const char16_t* beforeZ, const char16_t* afterZ)
+void Replacer::AddPair(const char16_t* before, const char16_t* after)
 {
-    const std::u16string_view before = UpToNul(beforeZ);
-    const std::u16string_view after = UpToNul(afterZ);
+    Add(UpToNul(before), UpToNul(after));
+}
+
+void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
+    auto cut = [](std::u16string_view s) { return s.substr(0, s.find(u'\0')); };
+    struct Item {
+        uint64_t key;
+        std::u16string_view before;
+        size_t index;
+    };
+    std::vector<Item> order;
+    order.reserve(pairs.size());
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        const std::u16string_view before = cut(pairs[k].first);
+        order.push_back({PrefixKey(before), before, k});
+    }
+    std::sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        if (a.before != b.before)
+            return a.before < b.before;
+        return a.index < b.index;
+    });
+    for (const Item& item : order)
+        Add(item.before, cut(pairs[item.index].second));
+}
+
+void Replacer::Add(std::u16string_view before, std::u16string_view after)
+{
 
     // The prefix shared with the last before-string has its nodes at hand.
     size_t depth = 0;

@@ -48,9 +48,14 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 class NodeIndex;
+
+// The first four units, the first in the high bits, a missing unit as 0: keys
+// compare as the strings do, except that equal keys need the full strings.
+uint64_t PrefixKey(std::u16string_view s);
 
 // Ordinal order: unsigned 16-bit code units, a proper prefix first.
 bool LessByBefore(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b);
@@ -69,6 +74,11 @@ public:
 
     // Strings are taken up to their first U+0000.
     void AddPair(const char16_t* before, const char16_t* after);
+    // The same as AddPair on each pair in turn, but the pairs go in in
+    // ordinal order of their before-strings (one before-string's pairs in
+    // the given order), which most of them then need no lookup for. When
+    // memory runs out, the pairs before the failing one in that order stay.
+    void AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
     bool RemovePair(const char16_t* before, const char16_t* after);
 
     // True when `after` is the whole stored value or one of its pieces (the
@@ -107,6 +117,7 @@ public:
 private:
     static constexpr uint32_t m_root = 0; // head of the first level; as a link, kNoNode
 
+    void Add(std::u16string_view before, std::u16string_view after);
     uint32_t FindChild(uint32_t level, char16_t unit) const;
     void IndexNewNodes() const;
     uint32_t NewNode(char16_t unit);

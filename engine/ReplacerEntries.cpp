@@ -148,6 +148,14 @@ int Replacer::GetEntryCount() const
     return int(m_entries.size());
 }
 
+uint64_t PrefixKey(std::u16string_view s)
+{
+    uint64_t key = 0;
+    for (size_t i = 0; i < 4; ++i)
+        key = (key << 16) | (i < s.size() ? s[i] : 0);
+    return key;
+}
+
 bool LessByBefore(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<ReplaceEntry>& b)
 {
     return a->before < b->before;
@@ -160,17 +168,7 @@ bool LessByAfter(const std::unique_ptr<ReplaceEntry>& a, const std::unique_ptr<R
 
 namespace {
 
-// The first four units, the first in the high bits, a missing unit as 0. Keys
-// compare as the strings do, except that equal keys need the full strings:
-// sorting by key first keeps most comparisons out of the scattered strings.
-uint64_t PrefixKey(const std::u16string& s)
-{
-    uint64_t key = 0;
-    for (size_t i = 0; i < 4; ++i)
-        key = (key << 16) | (i < s.size() ? s[i] : 0);
-    return key;
-}
-
+// Sorting by PrefixKey first keeps most comparisons out of the scattered strings.
 template <typename Field>
 void SortEntries(std::vector<std::unique_ptr<ReplaceEntry>>& entries, Field field)
 {

@@ -27,21 +27,27 @@ void TextScan::Scan(std::u16string_view text)
     ScanRange(*m_matcher, text, 0, text.size(), *m_matches);
 }
 
-size_t TextScan::ScanFront(std::u16string_view text)
+size_t TextScan::ScanFront(std::u16string_view text, unsigned threads)
 {
-    m_matches->Clear();
-    m_threads = 1;
+    const size_t reach = m_matcher->MaxBeforeLength();
+    return ScanFront(text, PartCuts(text.size() >= reach ? text.size() - reach : 0, threads));
+}
+
+size_t TextScan::ScanFront(std::u16string_view text, const std::vector<size_t>& cuts)
+{
     // A match at a position at least the longest before-string away from the
     // end is final: nothing that follows can lengthen it. The first visited
     // position closer to the end than that is where the settled prefix ends.
     const size_t reach = m_matcher->MaxBeforeLength();
     const size_t length = text.size();
     if (reach == 0) {
+        m_matches->Clear();
+        m_threads = 1;
         m_scannedLength = length;
         return length;
     }
     const size_t safe = length >= reach ? length - reach + 1 : 0;
-    m_scannedLength = ScanRange(*m_matcher, text, 0, safe, *m_matches);
+    m_scannedLength = ScanParts(text, cuts, safe);
     return m_scannedLength;
 }
 

@@ -37,8 +37,11 @@ public:
     // that no continuation of `text` can change and returns the length of the
     // prefix they settle. The builders then take text.substr(0, returned);
     // the rest is to be scanned again with what follows it. Returns
-    // text.size() when nothing is left open.
-    size_t ScanFront(std::u16string_view text);
+    // text.size() when nothing is left open. With `threads` above one, a
+    // long front is scanned as ScanParallel scans a whole text.
+    size_t ScanFront(std::u16string_view text, unsigned threads = 1);
+    // The same, one thread for each stretch between `cuts` (ascending).
+    size_t ScanFront(std::u16string_view text, const std::vector<size_t>& cuts);
 
     // Both return "" when `text` is not as long as the scanned (settled) text.
     std::u16string BuildReplaced(std::u16string_view text) const;
@@ -52,6 +55,12 @@ public:
     void ForEachMatch(const std::function<void(size_t start, std::u16string_view before, std::u16string_view after)>& f) const;
 
 private:
+    // Scans text[0, stop) in parts split at `cuts`; returns where the scan
+    // left off (at or past `stop`).
+    size_t ScanParts(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop);
+    // Where `threads` threads split a text of `length` units; none for a
+    // short text.
+    static std::vector<size_t> PartCuts(size_t length, unsigned threads);
     void FillOutput(std::u16string_view text, bool gloss, char16_t* dst) const;
 
     std::shared_ptr<const CompiledMatcher> m_matcher;

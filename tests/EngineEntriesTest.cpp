@@ -80,13 +80,15 @@ TEST(Joins, ReloadingTheSameDictionaryIsStable)
     EXPECT_EQ(Rebuilt(r), once);
 
     // A saved dictionary with joined values, loaded twice onto another one
-    // with joined values: the second load changes nothing.
+    // with joined values: the second load changes nothing; nor does adding
+    // all those pairs at once.
     std::mt19937 rng(8);
-    const std::u16string pieces[] = {u"x", u"y", u"z", u"x; y", u"y; z", u"", u"; "};
+    const std::u16string pieces[] = {u"x", u"y", u"z", u"x; y", u"y; z", u"", u"; ", std::u16string(u"x\0q", 3)};
+    const std::u16string befores[] = {u"a", u"b", u"c", u"ab", std::u16string(u"a\0b", 3)};
     auto randomPairs = [&](size_t count) {
         Pairs out;
         for (size_t i = 0; i < count; ++i)
-            out.emplace_back(std::u16string(1, char16_t(u'a' + rng() % 3)), pieces[rng() % std::size(pieces)]);
+            out.emplace_back(befores[rng() % std::size(befores)], pieces[rng() % std::size(pieces)]);
         return out;
     };
     for (int round = 0; round < 200; ++round) {
@@ -96,11 +98,23 @@ TEST(Joins, ReloadingTheSameDictionaryIsStable)
         for (const auto& pair : Rebuilt(saved))
             file.push_back(pair);
         Replacer target;
-        AddAll(target, randomPairs(6));
+        Pairs start = randomPairs(6);
+        AddAll(target, start);
         AddAll(target, file);
         const EntryList first = Rebuilt(target);
         AddAll(target, file);
         ASSERT_EQ(Rebuilt(target), first) << "round " << round;
+
+        // The same pairs added together, in sorted order, give the same values.
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> all;
+        for (const Pairs* part : {&start, &file, &file})
+            all.insert(all.end(), part->begin(), part->end());
+        Replacer together;
+        together.AddPairs(all);
+        target.SortByBefore();
+        together.RebuildEntries();
+        together.SortByBefore();
+        ASSERT_EQ(Entries(together), Entries(target)) << "round " << round;
     }
 }
 

@@ -141,7 +141,8 @@ TEST(RandomAgainstReference, ScanAndBuild)
 }
 
 // A long text split among threads at every position near where a match
-// starts or ends gives the sequential scan's matches; so does one that
+// starts or ends gives the sequential scan's matches, and the same settled
+// front of a stream; so does one that
 // crosses the scan's internal blocks with before-strings longer than them.
 TEST(ParallelScan, SameAsSequential)
 {
@@ -154,9 +155,15 @@ TEST(ParallelScan, SameAsSequential)
         r.Scan(text);
         const std::u16string expected = r.BuildGlossed(text);
         TextScan scan(r.Compile());
+        const size_t settled = scan.ScanFront(text);
+        const std::u16string settledOutput = scan.BuildGlossed(text.substr(0, settled));
         for (size_t cut = 0; cut <= text.size(); ++cut) {
-            scan.ScanSplit(text, {cut, std::min(text.size(), cut + 1 + cut % 5)});
+            const std::vector<size_t> cuts = {cut, std::min(text.size(), cut + 1 + cut % 5)};
+            scan.ScanSplit(text, cuts);
             ASSERT_EQ(Narrow(scan.BuildGlossed(text)), Narrow(expected)) << "round " << round << ", cut " << cut;
+            ASSERT_EQ(scan.ScanFront(text, cuts), settled) << "round " << round << ", cut " << cut;
+            ASSERT_EQ(Narrow(scan.BuildGlossed(text.substr(0, settled))), Narrow(settledOutput))
+                << "round " << round << ", cut " << cut;
         }
     }
     for (const size_t k : {100, 40000}) {
