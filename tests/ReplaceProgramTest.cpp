@@ -136,6 +136,40 @@ TEST(StreamReplacer, AnyBlockSizeGivesTheWholeTextResult)
     }
 }
 
+// The codec against a plain code point loop, on texts whose ASCII runs are
+// long enough for the wide paths, ended by every length of sequence.
+TEST(Utf8Codec, AgreesWithAPlainLoop)
+{
+    static const std::u16string others[] = {u"\u007F", u"\u0080", u"\u00E9", u"\u07FF",
+                                            u"\u0800", u"\u3042", u"\uFFFF", u"\U0001F600"};
+    std::mt19937 rng(12);
+    for (int round = 0; round < 300; ++round) {
+        std::u16string text;
+        while (text.size() < 200) {
+            text.append(rng() % 40, char16_t(u'a' + rng() % 26));
+            text += others[rng() % std::size(others)];
+        }
+        std::string expected;
+        for (size_t k = 0; k < text.size(); ++k) {
+            uint32_t c = text[k];
+            if (c >= 0xD800 && c < 0xDC00)
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++k] - 0xDC00);
+            const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+            static const uint32_t lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+            expected += char(lead[tail] | (c >> (6 * tail)));
+            for (int t = tail; t-- > 0;)
+                expected += char(0x80 | ((c >> (6 * t)) & 0x3F));
+        }
+        ASSERT_EQ(Utf8(text), expected) << "round " << round;
+        Utf8Decoder decoder;
+        std::u16string back(Utf8Decoder::MaxUnits(expected.size()), u'\0');
+        size_t written = 0;
+        ASSERT_TRUE(decoder.Decode(expected, back.data(), written) && decoder.Finish());
+        back.resize(written);
+        ASSERT_EQ(back, text) << "round " << round;
+    }
+}
+
 TEST(StreamReplacer, Encodings)
 {
     struct Case {
