@@ -67,33 +67,77 @@ constexpr size_t kParallelOutput = size_t(1) << 20;
 constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
 } // namespace
 
-// Each block of matches writes the text from the end of the previous block's
-// last match to the end of its own; the blocks' shares are added up first,
-// so that they can be written in parallel.
-void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) const
+namespace {
+// Runs f(b) for every b below `count` on up to `threads` threads.
+template <typename F>
+void ForEachBlock(size_t count, unsigned threads, const F& f)
 {
-    const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
-    struct Share {
-        size_t from; // text
-        size_t to;
-        size_t at; // output
-    };
-    std::vector<Share> shares(blocks.size());
-    size_t from = 0, at = 0;
-    for (size_t b = 0; b < blocks.size(); ++b) {
-        size_t size = 0;
-        size_t to = from;
-        for (uint32_t k = blocks[b].begin; k < blocks[b].end; ++k) {
-            const FoundMatch& m = blocks[b].data[k];
-            const size_t before = m_matcher->BeforeLength(m.pair);
-            const size_t after = m_matcher->After(m.pair).size();
-            size += m.start - to + (gloss ? before + after + 2 : after);
-            to = m.start + before;
-        }
-        shares[b] = {from, to, at};
-        from = to;
-        at += size;
+    threads = unsigned(std::min<size_t>(threads, count));
+    if (threads <= 1) {
+        for (size_t b = 0; b < count; ++b)
+            f(b);
+        return;
     }
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            for (size_t b = t; b < count; b += threads)
+                f(b);
+        });
+    for (size_t b = 0; b < count; b += threads)
+        f(b);
+    for (std::thread& w : workers)
+        w.join();
+}
+} // namespace
+
+// Each block of matches writes the text from the end of the previous block's
+// last match to the end of its own. A block's share of the output is its
+// stretch of text plus what its matches add, so every block measures its own
+// and only the running sum over blocks is sequential; the blocks are then
+// written in parallel.
+bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const
+{
+    if (text.size() != m_scannedLength)
+        return false;
+    const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
+    const unsigned threads = text.size() >= kParallelOutput ? m_threads : 1;
+    struct Share {
+        size_t to;        // text: the end of the block's last match
+        ptrdiff_t growth; // output units its matches add to their text
+        size_t from;      // text, and
+        size_t at;        // output, where the block starts
+    };
+    constexpr size_t kNone = ~size_t(0); // an empty block's end
+    std::vector<Share> shares(blocks.size());
+    ForEachBlock(blocks.size(), threads, [&](size_t b) {
+        ptrdiff_t growth = 0;
+        for (uint32_t k = blocks[b].begin; k < blocks[b].end; ++k) {
+            const uint32_t pair = blocks[b].data[k].pair;
+            const ptrdiff_t before = ptrdiff_t(m_matcher->BeforeLength(pair));
+            const ptrdiff_t after = ptrdiff_t(m_matcher->After(pair).size());
+            growth += gloss ? after + 2 : after - before;
+        }
+        shares[b].growth = growth;
+        shares[b].to = kNone;
+        if (blocks[b].end != blocks[b].begin) {
+            const FoundMatch& last = blocks[b].data[blocks[b].end - 1];
+            shares[b].to = size_t(last.start) + m_matcher->BeforeLength(last.pair);
+        }
+    });
+    size_t from = 0, at = 0;
+    for (Share& share : shares) {
+        if (share.to == kNone)
+            share.to = from;
+        share.from = from;
+        share.at = at;
+        at += share.to - from + size_t(share.growth);
+        from = share.to;
+    }
+    const size_t start = out.size();
+    out.resize(start + at + (text.size() - from));
+    char16_t* const dst = out.data() + start;
+    const char16_t* const dstEnd = out.data() + out.size();
 
     auto put = [](char16_t*& d, std::u16string_view s) {
         std::memcpy(d, s.data(), s.size() * sizeof(char16_t));
@@ -110,9 +154,9 @@ void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) c
             std::memcpy(d, s, length * sizeof(char16_t));
         d += length;
     };
-    auto fill = [&](size_t b) {
+    ForEachBlock(blocks.size(), threads, [&](size_t b) {
         char16_t* d = dst + shares[b].at;
-        const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dst + at;
+        const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dstEnd;
         const char16_t* const units = text.data();
         size_t k = shares[b].from;
         for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
@@ -133,40 +177,9 @@ void TextScan::FillOutput(std::u16string_view text, bool gloss, char16_t* dst) c
                 *d++ = u']';
             k = size_t(m.start) + before.size();
         }
-    };
-    const unsigned threads = text.size() >= kParallelOutput ? std::min<unsigned>(m_threads, unsigned(blocks.size())) : 1;
-    if (threads > 1) {
-        std::vector<std::thread> workers;
-        for (unsigned t = 1; t < threads; ++t)
-            workers.emplace_back([&, t] {
-                for (size_t b = t; b < blocks.size(); b += threads)
-                    fill(b);
-            });
-        for (size_t b = 0; b < blocks.size(); b += threads)
-            fill(b);
-        for (std::thread& w : workers)
-            w.join();
-    } else {
-        for (size_t b = 0; b < blocks.size(); ++b)
-            fill(b);
-    }
+    });
     char16_t* tail = dst + at;
     put(tail, text.substr(from));
-}
-
-bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const
-{
-    if (text.size() != m_scannedLength)
-        return false;
-    size_t size = m_scannedLength;
-    m_matches->ForEach([&](const FoundMatch& m) {
-        const size_t before = m_matcher->BeforeLength(m.pair);
-        const size_t after = m_matcher->After(m.pair).size();
-        size = gloss ? size + after + 2 : size - before + after;
-    });
-    const size_t start = out.size();
-    out.resize(start + size);
-    FillOutput(text, gloss, out.data() + start);
     return true;
 }
 

@@ -61,7 +61,6 @@ private:
     // Where `threads` threads split a text of `length` units; none for a
     // short text.
     static std::vector<size_t> PartCuts(size_t length, unsigned threads);
-    void FillOutput(std::u16string_view text, bool gloss, char16_t* dst) const;
 
     std::shared_ptr<const CompiledMatcher> m_matcher;
     std::unique_ptr<MatchList> m_matches;
