@@ -11,6 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -77,18 +80,19 @@ int main(int argc, char** argv)
         // Lines split by hand: before TAB after LF.
         if (dict.empty() || dict.back() != u'\n')
             dict += u'\n';
-        replacer.ReserveNodes(dict.size() / 4); // as the dictionary reader does
+        // Added together, as the dictionary reader adds them.
+        replacer.ReserveNodes(dict.size() / 4);
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
+        const std::u16string_view units = dict;
         size_t line = 0;
         while (line < dict.size()) {
             const size_t end = dict.find(u'\n', line);
             const size_t tab = dict.find(u'\t', line);
-            if (tab < end) {
-                dict[tab] = 0;
-                dict[end] = 0;
-                replacer.AddPair(dict.data() + line, dict.data() + tab + 1);
-            }
+            if (tab < end)
+                pairs.emplace_back(units.substr(line, tab - line), units.substr(tab + 1, end - tab - 1));
             line = end + 1;
         }
+        replacer.AddPairs(pairs);
         replacer.Scan(u""); // compile the matcher
     }
     const double loadMs = Ms(start);
