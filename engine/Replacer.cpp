@@ -85,23 +85,20 @@ void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u1
     struct Item {
         uint64_t key;
         std::u16string_view before;
-        size_t index;
+        std::u16string_view after;
     };
     std::vector<Item> order;
     order.reserve(pairs.size());
-    for (size_t k = 0; k < pairs.size(); ++k) {
-        const std::u16string_view before = cut(pairs[k].first);
-        order.push_back({PrefixKey(before), before, k});
+    for (const auto& [before, after] : pairs) {
+        const std::u16string_view cutBefore = cut(before);
+        order.push_back({PrefixKey(cutBefore), cutBefore, after});
     }
-    std::sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
-        if (a.key != b.key)
-            return a.key < b.key;
-        if (a.before != b.before)
-            return a.before < b.before;
-        return a.index < b.index;
+    // Stable: one before-string's pairs keep their order.
+    std::stable_sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+        return a.key != b.key ? a.key < b.key : a.before < b.before;
     });
     for (const Item& item : order)
-        Add(item.before, cut(pairs[item.index].second));
+        Add(item.before, cut(item.after));
 }
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)
