@@ -109,29 +109,41 @@ void Report(const std::string& line)
 
 } // namespace
 
-bool LoadDictionaries(const std::vector<std::string>& paths, Replacer& replacer, std::string& error)
+std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::string>& paths, std::string& error)
 {
+    // Every file's pairs point into its text, so the texts stay, unmoved,
+    // until the matcher has copied what it keeps.
+    std::vector<std::u16string> texts;
+    texts.reserve(paths.size());
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
     for (const std::string& path : paths) {
         std::string bytes;
         if (!ReadWholeFile(path, bytes)) {
             error = SystemError(path, errno);
-            return false;
+            return nullptr;
         }
-        std::u16string text;
+        std::u16string& text = texts.emplace_back();
         std::string problem;
         if (!DecodeDictionaryFileText(bytes, text, problem)) {
             error = path + ": " + problem;
-            return false;
+            return nullptr;
         }
         std::string().swap(bytes);
         try {
-            ParseDictionaryText(text, replacer);
+            ParseDictionaryText(text, [&](std::u16string_view before, std::u16string_view after) {
+                pairs.emplace_back(before, after);
+            });
         } catch (const std::exception& e) {
             error = path + ": the dictionary could not be read to its end (" + e.what() + ")";
-            return false;
+            return nullptr;
         }
     }
-    return true;
+    try {
+        return Replacer::CompilePairs(pairs);
+    } catch (const std::bad_alloc&) {
+        error = "the dictionaries do not fit in memory";
+        return nullptr;
+    }
 }
 
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, StreamReplacer& replacer,
@@ -210,13 +222,12 @@ int RunReplaceProgram(int argc, const char* const* argv)
     if (const std::optional<int> status = ParseOptions(argc, argv, options, std::cout, std::cerr))
         return *status;
 
-    Replacer replacer;
     std::string error;
-    if (!LoadDictionaries(options.dictionaries, replacer, error)) {
+    const std::shared_ptr<const CompiledMatcher> matcher = LoadDictionaries(options.dictionaries, error);
+    if (!matcher) {
         Report(error);
         return kFailed;
     }
-    const std::shared_ptr<const CompiledMatcher> matcher = replacer.Compile();
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     const std::vector<std::string>& files = options.files;

@@ -5,15 +5,17 @@
 #include "StreamReplacer.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
+class CompiledMatcher;
 class OrderedOutput;
-class Replacer;
 
-// Loads the files in order, as dropping them on the window in that order
-// would. False with a one-line `error` naming the file on the first failure.
-bool LoadDictionaries(const std::vector<std::string>& paths, Replacer& replacer, std::string& error);
+// Loads the files in order and compiles them as dropping them on the window
+// in that order would. Null with a one-line `error` naming the file on the
+// first failure.
+std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::string>& paths, std::string& error);
 
 struct FileOutcome {
     bool ok = true;

@@ -40,6 +40,26 @@ bool Replacer::IsAfterListed(std::u16string_view value, std::u16string_view afte
     return listed;
 }
 
+bool Replacer::JoinPieces(std::u16string& value, std::unordered_set<std::u16string>& pieces, bool collect,
+                          std::u16string_view after)
+{
+    if (collect)
+        ForEachPiece(value, [&](std::u16string_view piece) {
+            pieces.emplace(piece);
+            return true;
+        });
+    std::u16string added;
+    ForEachPiece(after, [&](std::u16string_view piece) {
+        if (pieces.emplace(piece).second) {
+            added += kAfterJoin;
+            added += piece;
+        }
+        return true;
+    });
+    value += added;
+    return !added.empty();
+}
+
 // The pieces of a value are collected once, on its first join, and kept beside
 // it: a join then costs the length of the new after-string, not of the value.
 // When memory runs out part-way, the value is left as it was and its piece set
@@ -51,22 +71,7 @@ bool Replacer::JoinAfter(uint32_t node, std::u16string_view after)
         return false; // the common case of a dictionary loaded again
     try {
         auto [it, fresh] = m_afterPieces.try_emplace(node);
-        std::unordered_set<std::u16string>& pieces = it->second;
-        if (fresh)
-            ForEachPiece(value, [&](std::u16string_view piece) {
-                pieces.emplace(piece);
-                return true;
-            });
-        std::u16string added;
-        ForEachPiece(after, [&](std::u16string_view piece) {
-            if (pieces.emplace(piece).second) {
-                added += kAfterJoin;
-                added += piece;
-            }
-            return true;
-        });
-        value += added;
-        return !added.empty();
+        return JoinPieces(value, it->second, fresh, after);
     } catch (...) {
         m_afterPieces.erase(node);
         throw;

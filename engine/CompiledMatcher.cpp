@@ -13,6 +13,16 @@ CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
     Build(nodes);
 }
 
+CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs)
+    : m_rootNext(65536, kNoState)
+    , m_class(65536, 0)
+{
+    if (!sortedPairs.empty())
+        BuildSorted(sortedPairs);
+    else
+        Finish();
+}
+
 CompiledMatcher::~CompiledMatcher() = default;
 
 size_t CompiledMatcher::MemoryBytes() const
@@ -56,11 +66,8 @@ CompiledMatcher::Levels CompiledMatcher::GroupLevels(const std::vector<MatchNode
 // The units most used below the first level get classes. A row holds a slot
 // for every class, so only states with children for a fair share of them
 // get one.
-void CompiledMatcher::ChooseClasses(const Levels& levels)
+void CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
 {
-    std::vector<uint32_t> uses(65536, 0);
-    for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
-        ++uses[levels.children[k].first];
     std::vector<char16_t> units;
     for (uint32_t u = 1; u < 65536; ++u)
         if (uses[u] != 0)
@@ -73,6 +80,58 @@ void CompiledMatcher::ChooseClasses(const Levels& levels)
     m_rowFrom = std::max<uint32_t>(17, m_classCount / 4);
 }
 
+// Writes the state reached through `slot` (0: the first level's state for
+// `unit`) with `children` as (unit, anything) in ascending unit order, and
+// the pair (before, after) when `after` is not empty. Leaves `children` in
+// the order the state stores them and `slots` with where each child's offset
+// goes.
+void CompiledMatcher::PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
+                               std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after)
+{
+    const uint32_t state = uint32_t(m_code.size());
+    const bool row = children.size() >= m_rowFrom;
+    // Children looked up by unit (the classless ones where there is a row)
+    // go to the front, still in ascending order.
+    const uint32_t count = row ? uint32_t(std::stable_partition(children.begin(), children.end(),
+                                                                [&](const auto& c) { return m_class[c.first] == 0; })
+                                          - children.begin())
+                               : uint32_t(children.size());
+    const uint32_t rowWords = row ? m_classCount + 1 : 0;
+    m_code.resize(state + 2 + rowWords + (count + 1) / 2 + count, 0);
+    if (slot == 0)
+        m_rootNext[unit] = state;
+    else
+        m_code[slot] = state;
+    m_code[state] = row ? kRow | count : count;
+    if (!after.empty()) {
+        m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
+        m_pairs.push_back({m_text.size(), uint32_t(before.size()), uint32_t(after.size())});
+        m_text += before;
+        m_text += after;
+        m_maxBefore = std::max(m_maxBefore, before.size());
+    }
+    const uint32_t units = state + 2 + rowWords;
+    const uint32_t targets = units + (count + 1) / 2;
+    slots.resize(children.size());
+    for (uint32_t k = 0; k < children.size(); ++k) {
+        if (k < count) {
+            m_code[units + (k >> 1)] |= uint32_t(children[k].first) << ((k & 1) * 16);
+            slots[k] = targets + k;
+        } else {
+            slots[k] = state + 2 + m_class[children[k].first];
+        }
+    }
+}
+
+void CompiledMatcher::Finish()
+{
+    m_text.append(kTextPadding, u'\0');
+    m_code.resize(m_code.size() + kCodePadding, 0);
+    m_code.shrink_to_fit();
+    m_pairs.shrink_to_fit();
+    m_text.shrink_to_fit();
+}
+
 // Depth-first over the record trie, every level's nodes in ascending unit
 // order, writing each state as it is reached; its children's offsets are
 // filled in when they are written in turn. The empty before-string sits in
@@ -80,18 +139,22 @@ void CompiledMatcher::ChooseClasses(const Levels& levels)
 void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
 {
     const Levels levels = GroupLevels(nodes);
-    ChooseClasses(levels);
+    std::vector<uint32_t> uses(65536, 0);
+    for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
+        ++uses[levels.children[k].first];
+    ChooseClasses(uses);
     m_code.reserve(nodes.size() * 4 + 2);
     m_code.assign(2, 0); // offset 0 is no state
     struct Item {
         uint32_t node;
         uint32_t depth;
-        uint32_t slot; // where the state's offset goes in m_code; 0 for the first level
+        uint32_t slot;
     };
     std::vector<Item> stack;
     for (uint32_t k = levels.start[0]; k < levels.start[1]; ++k)
         stack.push_back({levels.children[k].second, 1, 0});
     std::vector<std::pair<char16_t, uint32_t>> children;
+    std::vector<uint32_t> slots;
     std::u16string path;
     while (!stack.empty()) {
         const Item item = stack.back();
@@ -106,43 +169,88 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
                             levels.children.begin() + levels.start[node.child + 1]);
         if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
             std::sort(children.begin(), children.end());
-
-        const uint32_t state = uint32_t(m_code.size());
-        const bool row = children.size() >= m_rowFrom;
-        // Children looked up by unit (the classless ones where there is a row)
-        // go to the front, still in ascending order.
-        const uint32_t count = row ? uint32_t(std::stable_partition(children.begin(), children.end(),
-                                                                    [&](const auto& c) { return m_class[c.first] == 0; })
-                                              - children.begin())
-                                   : uint32_t(children.size());
-        const uint32_t rowWords = row ? m_classCount + 1 : 0;
-        m_code.resize(state + 2 + rowWords + (count + 1) / 2 + count, 0);
-        if (item.slot == 0)
-            m_rootNext[node.unit] = state;
-        else
-            m_code[item.slot] = state;
-        m_code[state] = row ? kRow | count : count;
-        if (!node.after.empty()) {
-            m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
-            m_pairs.push_back({m_text.size(), uint32_t(path.size()), uint32_t(node.after.size())});
-            m_text += path;
-            m_text += node.after;
-            m_maxBefore = std::max(m_maxBefore, path.size());
-        }
-        const uint32_t units = state + 2 + rowWords;
-        const uint32_t targets = units + (count + 1) / 2;
-        for (uint32_t k = 0; k < count; ++k)
-            m_code[units + (k >> 1)] |= uint32_t(children[k].first) << ((k & 1) * 16);
+        PutState(item.slot, node.unit, children, slots, path, node.after);
         // The first child is written next, right behind this state.
-        for (uint32_t k = uint32_t(children.size()); k-- > 0;)
-            stack.push_back({children[k].second, item.depth + 1,
-                             k < count ? targets + k : state + 2 + m_class[children[k].first]});
+        for (size_t k = children.size(); k-- > 0;)
+            stack.push_back({children[k].second, item.depth + 1, slots[k]});
     }
-    m_text.append(kTextPadding, u'\0');
-    m_code.resize(m_code.size() + kCodePadding, 0);
-    m_code.shrink_to_fit();
-    m_pairs.shrink_to_fit();
-    m_text.shrink_to_fit();
+    Finish();
+}
+
+// The same layout from the pairs themselves: the before-strings that share a
+// prefix of length d are a stretch of the sorted list, and the children of
+// that prefix's state begin where the common prefix of two neighbours is
+// exactly d long.
+void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
+    const size_t count = pairs.size();
+    // shared[k]: the length of the prefix pairs k - 1 and k share.
+    std::vector<uint32_t> shared(count, 0);
+    std::vector<uint32_t> uses(65536, 0);
+    size_t nodes = 0;
+    for (size_t k = 0; k < count; ++k) {
+        const std::u16string_view before = pairs[k].first;
+        size_t d = 0;
+        if (k > 0) {
+            const std::u16string_view last = pairs[k - 1].first;
+            const size_t most = std::min(last.size(), before.size());
+            while (d < most && last[d] == before[d])
+                ++d;
+        }
+        shared[k] = uint32_t(d);
+        nodes += before.size() - d;
+        for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
+            ++uses[before[i]]; // a node below the first level
+    }
+    ChooseClasses(uses);
+    m_code.reserve(nodes * 4 + 2);
+    m_code.assign(2, 0); // offset 0 is no state
+
+    // A state: the prefix of length `depth` that pairs [from, to) share.
+    struct Item {
+        uint32_t from;
+        uint32_t to;
+        uint32_t depth;
+        uint32_t slot;
+    };
+    std::vector<Item> stack;
+    std::vector<std::pair<char16_t, uint32_t>> children; // (unit, first pair below it)
+    std::vector<uint32_t> slots;
+    auto childrenOf = [&](uint32_t from, uint32_t to, uint32_t depth) {
+        children.clear();
+        for (uint32_t k = from; k < to; ++k)
+            if (k == from || shared[k] == depth)
+                children.emplace_back(pairs[k].first[depth], k);
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> order; // (first pair, slot) of each child
+    auto pushChildren = [&](uint32_t to, uint32_t depth) {
+        // Each child's stretch ends where the next one's begins; the first
+        // child is written next, right behind its parent.
+        order.resize(children.size());
+        for (size_t k = 0; k < children.size(); ++k)
+            order[k] = {children[k].second, slots[k]};
+        std::sort(order.begin(), order.end());
+        for (size_t k = order.size(); k-- > 0;)
+            stack.push_back({order[k].first, k + 1 < order.size() ? order[k + 1].first : to, depth + 1,
+                             order[k].second});
+    };
+    childrenOf(0, uint32_t(count), 0);
+    slots.assign(children.size(), 0);
+    pushChildren(uint32_t(count), 0);
+    while (!stack.empty()) {
+        const Item item = stack.back();
+        stack.pop_back();
+        const std::u16string_view first = pairs[item.from].first;
+        // The stretch's first before-string is the prefix itself when it has a pair here.
+        const bool here = first.size() == item.depth;
+        const uint32_t below = here ? item.from + 1 : item.from;
+        childrenOf(below, item.to, item.depth);
+        const std::u16string_view before = first.substr(0, item.depth);
+        PutState(item.slot, first[item.depth - 1], children, slots, before,
+                 here ? pairs[item.from].second : std::u16string_view());
+        pushChildren(item.to, item.depth);
+    }
+    Finish();
 }
 
 const ReverseAutomaton& CompiledMatcher::Reverse() const

@@ -48,6 +48,10 @@ class CompiledMatcher {
 public:
     // `nodes` is the record trie, node 0 the head of the first level.
     explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
+    // The same matcher as a trie holding just `sortedPairs` gives: (before,
+    // after) with distinct, non-empty before-strings in ordinal order and
+    // non-empty after-strings.
+    explicit CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs);
     ~CompiledMatcher();
 
     static constexpr uint32_t kNoState = 0;
@@ -171,7 +175,12 @@ private:
     };
     static Levels GroupLevels(const std::vector<MatchNode>& nodes);
     void Build(const std::vector<MatchNode>& nodes);
-    void ChooseClasses(const Levels& levels);
+    void BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
+    // `uses`: how many nodes below the first level hold each unit.
+    void ChooseClasses(const std::vector<uint32_t>& uses);
+    void PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
+                  std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
+    void Finish();
 
     std::vector<uint32_t> m_rootNext;
     std::vector<uint8_t> m_class;

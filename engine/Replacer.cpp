@@ -1,9 +1,12 @@
 #include "Replacer.h"
 
+#include "CompiledMatcher.h"
 #include "NodeIndex.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
+#include <unordered_set>
 
 namespace {
 std::u16string_view UpToNul(const char16_t* s)
@@ -79,9 +82,18 @@ void Replacer::AddPair(const char16_t* before, const char16_t* after)
     Add(UpToNul(before), UpToNul(after));
 }
 
-void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+namespace {
+
+std::u16string_view CutAtNul(std::u16string_view s)
 {
-    auto cut = [](std::u16string_view s) { return s.substr(0, s.find(u'\0')); };
+    return s.substr(0, s.find(u'\0'));
+}
+
+// The pairs cut at U+0000, in ordinal order of the before-string; one
+// before-string's pairs keep their order.
+std::vector<std::pair<std::u16string_view, std::u16string_view>>
+SortedByBefore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
     struct Item {
         uint64_t key;
         std::u16string_view before;
@@ -90,15 +102,61 @@ void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u1
     std::vector<Item> order;
     order.reserve(pairs.size());
     for (const auto& [before, after] : pairs) {
-        const std::u16string_view cutBefore = cut(before);
-        order.push_back({PrefixKey(cutBefore), cutBefore, after});
+        const std::u16string_view cut = CutAtNul(before);
+        order.push_back({PrefixKey(cut), cut, CutAtNul(after)});
     }
-    // Stable: one before-string's pairs keep their order.
     std::stable_sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
         return a.key != b.key ? a.key < b.key : a.before < b.before;
     });
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> sorted;
+    sorted.reserve(order.size());
     for (const Item& item : order)
-        Add(item.before, cut(item.after));
+        sorted.emplace_back(item.before, item.after);
+    return sorted;
+}
+
+} // namespace
+
+void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
+    for (const auto& [before, after] : SortedByBefore(pairs))
+        Add(before, after);
+}
+
+std::shared_ptr<const CompiledMatcher>
+Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
+    const auto sorted = SortedByBefore(pairs);
+    // One pair per before-string, its value as AddPair would join it; only
+    // joined values need storage of their own.
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> distinct;
+    std::deque<std::u16string> joined;
+    std::unordered_set<std::u16string> pieces;
+    for (size_t k = 0; k < sorted.size();) {
+        const std::u16string_view before = sorted[k].first;
+        std::u16string_view value;
+        std::u16string* own = nullptr;
+        bool collected = false;
+        for (; k < sorted.size() && sorted[k].first == before; ++k) {
+            const std::u16string_view after = sorted[k].second;
+            if (after.empty() || after == value)
+                continue;
+            if (value.empty()) {
+                value = after;
+                continue;
+            }
+            if (!own) {
+                own = &joined.emplace_back(value);
+                pieces.clear();
+            }
+            JoinPieces(*own, pieces, !collected, after);
+            collected = true;
+            value = *own;
+        }
+        if (!before.empty() && !value.empty())
+            distinct.emplace_back(before, value);
+    }
+    return std::make_shared<const CompiledMatcher>(distinct);
 }
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)

@@ -79,6 +79,11 @@ public:
     // the given order), which most of them then need no lookup for. When
     // memory runs out, the pairs before the failing one in that order stay.
     void AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
+    // The matcher that an empty Replacer given `pairs` through AddPairs
+    // compiles, built straight from the pairs: for a dictionary that is only
+    // scanned with, never listed or changed.
+    static std::shared_ptr<const CompiledMatcher>
+    CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
     bool RemovePair(const char16_t* before, const char16_t* after);
 
     // True when `after` is the whole stored value or one of its pieces (the
@@ -126,6 +131,10 @@ private:
     // Appends to a stored value, in order, each piece of `after` that it does
     // not list yet; true when the value changed.
     bool JoinAfter(uint32_t node, std::u16string_view after);
+    // Appends to `value` the pieces of `after` not in `pieces`, which holds
+    // the value's pieces (or gets them first when `collect`).
+    static bool JoinPieces(std::u16string& value, std::unordered_set<std::u16string>& pieces, bool collect,
+                           std::u16string_view after);
     void RebuildSortedEntries();
     std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
 

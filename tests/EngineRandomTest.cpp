@@ -140,6 +140,43 @@ TEST(RandomAgainstReference, ScanAndBuild)
     }
 }
 
+// A matcher compiled straight from the pairs scans as the one compiled from
+// a Replacer given the same pairs: joins, empty and cut fields, long shared
+// prefixes, and states wide enough for rows of unit classes.
+TEST(RandomAgainstReference, CompiledFromPairs)
+{
+    std::mt19937 rng(31);
+    std::u16string wide;
+    for (char16_t u = u'A'; u < u'A' + 60; ++u)
+        wide += u;
+    const std::u16string alphabets[] = {u"ab", u"abc", wide, u""};
+    for (int round = 0; round < 600; ++round) {
+        const std::u16string& alphabet = alphabets[round % 4];
+        const bool runs = alphabet.empty();
+        std::vector<std::u16string> strings;
+        const int count = std::uniform_int_distribution<int>(0, alphabet.size() > 3 ? 3000 : 12)(rng);
+        for (int p = 0; p < count; ++p) {
+            std::u16string before = runs ? RunString(rng, 30, 1, 1) : RandomString(rng, alphabet, 5);
+            if (rng() % 20 == 0)
+                before.insert(before.size() / 2, 1, u'\0');
+            strings.push_back(before);
+            strings.push_back(rng() % 6 == 0 ? u"" : RandomString(rng, u"XY", 2) + (rng() % 4 == 0 ? u"; Z" : u""));
+        }
+        std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
+        for (size_t k = 0; k < strings.size(); k += 2)
+            pairs.emplace_back(strings[k], strings[k + 1]);
+        Replacer r;
+        r.AddPairs(pairs);
+        TextScan fromTrie(r.Compile()), fromPairs(Replacer::CompilePairs(pairs));
+        for (int t = 0; t < 3; ++t) {
+            const std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet, 60);
+            fromTrie.Scan(text);
+            fromPairs.Scan(text);
+            ASSERT_EQ(Narrow(fromPairs.BuildGlossed(text)), Narrow(fromTrie.BuildGlossed(text))) << "round " << round;
+        }
+    }
+}
+
 // A long text split among threads at every position near where a match
 // starts or ends gives the sequential scan's matches, and the same settled
 // front of a stream; so does one that
