@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <thread>
+#include <vector>
 
 StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes,
                                unsigned threads)
@@ -84,19 +86,8 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
 
         if (!encoder)
             encoder.emplace(decoder.Encoding()); // units exist, so the encoding is known
-        if (m_encoded.size() < TextEncoder::MaxBytes(m_output.size()))
-            m_encoded.resize(TextEncoder::MaxBytes(m_output.size()));
-        size_t encoded = 0;
-        if (!encoder->Encode(m_output, m_encoded.data(), encoded) || (last && !encoder->Finish())) {
-            result.failure = StreamResult::Failure::Encode;
-            result.message = encoder->Error();
+        if (!EncodeAndWrite(*encoder, last, out, result))
             return result;
-        }
-        if (encoded > 0 && !out.Write({m_encoded.data(), encoded})) {
-            result.failure = StreamResult::Failure::Write;
-            result.error = out.Error();
-            return result;
-        }
         std::memmove(m_units.data(), m_units.data() + settled, (used - settled) * sizeof(char16_t));
         used -= settled;
         if (last)
@@ -104,6 +95,70 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
     }
     result.encoding = decoder.Encoding();
     return result;
+}
+
+// A long output is encoded by all threads, each on its own stretch into its
+// own part of the buffer, and the parts are written in order. Stretches end
+// where no surrogate pair is cut, so each starts a fresh encoder.
+bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& out, StreamResult& result)
+{
+    constexpr size_t kParallelCoding = size_t(1) << 20; // units
+    const std::u16string_view output = m_output;
+    const size_t parts = output.size() >= kParallelCoding ? m_threads : 1;
+    std::vector<size_t> edges{0};
+    for (size_t p = 1; p < parts; ++p) {
+        size_t cut = std::max(edges.back(), output.size() * p / parts);
+        while (cut < output.size() && cut > 0 && output[cut - 1] >= 0xD800 && output[cut - 1] < 0xDC00)
+            ++cut;
+        edges.push_back(cut);
+    }
+    edges.push_back(output.size());
+
+    std::vector<TextEncoder> encoders;
+    std::vector<size_t> at{0}; // where each part goes in m_encoded
+    for (size_t p = 0; p < parts; ++p) {
+        if (p > 0)
+            encoders.push_back(encoder.Behind(edges[p]));
+        at.push_back(at.back() + TextEncoder::MaxBytes(edges[p + 1] - edges[p]));
+    }
+    if (m_encoded.size() < at.back())
+        m_encoded.resize(at.back());
+    std::vector<size_t> written(parts, 0);
+    std::vector<char> ok(parts, 0);
+    auto encode = [&](size_t p) {
+        TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
+        ok[p] = e.Encode(output.substr(edges[p], edges[p + 1] - edges[p]), m_encoded.data() + at[p], written[p]);
+    };
+    std::vector<std::thread> workers;
+    for (size_t p = 1; p < parts; ++p)
+        workers.emplace_back(encode, p);
+    encode(0);
+    for (std::thread& w : workers)
+        w.join();
+
+    for (size_t p = 0; p < parts; ++p) {
+        const TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
+        if (!ok[p]) {
+            result.failure = StreamResult::Failure::Encode;
+            result.message = e.Error();
+            return false;
+        }
+    }
+    if (parts > 1)
+        encoder = std::move(encoders.back()); // holds the state at the output's end
+    if (last && !encoder.Finish()) {
+        result.failure = StreamResult::Failure::Encode;
+        result.message = encoder.Error();
+        return false;
+    }
+    for (size_t p = 0; p < parts; ++p) {
+        if (written[p] > 0 && !out.Write({m_encoded.data() + at[p], written[p]})) {
+            result.failure = StreamResult::Failure::Write;
+            result.error = out.Error();
+            return false;
+        }
+    }
+    return true;
 }
 
 StreamResult CheckText(ByteSource& in, size_t blockBytes)

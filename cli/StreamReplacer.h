@@ -53,6 +53,8 @@ public:
 
 private:
     void Account(StreamResult& result, PairUses* uses) const;
+    // Encodes m_output and writes it; false with `result` saying why.
+    bool EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& out, StreamResult& result);
 
     TextScan m_scan;
     bool m_gloss;

@@ -55,6 +55,16 @@ public:
     bool Encode(std::u16string_view units, char* out, size_t& written);
     bool Finish();
 
+    // An encoder for what follows the next `count` units, which it encodes
+    // without a mark: see Utf8Encoder::Behind.
+    TextEncoder Behind(uint64_t count) const
+    {
+        TextEncoder next(m_encoding);
+        next.m_markWritten = true;
+        next.m_utf8 = m_utf8.Behind(count);
+        return next;
+    }
+
     const std::string& Error() const { return m_error; }
 
 private:

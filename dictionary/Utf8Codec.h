@@ -41,6 +41,16 @@ public:
     bool Encode(std::u16string_view units, char* out, size_t& written);
     bool Finish();
 
+    // An encoder for what follows the next `count` units of this stream, for
+    // encoding that stretch elsewhere at the same time; the units just before
+    // the stretch must not end in a high surrogate.
+    Utf8Encoder Behind(uint64_t count) const
+    {
+        Utf8Encoder next;
+        next.m_offset = m_offset + count;
+        return next;
+    }
+
     uint64_t ErrorUnit() const { return m_errorUnit; }
 
 private:

@@ -80,9 +80,9 @@ std::shared_ptr<const CompiledMatcher> Compile(Replacer& replacer, const std::ve
 }
 
 StreamResult Stream(const std::shared_ptr<const CompiledMatcher>& matcher, const std::string& input, bool gloss,
-                    size_t block, std::string& output)
+                    size_t block, std::string& output, unsigned threads = 1)
 {
-    StreamReplacer streamer(matcher, gloss, block);
+    StreamReplacer streamer(matcher, gloss, block, threads);
     StringSource source(input);
     StringSink sink;
     const StreamResult result = streamer.Run(source, sink);
@@ -220,6 +220,38 @@ TEST(StreamReplacer, Encodings)
     Replacer halves;
     const auto split = Compile(halves, {{u"\xD83D", u"x"}});
     EXPECT_EQ(Stream(split, "\xF0\x9F\x98\x80", false, 3, got).failure, StreamResult::Failure::Encode);
+}
+
+// Long blocks are scanned, built and encoded by several threads: the same
+// bytes, and the same first error, as one thread gives.
+TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
+{
+    std::mt19937 rng(5);
+    static const std::u16string pieces[] = {u"a", u"b", u" ", u"b\u3042", u"\u3042", u"\U0001F600", u"ab"};
+    std::u16string text;
+    while (text.size() < 1500000)
+        text += pieces[rng() % std::size(pieces)];
+    std::u16string withLone = text;
+    withLone.insert(text.size() * 3 / 4, u"z");
+    withLone.insert(text.size() * 7 / 8, u"z");
+    Replacer replacer;
+    const auto matcher = Compile(replacer, {{u"a", u"\U0001F600"}, {u"b\u3042", u"B"}, {u"z", u"\xD800"}});
+    for (const std::u16string* input : {&text, &withLone}) {
+        for (const bool utf8 : {true, false}) {
+            const std::string bytes = utf8 ? Utf8(*input) : Utf16(*input, false);
+            // UTF-16 carries a lone surrogate; UTF-8 cannot.
+            const bool fails = utf8 && input == &withLone;
+            for (const size_t block : {size_t(1) << 20, size_t(8) << 20}) {
+                std::string one, two;
+                const StreamResult single = Stream(matcher, bytes, true, block, one);
+                const StreamResult both = Stream(matcher, bytes, true, block, two, 2);
+                EXPECT_EQ(single.failure, fails ? StreamResult::Failure::Encode : StreamResult::Failure::None);
+                EXPECT_EQ(both.failure, single.failure);
+                EXPECT_EQ(both.message, single.message);
+                EXPECT_TRUE(two == one) << "block " << block;
+            }
+        }
+    }
 }
 
 TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)
