@@ -61,7 +61,7 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
             m_units.resize(used + TextDecoder::MaxUnits(size_t(n)));
         size_t decoded = 0;
         const bool ok = last ? decoder.Finish(m_units.data() + used, decoded)
-                             : decoder.Decode({m_read.data(), size_t(n)}, m_units.data() + used, decoded);
+                             : decoder.Decode({m_read.data(), size_t(n)}, m_units.data() + used, decoded, m_threads);
         if (!ok) {
             result.failure = StreamResult::Failure::Decode;
             result.message = decoder.Error();
@@ -102,7 +102,7 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
 // where no surrogate pair is cut, so each starts a fresh encoder.
 bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& out, StreamResult& result)
 {
-    constexpr size_t kParallelCoding = size_t(1) << 20; // units
+    constexpr size_t kParallelCoding = size_t(1) << 18; // units
     const std::u16string_view output = m_output;
     const size_t parts = output.size() >= kParallelCoding ? m_threads : 1;
     std::vector<size_t> edges{0};

@@ -1,7 +1,10 @@
 #include "TextCoding.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
 {
@@ -15,6 +18,68 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
     const std::string body = m_head.substr(m_markSize);
     m_head.clear();
     return DecodeBody(body, out, written);
+}
+
+bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written, unsigned threads)
+{
+    constexpr size_t kParallelCoding = size_t(1) << 17; // bytes
+    if (!m_known && bytes.size() > 3) {
+        // The first bytes tell the encoding; the rest may then be split.
+        size_t head = 0, rest = 0;
+        const bool ok = Decode(bytes.substr(0, 3), out, head) && Decode(bytes.substr(3), out + head, rest, threads);
+        written = head + rest;
+        return ok;
+    }
+    const bool utf8 = m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark;
+    const size_t parts = std::min<size_t>(threads, bytes.size() / kParallelCoding);
+    if (!m_known || !utf8 || parts <= 1)
+        return Decode(bytes, out, written);
+
+    std::vector<size_t> edges{0};
+    for (size_t p = 1; p < parts; ++p) {
+        size_t cut = std::max(edges.back(), bytes.size() * p / parts);
+        for (int k = 0; k < 3 && cut < bytes.size() && (uint8_t(bytes[cut]) & 0xC0) == 0x80; ++k)
+            ++cut;
+        edges.push_back(cut);
+    }
+    edges.push_back(bytes.size());
+    std::vector<Utf8Decoder> decoders;
+    std::vector<std::u16string> units(parts);
+    std::vector<size_t> count(parts, 0);
+    std::vector<char> ok(parts, 0);
+    for (size_t p = 1; p < parts; ++p) {
+        decoders.push_back(m_utf8.Behind(edges[p]));
+        units[p].resize(Utf8Decoder::MaxUnits(edges[p + 1] - edges[p]));
+    }
+    auto decode = [&](size_t p) {
+        Utf8Decoder& d = p == 0 ? m_utf8 : decoders[p - 1];
+        const std::string_view stretch = bytes.substr(edges[p], edges[p + 1] - edges[p]);
+        ok[p] = d.Decode(stretch, p == 0 ? out : units[p].data(), count[p]);
+        // Only the last stretch may end inside a sequence: elsewhere the next
+        // stretch begins with a new one, so the cut sequence is bad.
+        if (ok[p] && p + 1 < parts && d.Waiting())
+            ok[p] = d.Finish();
+    };
+    std::vector<std::thread> workers;
+    for (size_t p = 1; p < parts; ++p)
+        workers.emplace_back(decode, p);
+    decode(0);
+    for (std::thread& w : workers)
+        w.join();
+
+    written = 0;
+    for (size_t p = 0; p < parts; ++p) {
+        const Utf8Decoder& d = p == 0 ? m_utf8 : decoders[p - 1];
+        if (!ok[p]) {
+            m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + d.ErrorOffset());
+            return false;
+        }
+        if (p > 0)
+            std::copy_n(units[p].data(), count[p], out + written);
+        written += count[p];
+    }
+    m_utf8 = decoders.back(); // holds the state at the end of `bytes`
+    return true;
 }
 
 bool TextDecoder::Finish(char16_t* out, size_t& written)

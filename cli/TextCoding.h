@@ -21,6 +21,9 @@ public:
     // MaxUnits(bytes.size())). False on bytes that are not text in the
     // encoding, with Error() saying what and at which byte offset.
     bool Decode(std::string_view bytes, char16_t* out, size_t& written);
+    // The same, UTF-8 decoded by up to `threads` threads, each on a stretch
+    // that starts a sequence.
+    bool Decode(std::string_view bytes, char16_t* out, size_t& written, unsigned threads);
     // The end of the text: may still decode up to 3 held bytes into `out`.
     bool Finish(char16_t* out, size_t& written);
 

@@ -24,6 +24,18 @@ public:
     // Offset of the bad sequence from the start of the stream.
     uint64_t ErrorOffset() const { return m_errorOffset; }
 
+    // A decoder for what follows the next `count` bytes of this stream, for
+    // decoding that stretch elsewhere at the same time; the stretch must
+    // start with the first byte of a sequence.
+    Utf8Decoder Behind(uint64_t count) const
+    {
+        Utf8Decoder next;
+        next.m_offset = m_offset + count;
+        return next;
+    }
+    // A sequence is still waiting for its last bytes.
+    bool Waiting() const { return m_pendingSize != 0; }
+
 private:
     uint8_t m_pending[4] = {};
     size_t m_pendingSize = 0;

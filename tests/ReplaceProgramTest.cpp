@@ -222,8 +222,8 @@ TEST(StreamReplacer, Encodings)
     EXPECT_EQ(Stream(split, "\xF0\x9F\x98\x80", false, 3, got).failure, StreamResult::Failure::Encode);
 }
 
-// Long blocks are scanned, built and encoded by several threads: the same
-// bytes, and the same first error, as one thread gives.
+// Long blocks are decoded, scanned, built and encoded by several threads:
+// the same bytes, and the same first error, as one thread gives.
 TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
 {
     std::mt19937 rng(5);
@@ -234,22 +234,35 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
     std::u16string withLone = text;
     withLone.insert(text.size() * 3 / 4, u"z");
     withLone.insert(text.size() * 7 / 8, u"z");
+    std::string badUtf8 = Utf8(text);
+    badUtf8.insert(badUtf8.size() * 7 / 8, "\xE3\x81");
+    badUtf8.insert(badUtf8.size() * 3 / 4, "\xE3\x81");
+    // A sequence cut just where two threads' stretches of one 8 MiB block meet.
+    std::string cutAtSplit(1000003, 'b');
+    cutAtSplit.replace(3 + 500000 - 2, 2, "\xE3\x81");
     Replacer replacer;
     const auto matcher = Compile(replacer, {{u"a", u"\U0001F600"}, {u"b\u3042", u"B"}, {u"z", u"\xD800"}});
-    for (const std::u16string* input : {&text, &withLone}) {
-        for (const bool utf8 : {true, false}) {
-            const std::string bytes = utf8 ? Utf8(*input) : Utf16(*input, false);
-            // UTF-16 carries a lone surrogate; UTF-8 cannot.
-            const bool fails = utf8 && input == &withLone;
-            for (const size_t block : {size_t(1) << 20, size_t(8) << 20}) {
-                std::string one, two;
-                const StreamResult single = Stream(matcher, bytes, true, block, one);
-                const StreamResult both = Stream(matcher, bytes, true, block, two, 2);
-                EXPECT_EQ(single.failure, fails ? StreamResult::Failure::Encode : StreamResult::Failure::None);
-                EXPECT_EQ(both.failure, single.failure);
-                EXPECT_EQ(both.message, single.message);
-                EXPECT_TRUE(two == one) << "block " << block;
-            }
+    struct Case {
+        std::string bytes;
+        StreamResult::Failure failure;
+    };
+    const Case cases[] = {
+        {Utf8(text), StreamResult::Failure::None},
+        {Utf16(text, false), StreamResult::Failure::None},
+        {Utf8(withLone), StreamResult::Failure::Encode}, // UTF-8 cannot carry a lone surrogate
+        {Utf16(withLone, false), StreamResult::Failure::None},
+        {badUtf8, StreamResult::Failure::Decode},
+        {cutAtSplit, StreamResult::Failure::Decode},
+    };
+    for (const Case& c : cases) {
+        for (const size_t block : {size_t(1) << 19, size_t(8) << 20}) {
+            std::string one, two;
+            const StreamResult single = Stream(matcher, c.bytes, true, block, one);
+            const StreamResult both = Stream(matcher, c.bytes, true, block, two, 2);
+            EXPECT_EQ(single.failure, c.failure);
+            EXPECT_EQ(both.failure, single.failure);
+            EXPECT_EQ(both.message, single.message);
+            EXPECT_TRUE(two == one) << "block " << block;
         }
     }
 }
