@@ -22,19 +22,13 @@ void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
     result.replacements += matches;
     if (matches == 0)
         return;
-    if (m_gloss)
-        result.changed = true;
-    if (result.changed && !uses)
+    if (!uses)
         return;
     m_scan.ForEachMatch([&](size_t, std::u16string_view before, std::u16string_view after) {
-        if (before != after)
-            result.changed = true;
-        if (uses) {
-            PairUse& use = (*uses)[before.data()];
-            use.before = before;
-            use.after = after;
-            ++use.count;
-        }
+        PairUse& use = (*uses)[before.data()];
+        use.before = before;
+        use.after = after;
+        ++use.count;
     });
 }
 
@@ -83,6 +77,10 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
         Account(result, uses);
         m_output.clear();
         m_scan.AppendOutput(text.substr(0, settled), m_gloss, m_output);
+        // Comparing stops at the first difference, which in a changed text
+        // comes early.
+        if (!result.changed && std::u16string_view(m_output) != text.substr(0, settled))
+            result.changed = true;
 
         if (!encoder)
             encoder.emplace(decoder.Encoding()); // units exist, so the encoding is known
