@@ -89,38 +89,34 @@ std::u16string_view CutAtNul(std::u16string_view s)
     return s.substr(0, s.find(u'\0'));
 }
 
+struct SortedPair {
+    uint64_t key; // PrefixKey(before)
+    std::u16string_view before;
+    std::u16string_view after;
+};
+
 // The pairs cut at U+0000, in ordinal order of the before-string; one
 // before-string's pairs keep their order.
-std::vector<std::pair<std::u16string_view, std::u16string_view>>
-SortedByBefore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
 {
-    struct Item {
-        uint64_t key;
-        std::u16string_view before;
-        std::u16string_view after;
-    };
-    std::vector<Item> order;
+    std::vector<SortedPair> order;
     order.reserve(pairs.size());
     for (const auto& [before, after] : pairs) {
         const std::u16string_view cut = CutAtNul(before);
         order.push_back({PrefixKey(cut), cut, CutAtNul(after)});
     }
-    std::stable_sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+    std::stable_sort(order.begin(), order.end(), [](const SortedPair& a, const SortedPair& b) {
         return a.key != b.key ? a.key < b.key : a.before < b.before;
     });
-    std::vector<std::pair<std::u16string_view, std::u16string_view>> sorted;
-    sorted.reserve(order.size());
-    for (const Item& item : order)
-        sorted.emplace_back(item.before, item.after);
-    return sorted;
+    return order;
 }
 
 } // namespace
 
 void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
 {
-    for (const auto& [before, after] : SortedByBefore(pairs))
-        Add(before, after);
+    for (const SortedPair& pair : SortedByBefore(pairs))
+        Add(pair.before, pair.after);
 }
 
 std::shared_ptr<const CompiledMatcher>
@@ -133,12 +129,12 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
     std::deque<std::u16string> joined;
     std::unordered_set<std::u16string> pieces;
     for (size_t k = 0; k < sorted.size();) {
-        const std::u16string_view before = sorted[k].first;
+        const std::u16string_view before = sorted[k].before;
         std::u16string_view value;
         std::u16string* own = nullptr;
         bool collected = false;
-        for (; k < sorted.size() && sorted[k].first == before; ++k) {
-            const std::u16string_view after = sorted[k].second;
+        for (; k < sorted.size() && sorted[k].before == before; ++k) {
+            const std::u16string_view after = sorted[k].after;
             if (after.empty() || after == value)
                 continue;
             if (value.empty()) {
