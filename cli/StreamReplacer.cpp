@@ -1,10 +1,11 @@
 #include "StreamReplacer.h"
 
+#include "RunParts.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <thread>
 #include <vector>
 
 StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes,
@@ -127,12 +128,7 @@ bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& o
         TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
         ok[p] = e.Encode(output.substr(edges[p], edges[p + 1] - edges[p]), m_encoded.data() + at[p], written[p]);
     };
-    std::vector<std::thread> workers;
-    for (size_t p = 1; p < parts; ++p)
-        workers.emplace_back(encode, p);
-    encode(0);
-    for (std::thread& w : workers)
-        w.join();
+    RunParts(parts, encode);
 
     for (size_t p = 0; p < parts; ++p) {
         const TextEncoder& e = p == 0 ? encoder : encoders[p - 1];

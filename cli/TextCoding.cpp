@@ -1,9 +1,10 @@
 #include "TextCoding.h"
 
+#include "RunParts.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
@@ -60,12 +61,7 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written,
         if (ok[p] && p + 1 < parts && d.Waiting())
             ok[p] = d.Finish();
     };
-    std::vector<std::thread> workers;
-    for (size_t p = 1; p < parts; ++p)
-        workers.emplace_back(decode, p);
-    decode(0);
-    for (std::thread& w : workers)
-        w.join();
+    RunParts(parts, decode);
 
     written = 0;
     for (size_t p = 0; p < parts; ++p) {

@@ -9,9 +9,9 @@
 #include "CompiledMatcher.h"
 #include "MatchList.h"
 #include "RangeScan.h"
+#include "RunParts.h"
 
 #include <algorithm>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -119,12 +119,7 @@ size_t TextScan::ScanParts(std::u16string_view text, const std::vector<size_t>& 
         const size_t partStop = p < cuts.size() ? std::min(cuts[p], stop) : stop;
         part.end = ScanRange(*m_matcher, text, part.begin, partStop, part.matches);
     };
-    std::vector<std::thread> workers;
-    for (size_t p = 1; p < scanned.size(); ++p)
-        workers.emplace_back(scan, p);
-    scan(0);
-    for (std::thread& w : workers)
-        w.join();
+    RunParts(scanned.size(), scan);
 
     size_t at = scanned[0].end;
     m_matches->Splice(std::move(scanned[0].matches));
