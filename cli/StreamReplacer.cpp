@@ -21,9 +21,7 @@ void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
 {
     const size_t matches = m_scan.GetMatchCount();
     result.replacements += matches;
-    if (matches == 0)
-        return;
-    if (!uses)
+    if (matches == 0 || !uses)
         return;
     m_scan.ForEachMatch([&](size_t, std::u16string_view before, std::u16string_view after) {
         PairUse& use = (*uses)[before.data()];

@@ -44,18 +44,20 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written,
         edges.push_back(cut);
     }
     edges.push_back(bytes.size());
+    // A stretch that starts a sequence yields at most one unit a byte, so each
+    // decodes into `out` at its own byte offset (behind the room the first
+    // stretch may need for a sequence the last block cut) and is then moved
+    // down behind the one before it.
+    constexpr size_t kLead = 4;
     std::vector<Utf8Decoder> decoders;
-    std::vector<std::u16string> units(parts);
+    for (size_t p = 1; p < parts; ++p)
+        decoders.push_back(m_utf8.Behind(edges[p]));
     std::vector<size_t> count(parts, 0);
     std::vector<char> ok(parts, 0);
-    for (size_t p = 1; p < parts; ++p) {
-        decoders.push_back(m_utf8.Behind(edges[p]));
-        units[p].resize(Utf8Decoder::MaxUnits(edges[p + 1] - edges[p]));
-    }
     auto decode = [&](size_t p) {
         Utf8Decoder& d = p == 0 ? m_utf8 : decoders[p - 1];
         const std::string_view stretch = bytes.substr(edges[p], edges[p + 1] - edges[p]);
-        ok[p] = d.Decode(stretch, p == 0 ? out : units[p].data(), count[p]);
+        ok[p] = d.Decode(stretch, p == 0 ? out : out + edges[p] + kLead, count[p]);
         // Only the last stretch may end inside a sequence: elsewhere the next
         // stretch begins with a new one, so the cut sequence is bad.
         if (ok[p] && p + 1 < parts && d.Waiting())
@@ -71,7 +73,7 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written,
             return false;
         }
         if (p > 0)
-            std::copy_n(units[p].data(), count[p], out + written);
+            std::memmove(out + written, out + edges[p] + kLead, count[p] * sizeof(char16_t));
         written += count[p];
     }
     m_utf8 = decoders.back(); // holds the state at the end of `bytes`

@@ -12,8 +12,8 @@
 
 // Calls beforeSearch(pairs so far) before each search for a pair, as the
 // regex search did, and sink(before, after) for every pair found, both
-// stretches of `text`; returns
-// the number of pairs. Works on any text whose units are UTF-16 code units.
+// stretches of `text`; returns the number of pairs. Works on any text whose
+// units are UTF-16 code units.
 template <class Char, class Hook, class Sink>
 size_t ParseDictionaryLines(std::basic_string_view<Char> text, const Hook& beforeSearch, Sink&& sink)
 {

@@ -148,7 +148,7 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
     struct Item {
         uint32_t node;
         uint32_t depth;
-        uint32_t slot;
+        uint32_t slot; // where the state's offset goes in m_code; 0 for the first level
     };
     std::vector<Item> stack;
     for (uint32_t k = levels.start[0]; k < levels.start[1]; ++k)
@@ -214,28 +214,28 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         uint32_t slot;
     };
     std::vector<Item> stack;
-    std::vector<std::pair<char16_t, uint32_t>> children; // (unit, first pair below it)
+    std::vector<uint32_t> firsts; // the first pair below each child, in unit order
+    std::vector<std::pair<char16_t, uint32_t>> children; // (unit, index into firsts)
     std::vector<uint32_t> slots;
     auto childrenOf = [&](uint32_t from, uint32_t to, uint32_t depth) {
+        firsts.clear();
         children.clear();
         for (uint32_t k = from; k < to; ++k)
-            if (k == from || shared[k] == depth)
-                children.emplace_back(pairs[k].first[depth], k);
+            if (k == from || shared[k] == depth) {
+                children.emplace_back(pairs[k].first[depth], uint32_t(firsts.size()));
+                firsts.push_back(k);
+            }
     };
-    std::vector<std::pair<uint32_t, uint32_t>> order; // (first pair, slot) of each child
+    // Each child's stretch ends where the next one's begins; as in Build, the
+    // first child is written next, right behind its parent.
     auto pushChildren = [&](uint32_t to, uint32_t depth) {
-        // Each child's stretch ends where the next one's begins; the first
-        // child is written next, right behind its parent.
-        order.resize(children.size());
-        for (size_t k = 0; k < children.size(); ++k)
-            order[k] = {children[k].second, slots[k]};
-        std::sort(order.begin(), order.end());
-        for (size_t k = order.size(); k-- > 0;)
-            stack.push_back({order[k].first, k + 1 < order.size() ? order[k + 1].first : to, depth + 1,
-                             order[k].second});
+        for (size_t c = children.size(); c-- > 0;) {
+            const uint32_t k = children[c].second;
+            stack.push_back({firsts[k], k + 1 < firsts.size() ? firsts[k + 1] : to, depth + 1, slots[c]});
+        }
     };
     childrenOf(0, uint32_t(count), 0);
-    slots.assign(children.size(), 0);
+    slots.assign(children.size(), 0); // the first level's states go to m_rootNext
     pushChildren(uint32_t(count), 0);
     while (!stack.empty()) {
         const Item item = stack.back();
@@ -243,10 +243,8 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         const std::u16string_view first = pairs[item.from].first;
         // The stretch's first before-string is the prefix itself when it has a pair here.
         const bool here = first.size() == item.depth;
-        const uint32_t below = here ? item.from + 1 : item.from;
-        childrenOf(below, item.to, item.depth);
-        const std::u16string_view before = first.substr(0, item.depth);
-        PutState(item.slot, first[item.depth - 1], children, slots, before,
+        childrenOf(here ? item.from + 1 : item.from, item.to, item.depth);
+        PutState(item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth),
                  here ? pairs[item.from].second : std::u16string_view());
         pushChildren(item.to, item.depth);
     }

@@ -157,7 +157,6 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)
 {
-
     // The prefix shared with the last before-string has its nodes at hand.
     size_t depth = 0;
     const size_t known = std::min(before.size(), m_lastBefore.size());

@@ -3,10 +3,10 @@
 #include "CompiledMatcher.h"
 #include "MatchList.h"
 #include "RangeScan.h"
+#include "RunParts.h"
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 TextScan::TextScan(std::shared_ptr<const CompiledMatcher> matcher)
@@ -65,29 +65,16 @@ namespace {
 // Below this many units a builder does not split its work.
 constexpr size_t kParallelOutput = size_t(1) << 20;
 constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
-} // namespace
 
-namespace {
-// Runs f(b) for every b below `count` on up to `threads` threads.
+// Runs f(b) for every b below `count`, spread over up to `threads` threads.
 template <typename F>
 void ForEachBlock(size_t count, unsigned threads, const F& f)
 {
-    threads = unsigned(std::min<size_t>(threads, count));
-    if (threads <= 1) {
-        for (size_t b = 0; b < count; ++b)
+    const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, count));
+    RunParts(parts, [&](size_t t) {
+        for (size_t b = t; b < count; b += parts)
             f(b);
-        return;
-    }
-    std::vector<std::thread> workers;
-    for (unsigned t = 1; t < threads; ++t)
-        workers.emplace_back([&, t] {
-            for (size_t b = t; b < count; b += threads)
-                f(b);
-        });
-    for (size_t b = 0; b < count; b += threads)
-        f(b);
-    for (std::thread& w : workers)
-        w.join();
+    });
 }
 } // namespace
 
