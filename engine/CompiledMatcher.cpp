@@ -2,8 +2,10 @@
 
 #include "MatchNode.h"
 #include "ReverseAutomaton.h"
+#include "SlotPlacer.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
@@ -20,7 +22,7 @@ CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view
     if (!sortedPairs.empty())
         BuildSorted(sortedPairs);
     else
-        Finish();
+        Finish(nullptr);
 }
 
 CompiledMatcher::~CompiledMatcher() = default;
@@ -66,7 +68,7 @@ CompiledMatcher::Levels CompiledMatcher::GroupLevels(const std::vector<MatchNode
 // The units most used below the first level get classes. A row holds a slot
 // for every class, so only states with children for a fair share of them
 // get one.
-void CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
+bool CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
 {
     std::vector<char16_t> units;
     for (uint32_t u = 1; u < 65536; ++u)
@@ -78,6 +80,7 @@ void CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
     for (uint32_t k = 0; k < m_classCount; ++k)
         m_class[units[k]] = uint8_t(k + 1);
     m_rowFrom = std::max<uint32_t>(17, m_classCount / 4);
+    return units.size() == m_classCount;
 }
 
 // Writes the state reached through `slot` (0: the first level's state for
@@ -103,13 +106,7 @@ void CompiledMatcher::PutState(uint32_t slot, char16_t unit, std::vector<std::pa
     else
         m_code[slot] = state;
     m_code[state] = row ? kRow | count : count;
-    if (!after.empty()) {
-        m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
-        m_pairs.push_back({m_text.size(), uint32_t(before.size()), uint32_t(after.size())});
-        m_text += before;
-        m_text += after;
-        m_maxBefore = std::max(m_maxBefore, before.size());
-    }
+    PutPair(state, before, after);
     const uint32_t units = state + 2 + rowWords;
     const uint32_t targets = units + (count + 1) / 2;
     slots.resize(children.size());
@@ -123,8 +120,53 @@ void CompiledMatcher::PutState(uint32_t slot, char16_t unit, std::vector<std::pa
     }
 }
 
-void CompiledMatcher::Finish()
+// The double array's PutState: writes `state` (0: a state of the first level,
+// for `unit`, which gets a free slot) with the pair (before, after) when
+// `after` is not empty, and places its `children` (unit, anything). Leaves in
+// `states` the state of each child.
+void CompiledMatcher::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
+                              const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
+                              std::u16string_view before, std::u16string_view after)
 {
+    if (state == 0) {
+        state = 3 * placer.TakeFree();
+        m_rootNext[unit] = state;
+    }
+    uint32_t base = 0;
+    if (!children.empty()) {
+        std::vector<uint16_t>& labels = placer.NewLabels();
+        for (const auto& child : children)
+            labels.push_back(m_class[child.first]);
+        base = 3 * placer.Place();
+    }
+    if (m_code.size() < 3 * size_t(placer.End()))
+        m_code.resize(3 * placer.Room(), 0);
+    m_code[state] = base;
+    PutPair(state, before, after);
+    states.resize(children.size());
+    for (size_t k = 0; k < children.size(); ++k) {
+        states[k] = base + 3 * m_class[children[k].first];
+        m_code[states[k] + 2] = state;
+    }
+}
+
+void CompiledMatcher::PutPair(uint32_t state, std::u16string_view before, std::u16string_view after)
+{
+    if (after.empty())
+        return;
+    m_code[state + 1] = uint32_t(m_pairs.size()) + 1;
+    m_pairs.push_back({m_text.size(), uint32_t(before.size()), uint32_t(after.size())});
+    m_text += before;
+    m_text += after;
+    m_maxBefore = std::max(m_maxBefore, before.size());
+}
+
+// A step from any state of a double array reads at most m_classCount states
+// past the highest one.
+void CompiledMatcher::Finish(const SlotPlacer* placer)
+{
+    if (placer)
+        m_code.resize(3 * (size_t(placer->End()) + m_classCount + 1), 0);
     m_text.append(kTextPadding, u'\0');
     m_code.resize(m_code.size() + kCodePadding, 0);
     m_code.shrink_to_fit();
@@ -142,9 +184,14 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
     std::vector<uint32_t> uses(65536, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
-    ChooseClasses(uses);
-    m_code.reserve(nodes.size() * 4 + 2);
-    m_code.assign(2, 0); // offset 0 is no state
+    std::optional<SlotPlacer> placer;
+    if ((m_doubleArray = ChooseClasses(uses))) {
+        placer.emplace(nodes.size());
+        m_code.assign(3, 0); // state 0 is no state
+    } else {
+        m_code.reserve(nodes.size() * 4 + 2);
+        m_code.assign(2, 0); // offset 0 is no state
+    }
     struct Item {
         uint32_t node;
         uint32_t depth;
@@ -167,14 +214,18 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
         if (node.child != kNoNode)
             children.assign(levels.children.begin() + levels.start[node.child],
                             levels.children.begin() + levels.start[node.child + 1]);
-        if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
-            std::sort(children.begin(), children.end());
-        PutState(item.slot, node.unit, children, slots, path, node.after);
+        if (placer) {
+            PutSlot(*placer, item.slot, node.unit, children, slots, path, node.after);
+        } else {
+            if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
+                std::sort(children.begin(), children.end());
+            PutState(item.slot, node.unit, children, slots, path, node.after);
+        }
         // The first child is written next, right behind this state.
         for (size_t k = children.size(); k-- > 0;)
             stack.push_back({children[k].second, item.depth + 1, slots[k]});
     }
-    Finish();
+    Finish(placer ? &*placer : nullptr);
 }
 
 // The same layout from the pairs themselves: the before-strings that share a
@@ -202,9 +253,14 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
             ++uses[before[i]]; // a node below the first level
     }
-    ChooseClasses(uses);
-    m_code.reserve(nodes * 4 + 2);
-    m_code.assign(2, 0); // offset 0 is no state
+    std::optional<SlotPlacer> placer;
+    if ((m_doubleArray = ChooseClasses(uses))) {
+        placer.emplace(nodes);
+        m_code.assign(3, 0); // state 0 is no state
+    } else {
+        m_code.reserve(nodes * 4 + 2);
+        m_code.assign(2, 0); // offset 0 is no state
+    }
 
     // A state: the prefix of length `depth` that pairs [from, to) share.
     struct Item {
@@ -244,11 +300,14 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         // The stretch's first before-string is the prefix itself when it has a pair here.
         const bool here = first.size() == item.depth;
         childrenOf(here ? item.from + 1 : item.from, item.to, item.depth);
-        PutState(item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth),
-                 here ? pairs[item.from].second : std::u16string_view());
+        const std::u16string_view after = here ? pairs[item.from].second : std::u16string_view();
+        if (placer)
+            PutSlot(*placer, item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth), after);
+        else
+            PutState(item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth), after);
         pushChildren(item.to, item.depth);
     }
-    Finish();
+    Finish(placer ? &*placer : nullptr);
 }
 
 const ReverseAutomaton& CompiledMatcher::Reverse() const

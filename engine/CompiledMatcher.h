@@ -21,6 +21,18 @@
 //                  indexed by class
 //   then the children without a class, units and offsets as above.
 //
+// When the before-strings use at most 255 units below the first level, as
+// alphabetic scripts do, every such unit has a class and the states form a
+// double array instead (m_doubleArray): state s is three words
+//   code[s]        base: the child for class c is the state at base + 3c
+//   code[s + 1]    as above
+//   code[s + 2]    the state it is the child of (0 for a state of the first
+//                  level, which no step reaches)
+// so a step is one add and one compare, without branches, and reads one
+// state. Placing states so that their children do not collide
+// (SlotPlacer.h) costs more the more classes there are, hence the limit. A
+// unit without a class reads state base, never a child of s.
+//
 // Walks that fail deep down (long before-strings sharing a prefix) would make
 // the scan quadratic; where they pile up the scan switches to the reverse
 // automaton (ReverseAutomaton.h), built on first need.
@@ -43,6 +55,7 @@
 
 struct MatchNode;
 class ReverseAutomaton;
+class SlotPlacer;
 
 class CompiledMatcher {
 public:
@@ -67,6 +80,10 @@ public:
     // The state one unit further down; kNoState when there is none.
     uint32_t Next(uint32_t state, char16_t unit) const
     {
+        if (m_doubleArray) {
+            const uint32_t target = m_code[state] + 3 * m_class[unit];
+            return m_code[target + 2] == state ? target : kNoState;
+        }
         const uint32_t* record = &m_code[state];
         uint32_t count = record[0];
         if (count == 1)
@@ -177,12 +194,18 @@ private:
     void Build(const std::vector<MatchNode>& nodes);
     void BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
     // `uses`: how many nodes below the first level hold each unit.
-    void ChooseClasses(const std::vector<uint32_t>& uses);
+    // Whether every unit got a class, and the matcher is a double array.
+    bool ChooseClasses(const std::vector<uint32_t>& uses);
     void PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
                   std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
-    void Finish();
+    void PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
+                 const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
+                 std::u16string_view before, std::u16string_view after);
+    void PutPair(uint32_t state, std::u16string_view before, std::u16string_view after);
+    void Finish(const SlotPlacer* placer);
 
     std::vector<uint32_t> m_rootNext;
+    bool m_doubleArray = false;
     std::vector<uint8_t> m_class;
     uint32_t m_classCount = 0;
     uint32_t m_rowFrom = ~0u; // child count from which a state gets a row

@@ -35,10 +35,12 @@ std::u16string Reference(const std::map<std::u16string, std::u16string>& dict, c
     while (i < text.size()) {
         size_t best = 0;
         const std::u16string* value = nullptr;
-        for (const auto& [key, after] : dict) {
-            if (!key.empty() && key.size() > best && text.compare(i, key.size(), key) == 0) {
+        // The keys that begin with this unit follow one another.
+        for (auto it = dict.lower_bound(text.substr(i, 1)); it != dict.end() && it->first[0] == text[i]; ++it) {
+            const std::u16string& key = it->first;
+            if (key.size() > best && text.compare(i, key.size(), key) == 0) {
                 best = key.size();
-                value = &after;
+                value = &it->second;
             }
         }
         if (best == 0) {
@@ -96,16 +98,28 @@ TEST(RandomAgainstReference, ScanAndBuild)
 {
     std::mt19937 rng(20261207);
     // Small alphabets give many shared prefixes and overlaps; surrogates and
-    // line breaks are ordinary units. The last shape: long shared prefixes.
-    const std::u16string alphabets[] = {u"ab", u"abc", u"a\r\n\xD83D\xDE00\u3042", u""};
+    // line breaks are ordinary units. Then long shared prefixes, and many
+    // pairs over units from all over the range, in texts made of pieces of
+    // their before-strings: 191 units (a double array) or 285. Texts also
+    // hold a unit no before-string has.
+    std::u16string wide = u"\xD83D\xDE00\xFFFF", wider;
+    for (char16_t u = 0x21; u < 0x7F; ++u) {
+        wide += {u, char16_t(u + 0x3000)};
+        wider += char16_t(u + 0x4E00);
+    }
+    wider = wide + wider;
+    const std::u16string alphabets[] = {u"ab", u"abc", u"a\r\n\xD83D\xDE00\u3042", u"", wide,
+                                        u"ab", u"abc", u"a\r\n\xD83D\xDE00\u3042", u"", wider};
     for (int round = 0; round < 5000; ++round) {
-        const std::u16string& alphabet = alphabets[round % 4];
-        const bool runs = alphabet.empty();
+        const std::u16string& alphabet = alphabets[round % 10];
+        const bool runs = alphabet.empty(), many = alphabet.size() > 100;
         Replacer r;
         std::map<std::u16string, std::u16string> dict;
-        const int pairs = std::uniform_int_distribution<int>(0, 12)(rng);
+        std::vector<std::u16string> befores;
+        const int pairs = std::uniform_int_distribution<int>(0, many ? 3000 : 12)(rng);
         for (int p = 0; p < pairs; ++p) {
             const std::u16string before = runs ? RunString(rng, 30, 1, 1) : RandomString(rng, alphabet, 5);
+            befores.push_back(before);
             const std::u16string after = RandomString(rng, u"XYZ", 3);
             r.AddPair(before.c_str(), after.c_str());
             if (after.empty())
@@ -122,7 +136,11 @@ TEST(RandomAgainstReference, ScanAndBuild)
                 ++it;
         }
         for (int t = 0; t < 3; ++t) {
-            const std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet, 40);
+            std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet + u'\x7F', 40);
+            for (size_t piece = 0; many && !befores.empty() && piece < 12; ++piece) {
+                const std::u16string& before = befores[rng() % befores.size()];
+                text += before.substr(0, before.size() - rng() % 2) + RandomString(rng, alphabet, 1);
+            }
             r.Scan(text);
             ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
             ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
