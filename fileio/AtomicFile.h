@@ -47,6 +47,8 @@ private:
     std::string m_tempPath; // empty when writing in place
     int m_fd = -1;
     int m_slot = -1; // in the table the signal clean-up reads
+    uint64_t m_written = 0;
+    uint64_t m_flushing = 0; // bytes whose write-back has been started
 };
 
 // Removes the temporary files of every AtomicFile still open; safe to call
