@@ -80,10 +80,18 @@ public:
     // The state one unit further down; kNoState when there is none.
     uint32_t Next(uint32_t state, char16_t unit) const
     {
-        if (m_doubleArray) {
-            const uint32_t target = m_code[state] + 3 * m_class[unit];
-            return m_code[target + 2] == state ? target : kNoState;
-        }
+        return m_doubleArray ? NextInArray(state, unit) : NextInRecords(state, unit);
+    }
+
+    // Which of the two below Next is; a scan may pick one for a whole text.
+    bool IsDoubleArray() const { return m_doubleArray; }
+    uint32_t NextInArray(uint32_t state, char16_t unit) const
+    {
+        const uint32_t target = m_code[state] + 3 * m_class[unit];
+        return m_code[target + 2] == state ? target : kNoState;
+    }
+    uint32_t NextInRecords(uint32_t state, char16_t unit) const
+    {
         const uint32_t* record = &m_code[state];
         uint32_t count = record[0];
         if (count == 1)

@@ -94,14 +94,14 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
     return ScanRange(matcher, text, start, stop, out, std::max<size_t>(kBlock * 2, matcher.MaxBeforeLength() * 4));
 }
 
-size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out,
-                 size_t switchSpan)
+namespace {
+
+// The forward scan with one kind of step throughout, chosen once per range.
+template <uint32_t (CompiledMatcher::*Next)(uint32_t, char16_t) const>
+size_t ForwardScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop,
+                        MatchList& out, size_t switchSpan)
 {
     const size_t n = text.size();
-    stop = std::min(stop, n);
-    const size_t reach = matcher.MaxBeforeLength();
-    if (start >= stop || reach == 0)
-        return std::max(start, stop);
     const ptrdiff_t span = ptrdiff_t(std::max<size_t>(switchSpan, 1));
     const char16_t* const units = text.data();
     ptrdiff_t surplus = 0;
@@ -116,7 +116,7 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
         size_t end = i + 1; // of the best match
         size_t j = i + 1;
         while (j < n) {
-            state = matcher.Next(state, units[j]);
+            state = (matcher.*Next)(state, units[j]);
             if (state == CompiledMatcher::kNoState)
                 break;
             ++j;
@@ -138,4 +138,17 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
         }
     }
     return i;
+}
+
+} // namespace
+
+size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out,
+                 size_t switchSpan)
+{
+    stop = std::min(stop, text.size());
+    if (start >= stop || matcher.MaxBeforeLength() == 0)
+        return std::max(start, stop);
+    return matcher.IsDoubleArray()
+        ? ForwardScanRange<&CompiledMatcher::NextInArray>(matcher, text, start, stop, out, switchSpan)
+        : ForwardScanRange<&CompiledMatcher::NextInRecords>(matcher, text, start, stop, out, switchSpan);
 }
