@@ -1,12 +1,14 @@
 #include "Replacer.h"
 
 #include "CompiledMatcher.h"
+#include "LargePages.h"
 #include "NodeIndex.h"
 
 #include <algorithm>
 #include <deque>
 #include <new>
 #include <unordered_set>
+
 
 namespace {
 std::u16string_view UpToNul(const char16_t* s)
@@ -49,6 +51,8 @@ void Replacer::ReserveNodes(size_t count)
     try {
         m_nodes.reserve(wanted);
         m_links.reserve(wanted);
+        AdviseLargePages(m_nodes.data(), m_nodes.capacity() * sizeof(MatchNode));
+        AdviseLargePages(m_links.data(), m_links.capacity() * sizeof(m_links[0]));
     } catch (const std::bad_alloc&) {
     }
 }
