@@ -19,10 +19,7 @@ CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view
     : m_rootNext(65536, kNoState)
     , m_class(65536, 0)
 {
-    if (!sortedPairs.empty())
-        BuildSorted(sortedPairs);
-    else
-        Finish(nullptr);
+    BuildSorted(sortedPairs);
 }
 
 CompiledMatcher::~CompiledMatcher() = default;
@@ -83,14 +80,38 @@ bool CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
     return units.size() == m_classCount;
 }
 
+std::optional<SlotPlacer> CompiledMatcher::StartLayout(const std::vector<uint32_t>& uses, size_t states)
+{
+    std::optional<SlotPlacer> placer;
+    if ((m_doubleArray = ChooseClasses(uses))) {
+        placer.emplace(states);
+        m_code.assign(3, 0); // state 0 is no state
+    } else {
+        m_code.reserve(states * 4 + 2);
+        m_code.assign(2, 0); // offset 0 is no state
+    }
+    return placer;
+}
+
+void CompiledMatcher::Put(SlotPlacer* placer, uint32_t slot, char16_t unit,
+                          std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& slots,
+                          std::u16string_view before, std::u16string_view after)
+{
+    if (placer)
+        PutSlot(*placer, slot, unit, children, slots, before, after);
+    else
+        PutState(slot, unit, children, slots, before, after);
+}
+
 // Writes the state reached through `slot` (0: the first level's state for
-// `unit`) with `children` as (unit, anything) in ascending unit order, and
-// the pair (before, after) when `after` is not empty. Leaves `children` in
-// the order the state stores them and `slots` with where each child's offset
-// goes.
+// `unit`) with `children` as (unit, anything), and the pair (before, after)
+// when `after` is not empty. Leaves `children` in the order the state stores
+// them and `slots` with where each child's offset goes.
 void CompiledMatcher::PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
                                std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after)
 {
+    if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
+        std::sort(children.begin(), children.end());
     const uint32_t state = uint32_t(m_code.size());
     const bool row = children.size() >= m_rowFrom;
     // Children looked up by unit (the classless ones where there is a row)
@@ -184,14 +205,7 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
     std::vector<uint32_t> uses(65536, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
-    std::optional<SlotPlacer> placer;
-    if ((m_doubleArray = ChooseClasses(uses))) {
-        placer.emplace(nodes.size());
-        m_code.assign(3, 0); // state 0 is no state
-    } else {
-        m_code.reserve(nodes.size() * 4 + 2);
-        m_code.assign(2, 0); // offset 0 is no state
-    }
+    std::optional<SlotPlacer> placer = StartLayout(uses, nodes.size());
     struct Item {
         uint32_t node;
         uint32_t depth;
@@ -214,13 +228,7 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
         if (node.child != kNoNode)
             children.assign(levels.children.begin() + levels.start[node.child],
                             levels.children.begin() + levels.start[node.child + 1]);
-        if (placer) {
-            PutSlot(*placer, item.slot, node.unit, children, slots, path, node.after);
-        } else {
-            if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
-                std::sort(children.begin(), children.end());
-            PutState(item.slot, node.unit, children, slots, path, node.after);
-        }
+        Put(placer ? &*placer : nullptr, item.slot, node.unit, children, slots, path, node.after);
         // The first child is written next, right behind this state.
         for (size_t k = children.size(); k-- > 0;)
             stack.push_back({children[k].second, item.depth + 1, slots[k]});
@@ -253,14 +261,7 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
             ++uses[before[i]]; // a node below the first level
     }
-    std::optional<SlotPlacer> placer;
-    if ((m_doubleArray = ChooseClasses(uses))) {
-        placer.emplace(nodes);
-        m_code.assign(3, 0); // state 0 is no state
-    } else {
-        m_code.reserve(nodes * 4 + 2);
-        m_code.assign(2, 0); // offset 0 is no state
-    }
+    std::optional<SlotPlacer> placer = StartLayout(uses, nodes);
 
     // A state: the prefix of length `depth` that pairs [from, to) share.
     struct Item {
@@ -300,11 +301,8 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         // The stretch's first before-string is the prefix itself when it has a pair here.
         const bool here = first.size() == item.depth;
         childrenOf(here ? item.from + 1 : item.from, item.to, item.depth);
-        const std::u16string_view after = here ? pairs[item.from].second : std::u16string_view();
-        if (placer)
-            PutSlot(*placer, item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth), after);
-        else
-            PutState(item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth), after);
+        Put(placer ? &*placer : nullptr, item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth),
+            here ? pairs[item.from].second : std::u16string_view());
         pushChildren(item.to, item.depth);
     }
     Finish(placer ? &*placer : nullptr);

@@ -48,6 +48,7 @@
 #endif
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -204,6 +205,12 @@ private:
     // `uses`: how many nodes below the first level hold each unit.
     // Whether every unit got a class, and the matcher is a double array.
     bool ChooseClasses(const std::vector<uint32_t>& uses);
+    // Chooses the layout for about `states` states: a placer for a double
+    // array, none for records.
+    std::optional<SlotPlacer> StartLayout(const std::vector<uint32_t>& uses, size_t states);
+    // Writes a state in the chosen layout: PutSlot with a placer, else PutState.
+    void Put(SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
+             std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
     void PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
                   std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
     void PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,

@@ -9,7 +9,6 @@
 #include <new>
 #include <unordered_set>
 
-
 namespace {
 std::u16string_view UpToNul(const char16_t* s)
 {
