@@ -22,12 +22,25 @@ CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view
     BuildSorted(sortedPairs);
 }
 
+CompiledMatcher::CompiledMatcher(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,
+                                 std::shared_ptr<const void> storage)
+    : m_doubleArray(doubleArray)
+    , m_classCount(classCount)
+    , m_maxBefore(maxBefore)
+    , m_view(view)
+    , m_storage(std::move(storage))
+{
+}
+
 CompiledMatcher::~CompiledMatcher() = default;
 
 size_t CompiledMatcher::MemoryBytes() const
 {
+    const size_t mapped = m_storage ? 65536 * sizeof(uint32_t) + 65536 + m_view.codeSize * sizeof(uint32_t)
+            + m_view.pairCount * sizeof(Pair) + m_view.textSize * sizeof(char16_t)
+                                    : 0;
     return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity() + m_code.capacity() * sizeof(uint32_t)
-        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t)
+        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t) + mapped
         + (m_reverse ? m_reverse->MemoryBytes() : 0);
 }
 
@@ -193,6 +206,8 @@ void CompiledMatcher::Finish(const SlotPlacer* placer)
     m_code.shrink_to_fit();
     m_pairs.shrink_to_fit();
     m_text.shrink_to_fit();
+    m_view = {m_rootNext.data(), m_class.data(), m_code.data(), m_code.size(),
+              m_pairs.data(), m_pairs.size(), m_text.data(), m_text.size()};
 }
 
 // Depth-first over the record trie, every level's nodes in ascending unit
@@ -311,7 +326,7 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
 const ReverseAutomaton& CompiledMatcher::Reverse() const
 {
     std::call_once(m_reverseOnce, [this] {
-        std::vector<std::u16string_view> befores(m_pairs.size());
+        std::vector<std::u16string_view> befores(GetPairCount());
         for (uint32_t p = 0; p < befores.size(); ++p)
             befores[p] = Before(p);
         m_reverse = std::make_unique<const ReverseAutomaton>(befores);

@@ -39,6 +39,10 @@
 //
 // Each pair's before- and after-string are copied into m_text, so a matcher
 // stays valid while the trie it came from changes.
+//
+// The scan reads these arrays through m_view, which points either into the
+// vectors built here or into a compiled dictionary file mapped read-only
+// (CompiledDictionary.h), whose pages every process mapping it shares.
 #pragma once
 
 #include <algorithm>
@@ -55,6 +59,7 @@
 #include <vector>
 
 struct MatchNode;
+class CompiledDictionaryImage;
 class ReverseAutomaton;
 class SlotPlacer;
 
@@ -76,7 +81,7 @@ public:
 
     // The state for the one-unit string `unit`; kNoState when no before-string
     // starts with it.
-    uint32_t First(char16_t unit) const { return m_rootNext[unit]; }
+    uint32_t First(char16_t unit) const { return m_view.rootNext[unit]; }
 
     // The state one unit further down; kNoState when there is none.
     uint32_t Next(uint32_t state, char16_t unit) const
@@ -88,18 +93,18 @@ public:
     bool IsDoubleArray() const { return m_doubleArray; }
     uint32_t NextInArray(uint32_t state, char16_t unit) const
     {
-        const uint32_t target = m_code[state] + 3 * m_class[unit];
-        return m_code[target + 2] == state ? target : kNoState;
+        const uint32_t target = m_view.code[state] + 3 * m_view.unitClass[unit];
+        return m_view.code[target + 2] == state ? target : kNoState;
     }
     uint32_t NextInRecords(uint32_t state, char16_t unit) const
     {
-        const uint32_t* record = &m_code[state];
+        const uint32_t* record = &m_view.code[state];
         uint32_t count = record[0];
         if (count == 1)
             return (record[2] & 0xFFFF) == unit ? record[3] : kNoState;
         const uint32_t* units = record + 2;
         if ((count & kRow) != 0) {
-            const uint32_t unitClass = m_class[unit];
+            const uint32_t unitClass = m_view.unitClass[unit];
             if (unitClass != 0)
                 return record[2 + unitClass];
             count &= ~kRow;
@@ -112,42 +117,62 @@ public:
     }
 
     // 1 + the pair whose before-string `state` spells; 0 for none.
-    uint32_t PairAt(uint32_t state) const { return m_code[state + 1]; }
+    uint32_t PairAt(uint32_t state) const { return m_view.code[state + 1]; }
 
     // Length of the longest before-string (0 without pairs): a position at
     // least this far from the end of a text cannot start a match that more
     // text would change.
     size_t MaxBeforeLength() const { return m_maxBefore; }
 
-    uint32_t BeforeLength(uint32_t pair) const { return m_pairs[pair].beforeLength; }
+    uint32_t BeforeLength(uint32_t pair) const { return m_view.pairs[pair].beforeLength; }
 
     std::u16string_view Before(uint32_t pair) const
     {
-        const Pair& p = m_pairs[pair];
-        return {m_text.data() + p.offset, p.beforeLength};
+        const Pair& p = m_view.pairs[pair];
+        return {m_view.text + p.offset, p.beforeLength};
     }
 
     std::u16string_view After(uint32_t pair) const
     {
-        const Pair& p = m_pairs[pair];
-        return {m_text.data() + p.offset + p.beforeLength, p.afterLength};
+        const Pair& p = m_view.pairs[pair];
+        return {m_view.text + p.offset + p.beforeLength, p.afterLength};
     }
 
-    size_t GetPairCount() const { return m_pairs.size(); }
+    size_t GetPairCount() const { return m_view.pairCount; }
 
     // The automaton over the reversed before-strings, built on the first call;
     // safe to call from several threads.
     const ReverseAutomaton& Reverse() const;
 
-    // Bytes held, for the benchmarks (the reverse automaton only once built).
+    // Bytes held, for the benchmarks (the reverse automaton only once built;
+    // a mapped file's bytes included).
     size_t MemoryBytes() const;
 
 private:
+    friend class CompiledDictionaryImage; // reads and writes the arrays below
+
+    // Laid out as a compiled dictionary file holds it: 16 bytes, little-endian.
     struct Pair {
-        size_t offset; // before-string, then after-string, in m_text
+        uint64_t offset; // before-string, then after-string, in the text
         uint32_t beforeLength;
         uint32_t afterLength;
     };
+
+    // What a scan reads.
+    struct View {
+        const uint32_t* rootNext = nullptr; // 65536 states
+        const uint8_t* unitClass = nullptr; // 65536 classes
+        const uint32_t* code = nullptr;
+        size_t codeSize = 0;
+        const Pair* pairs = nullptr;
+        size_t pairCount = 0;
+        const char16_t* text = nullptr;
+        size_t textSize = 0;
+    };
+
+    // A matcher over arrays that `storage` keeps alive (a mapped file).
+    CompiledMatcher(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,
+                    std::shared_ptr<const void> storage);
 
     // Unit k of a state's children: two to a word, the even one in the low half.
     static uint32_t UnitAt(const uint32_t* words, uint32_t k) { return (words[k >> 1] >> ((k & 1) * 16)) & 0xFFFF; }
@@ -228,6 +253,8 @@ private:
     std::vector<Pair> m_pairs;
     std::u16string m_text;
     size_t m_maxBefore = 0;
+    View m_view;
+    std::shared_ptr<const void> m_storage; // what m_view points into, when not the vectors above
 
     mutable std::once_flag m_reverseOnce;
     mutable std::unique_ptr<const ReverseAutomaton> m_reverse;

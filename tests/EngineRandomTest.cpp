@@ -1,6 +1,7 @@
 // Scan and the builders against an obviously correct reference on random
 // small dictionaries and texts.
 #include "EngineTestSupport.h"
+#include "CompiledDictionary.h"
 #include "CompiledMatcher.h"
 #include "MatchList.h"
 #include "RangeScan.h"
@@ -17,13 +18,21 @@ using Spans = std::vector<std::pair<size_t, size_t>>;
 
 // The scan with the reverse automaton taking over after every `span` units of
 // deep failing walks, as it does on long shared prefixes.
-Spans ForcedReverse(Replacer& r, const std::u16string& text, size_t span)
+Spans ForcedReverse(const CompiledMatcher& matcher, const std::u16string& text, size_t span)
 {
-    const auto matcher = r.Compile();
     MatchList list;
-    ScanRange(*matcher, text, 0, text.size(), list, span);
+    ScanRange(matcher, text, 0, text.size(), list, span);
     Spans spans;
-    list.ForEach([&](const FoundMatch& m) { spans.emplace_back(m.start, matcher->BeforeLength(m.pair)); });
+    list.ForEach([&](const FoundMatch& m) { spans.emplace_back(m.start, matcher.BeforeLength(m.pair)); });
+    return spans;
+}
+
+Spans Matches(const TextScan& scan)
+{
+    Spans spans;
+    scan.ForEachMatch([&](size_t start, std::u16string_view before, std::u16string_view) {
+        spans.emplace_back(start, before.size());
+    });
     return spans;
 }
 
@@ -146,11 +155,7 @@ TEST(RandomAgainstReference, ScanAndBuild)
             ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
             TextScan scan(r.Compile());
             scan.Scan(text);
-            Spans expected;
-            scan.ForEachMatch([&](size_t start, std::u16string_view before, std::u16string_view) {
-                expected.emplace_back(start, before.size());
-            });
-            ASSERT_EQ(ForcedReverse(r, text, 1 + rng() % 4), expected) << "round " << round;
+            ASSERT_EQ(ForcedReverse(*r.Compile(), text, 1 + rng() % 4), Matches(scan)) << "round " << round;
             const size_t block = 1 + rng() % 8;
             ASSERT_EQ(Narrow(Streamed(r, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
                 << "round " << round << ", blocks of " << block;
@@ -160,21 +165,28 @@ TEST(RandomAgainstReference, ScanAndBuild)
 
 // A matcher compiled straight from the pairs scans as the one compiled from
 // a Replacer given the same pairs: joins, empty and cut fields, long shared
-// prefixes, and states wide enough for rows of unit classes.
+// prefixes, and states wide enough for rows of unit classes. So does that
+// matcher written to a compiled dictionary and read back, in each layout:
+// a double array (up to 255 units below the first level), records, and
+// records with rows (300 units, all behind 'a').
 TEST(RandomAgainstReference, CompiledFromPairs)
 {
     std::mt19937 rng(31);
-    std::u16string wide;
+    std::u16string wide, widest;
     for (char16_t u = u'A'; u < u'A' + 60; ++u)
         wide += u;
-    const std::u16string alphabets[] = {u"ab", u"abc", wide, u""};
+    for (char16_t u = 0x4E00; u < 0x4E00 + 300; ++u)
+        widest += u;
+    const std::u16string alphabets[] = {u"ab", u"abc", wide, u"", widest};
     for (int round = 0; round < 600; ++round) {
-        const std::u16string& alphabet = alphabets[round % 4];
-        const bool runs = alphabet.empty();
+        const std::u16string& alphabet = alphabets[round % 5];
+        const bool runs = alphabet.empty(), rows = alphabet.size() > 255;
         std::vector<std::u16string> strings;
         const int count = std::uniform_int_distribution<int>(0, alphabet.size() > 3 ? 3000 : 12)(rng);
         for (int p = 0; p < count; ++p) {
-            std::u16string before = runs ? RunString(rng, 30, 1, 1) : RandomString(rng, alphabet, 5);
+            std::u16string before = runs ? RunString(rng, 30, 1, 1)
+                : rows && p % 2 ? u'a' + RandomString(rng, alphabet, 3)
+                                : RandomString(rng, alphabet, 5);
             if (rng() % 20 == 0)
                 before.insert(before.size() / 2, 1, u'\0');
             strings.push_back(before);
@@ -185,12 +197,23 @@ TEST(RandomAgainstReference, CompiledFromPairs)
             pairs.emplace_back(strings[k], strings[k + 1]);
         Replacer r;
         r.AddPairs(pairs);
-        TextScan fromTrie(r.Compile()), fromPairs(Replacer::CompilePairs(pairs));
+        const auto compiled = Replacer::CompilePairs(pairs);
+        std::string error;
+        const auto read = CompiledDictionary::FromBytes(CompiledDictionary::ToBytes(*compiled), error);
+        ASSERT_TRUE(read) << error << ", round " << round;
+        ASSERT_EQ(read->IsDoubleArray(), compiled->IsDoubleArray());
+        TextScan fromTrie(r.Compile()), fromPairs(compiled), fromFile(read);
         for (int t = 0; t < 3; ++t) {
-            const std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet, 60);
+            std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet, 60);
+            if (rows)
+                text += u'a' + RandomString(rng, alphabet, 3);
             fromTrie.Scan(text);
             fromPairs.Scan(text);
+            fromFile.Scan(text);
             ASSERT_EQ(Narrow(fromPairs.BuildGlossed(text)), Narrow(fromTrie.BuildGlossed(text))) << "round " << round;
+            ASSERT_EQ(Narrow(fromFile.BuildGlossed(text)), Narrow(fromTrie.BuildGlossed(text))) << "round " << round;
+            ASSERT_EQ(Narrow(fromFile.BuildReplaced(text)), Narrow(fromTrie.BuildReplaced(text))) << "round " << round;
+            ASSERT_EQ(ForcedReverse(*read, text, 1 + rng() % 4), Matches(fromTrie)) << "round " << round;
         }
     }
 }

@@ -1,0 +1,68 @@
+// Compiled dictionary files: a CompiledMatcher written out as it lies in
+// memory, so that a later process maps the file read-only and scans over it
+// at once. Processes that map the same file share its pages.
+//
+// The file, every number little-endian:
+//   header, 64 bytes
+//     0   magic 89 'V' 'M' 'D' 0D 0A 1A 0A
+//     8   u32 0x01020304, so that a file of the other byte order is told
+//     12  u32 format version (kVersion)
+//     16  u64 file size in bytes
+//     24  u64 checksum: XXH3-64 of the whole file with these 8 bytes as 0
+//     32  u32 flags: bit 0, the states form a double array
+//     36  u32 class count
+//     40  u64 length of the longest before-string
+//     48  u32 section count; the rest of the header is 0
+//   section table, 24 bytes a section: u32 id, u32 element size, u64 offset,
+//   u64 element count; then the sections, each at a multiple of 64:
+//     1  root transitions  65536 x u32
+//     2  unit classes      65536 x u8
+//     3  states            u32 (CompiledMatcher.h)
+//     4  pairs             u64 text offset, u32 before length, u32 after length
+//     5  text              UTF-16 code units
+//
+// Opening checks all of it before the matcher is handed out: size, magic,
+// byte order, version and checksum; that every section lies in the file;
+// and that every state, pair and string a scan can reach is in bounds and
+// consistent (a state reached at depth d holds only a pair whose
+// before-string is d units long), so that not even a file made to pass the
+// checksum is read out of bounds. The reverse automaton is not stored: as
+// for a freshly compiled matcher, it is built from the pairs on first need.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class ByteSink;
+class CompiledMatcher;
+
+class CompiledDictionary {
+public:
+    static constexpr uint32_t kVersion = 1;
+    static constexpr size_t kMagicBytes = 8;
+
+    // Whether `head`, the first bytes of a file, begins like a compiled
+    // dictionary of any version or byte order.
+    static bool HasMagic(std::string_view head);
+    // The same for the file at `path`; false when it cannot be read.
+    static bool IsCompiledFile(const std::string& path);
+
+    // The file's bytes, written to `out`; false with out.Error() on failure.
+    static bool Write(const CompiledMatcher& matcher, ByteSink& out);
+    static std::string ToBytes(const CompiledMatcher& matcher);
+    // Writes `path` atomically (AtomicFile); false with `error` naming it.
+    static bool Save(const CompiledMatcher& matcher, const std::string& path, std::string& error);
+
+    // Maps `path` read-only and checks it. Null with a one-line `error`
+    // naming the file and what is wrong with it.
+    static std::shared_ptr<const CompiledMatcher> Open(const std::string& path, std::string& error);
+    // The same over a copy of `bytes`; `error` does not name a file.
+    static std::shared_ptr<const CompiledMatcher> FromBytes(std::string_view bytes, std::string& error);
+
+    // Rewrites the size and checksum fields for the bytes as they are: for
+    // tests and fuzzing, which change a file's content and want the checks
+    // behind the checksum to see it.
+    static void Seal(std::string& bytes);
+};

@@ -1,0 +1,129 @@
+// Compiled dictionary files that are cut short, damaged, of another version
+// or byte order, or made to pass the checksum with a broken inside: every one
+// is refused with a message, or (a change the checks cannot tell from a
+// real dictionary) scans without reading out of bounds.
+#include "EngineTestSupport.h"
+#include "CompiledDictionary.h"
+#include "CompiledMatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+
+namespace {
+
+// The dictionary in one of the two layouts: a double array over a few
+// units, or records over more than 255.
+std::string FileBytes(bool doubleArray)
+{
+    std::vector<std::u16string> befores = {u"ab", u"abc", u"b", u"bcd", u"ca"};
+    if (!doubleArray)
+        for (char16_t u = 0x4E00; u < 0x4E00 + 300; ++u)
+            befores.push_back(std::u16string(u"a") + u + u'x');
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
+    for (const std::u16string& before : befores)
+        pairs.emplace_back(before, u"Z");
+    const auto matcher = Replacer::CompilePairs(pairs);
+    EXPECT_EQ(matcher->IsDoubleArray(), doubleArray);
+    return CompiledDictionary::ToBytes(*matcher);
+}
+
+// Where section `id` (1 roots, 3 states, 4 pairs) starts.
+size_t SectionAt(const std::string& file, uint32_t id)
+{
+    uint64_t offset;
+    std::memcpy(&offset, file.data() + 64 + (id - 1) * 24 + 8, sizeof offset);
+    return size_t(offset);
+}
+
+uint32_t Word(const std::string& file, size_t at)
+{
+    uint32_t w;
+    std::memcpy(&w, file.data() + at, 4);
+    return w;
+}
+
+void SetWord(std::string& file, size_t at, uint32_t w)
+{
+    std::memcpy(file.data() + at, &w, 4);
+}
+
+// Opening must fail with `message` in the error, or, where `message` is
+// null, either fail or give a matcher that scans any text in bounds.
+void ExpectRefused(const std::string& file, const char* message, const std::string& what)
+{
+    std::string error;
+    const auto matcher = CompiledDictionary::FromBytes(file, error);
+    if (!message) {
+        if (matcher) {
+            TextScan scan(matcher);
+            const std::u16string text = u"abcabcdbca\x4E01x\x4E02xab";
+            scan.Scan(text);
+            scan.BuildGlossed(text);
+        }
+        return;
+    }
+    EXPECT_FALSE(matcher) << what;
+    EXPECT_NE(error.find(message), std::string::npos) << what << ": " << error;
+}
+
+TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
+{
+    for (const bool doubleArray : {true, false}) {
+        const std::string good = FileBytes(doubleArray);
+        std::string error;
+        ASSERT_TRUE(CompiledDictionary::FromBytes(good, error)) << error;
+        const size_t states = SectionAt(good, 3), pairs = SectionAt(good, 4);
+        const size_t firstA = SectionAt(good, 1) + 4 * u'a';
+        const uint32_t stateA = Word(good, firstA); // the state for "a"
+        struct Case {
+            const char* name;
+            std::function<void(std::string&)> change;
+            const char* message;
+            bool seal; // the checksum is made to match
+        };
+        const Case cases[] = {
+            {"empty", [](std::string& f) { f.clear(); }, "not a compiled dictionary", false},
+            {"cut in the magic", [](std::string& f) { f.resize(5); }, "not a compiled dictionary", false},
+            {"cut in the header", [](std::string& f) { f.resize(40); }, "truncated", false},
+            {"cut in the table", [](std::string& f) { f.resize(100); }, "truncated", false},
+            {"cut in half", [](std::string& f) { f.resize(f.size() / 2); }, "truncated", false},
+            {"last byte cut", [](std::string& f) { f.pop_back(); }, "truncated", false},
+            {"a byte too many", [](std::string& f) { f.push_back('\0'); }, "longer than its header says", false},
+            {"other version", [](std::string& f) { SetWord(f, 12, 2); }, "format version 2", true},
+            {"other byte order", [](std::string& f) { SetWord(f, 8, 0x04030201); }, "another byte order", true},
+            {"unknown flag", [](std::string& f) { SetWord(f, 32, Word(f, 32) | 2); }, "damaged", true},
+            {"longest before-string", [](std::string& f) { SetWord(f, 40, 7); }, "damaged", true},
+            {"section outside", [](std::string& f) { SetWord(f, 64 + 2 * 24 + 8, uint32_t(f.size())); }, "damaged", true},
+            {"pair past the text", [&](std::string& f) { SetWord(f, pairs, 1u << 30); }, "damaged", true},
+            {"empty before-string", [&](std::string& f) { SetWord(f, pairs + 8, 0); }, "damaged", true},
+            {"pair at another depth", [&](std::string& f) { SetWord(f, pairs + 16 + 8, 1); }, "damaged", true},
+            {"pair number too high", [&](std::string& f) { SetWord(f, states + 4 * stateA + 4, 9999); }, "damaged", true},
+            {"first state past the end", [&](std::string& f) { SetWord(f, firstA, 3u << 28); }, "damaged", true},
+            {"first state inside another", [&](std::string& f) { SetWord(f, firstA, stateA + 1); }, "damaged", true},
+            {"state's base or count", [&](std::string& f) { SetWord(f, states + 4 * stateA, 0x7FFFFFF1); }, "damaged", true},
+        };
+        for (const Case& c : cases) {
+            std::string file = good;
+            c.change(file);
+            if (c.seal)
+                CompiledDictionary::Seal(file);
+            ExpectRefused(file, c.message, std::string(c.name) + (doubleArray ? ", double array" : ", records"));
+        }
+        // Any one bit flipped fails the checksum, or a header check before it;
+        // behind a matching checksum it is refused or harmless.
+        std::mt19937 rng(doubleArray ? 5 : 6);
+        for (int k = 0; k < 300; ++k) {
+            const size_t at = k < 128 ? size_t(k) : rng() % good.size();
+            std::string file = good;
+            file[at] = char(file[at] ^ (1 << (rng() % 8)));
+            ExpectRefused(file, at < 8 ? "not a compiled dictionary" : "", "bit at " + std::to_string(at));
+            CompiledDictionary::Seal(file);
+            ExpectRefused(file, nullptr, "sealed bit at " + std::to_string(at));
+        }
+    }
+}
+
+} // namespace
