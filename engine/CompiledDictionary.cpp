@@ -6,10 +6,15 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "RunParts.h"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <span>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -28,6 +33,8 @@ constexpr size_t kAlign = 64;
 constexpr size_t kChecksumAt = 24;
 constexpr size_t kUnits = 65536;
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+// From this size on, opening checks a file on several threads.
+constexpr size_t kParallelBytes = size_t(4) << 20;
 
 enum SectionId : uint32_t { kRootNext = 1, kClasses, kCode, kPairs, kText, kSectionCount = kText };
 
@@ -114,7 +121,9 @@ public:
                                                        std::string& error);
 
 private:
-    static const char* CheckRecords(const View& v, uint32_t classCount);
+    // The records from `from` to `to` in the stream, which hold the subtrees of `roots` (ascending).
+    static const char* CheckRecords(const View& v, uint32_t classCount, std::span<const uint32_t> roots,
+                                    size_t from, size_t to);
     static const char* CheckDoubleArray(const View& v, uint32_t classCount);
     static const char* CheckPairs(const View& v, uint64_t maxBefore);
 };
@@ -287,9 +296,6 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
     if (header.fileBytes != file.size())
         return refuse("the compiled dictionary is longer than its header says (by "
                       + std::to_string(file.size() - header.fileBytes) + " bytes)");
-    if (header.checksum != Checksum(file))
-        return refuse("the compiled dictionary is damaged (its checksum does not match)");
-
     const char* const damaged = "the compiled dictionary is damaged";
     if (header.sectionCount != kSectionCount || (header.flags & ~kDoubleArrayFlag) != 0 || header.classCount > 255)
         return refuse(damaged);
@@ -321,11 +327,53 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
     for (size_t u = 0; u < kUnits; ++u)
         if (v.unitClass[u] > header.classCount)
             return refuse(damaged);
-    const char* problem = CheckPairs(v, header.maxBefore);
-    if (!problem)
-        problem = doubleArray ? CheckDoubleArray(v, header.classCount) : CheckRecords(v, header.classCount);
-    if (problem)
-        return refuse(std::string(damaged) + " (" + problem + ")");
+
+    // The checksum, the pairs and the states are checked at the same time,
+    // the records in parts; a damaged file is told by its checksum first.
+    std::vector<std::function<const char*()>> checks;
+    checks.push_back([&] { return header.checksum == Checksum(file) ? nullptr : "its checksum does not match"; });
+    checks.push_back([&] { return CheckPairs(v, header.maxBefore); });
+    // A small file is checked in as many parts, but on one thread.
+    const unsigned parts = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    const unsigned threads = file.size() < kParallelBytes ? 1 : parts;
+    std::vector<uint32_t> roots;
+    if (doubleArray) {
+        checks.push_back([&] { return CheckDoubleArray(v, header.classCount); });
+    } else {
+        for (size_t u = 0; u < kUnits; ++u)
+            if (v.rootNext[u] != CompiledMatcher::kNoState)
+                roots.push_back(v.rootNext[u]);
+        std::sort(roots.begin(), roots.end());
+        // Part p checks the subtrees of roots[cut[p], cut[p + 1]), which lie
+        // from the first of those roots to the first of the next part's.
+        std::vector<size_t> cut{0};
+        for (unsigned p = 1; p < parts; ++p) {
+            const size_t k = size_t(std::lower_bound(roots.begin(), roots.end(), v.codeSize / parts * p) - roots.begin());
+            if (k > cut.back() && k < roots.size() && roots[k] != roots[k - 1])
+                cut.push_back(k);
+        }
+        cut.push_back(roots.size());
+        const size_t end = v.codeSize >= CompiledMatcher::kCodePadding ? v.codeSize - CompiledMatcher::kCodePadding : 0;
+        for (size_t p = 0; p + 1 < cut.size(); ++p) {
+            const size_t from = p == 0 ? 2 : roots[cut[p]];
+            const size_t to = p + 2 < cut.size() ? roots[cut[p + 1]] : end;
+            const std::span<const uint32_t> part(roots.data() + cut[p], roots.data() + cut[p + 1]);
+            checks.push_back([&v, &header, part, from, to] { return CheckRecords(v, header.classCount, part, from, to); });
+        }
+    }
+    std::vector<const char*> problems(checks.size());
+    RunParts(std::min<size_t>(threads, checks.size()), [&](size_t t) {
+        for (size_t k = t; k < checks.size(); k += threads) {
+            try {
+                problems[k] = checks[k]();
+            } catch (const std::bad_alloc&) {
+                problems[k] = "no memory to check it";
+            }
+        }
+    });
+    for (const char* problem : problems)
+        if (problem)
+            return refuse(std::string(damaged) + " (" + problem + ")");
     return std::shared_ptr<const CompiledMatcher>(
         new CompiledMatcher(v, doubleArray, header.classCount, size_t(header.maxBefore), std::move(storage)));
 }
@@ -349,67 +397,69 @@ const char* CompiledDictionaryImage::CheckPairs(const View& v, uint64_t maxBefor
     return longest == maxBefore ? nullptr : "longest before-string";
 }
 
-// The records lie one behind the other, depth first: every record is the
-// lowest child not reached yet of the nearest state on the path from the
-// root that has one left. Walking them in order with that path at hand
-// checks that each record lies inside the stream (with the padding the
-// unit search reads behind it), that every child named is a record, named
-// once, and every record's depth, which its pair's before-string must have.
-const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classCount)
+// The records lie one behind the other, depth first, a state's children in
+// the order of their offsets: the record at each offset is the lowest child
+// not reached yet of the state nearest to it on its path from the root. So
+// the children still to come, kept on a stack with the lowest on top, must
+// name exactly the records in the order they lie. That checks that every
+// record lies inside the stream (with the padding the unit search reads
+// behind it), that every child named is a record, named once, and the depth
+// of every record, which its pair's before-string must have.
+const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classCount, std::span<const uint32_t> roots,
+                                                  size_t from, size_t to)
 {
-    if (v.codeSize < 2 + CompiledMatcher::kCodePadding)
+    if (v.codeSize < 2 + CompiledMatcher::kCodePadding || from > to)
         return "states";
-    const size_t end = v.codeSize - CompiledMatcher::kCodePadding;
-    struct Level {
+    struct Child {
+        uint32_t offset;
         uint32_t depth;
-        uint32_t begin; // its children are pending[begin, end), the next one at `next`
-        uint32_t next;
-        uint32_t end;
     };
-    std::vector<uint32_t> pending;
-    for (size_t u = 0; u < kUnits; ++u)
-        if (v.rootNext[u] != CompiledMatcher::kNoState)
-            pending.push_back(v.rootNext[u]);
-    std::sort(pending.begin(), pending.end());
-    std::vector<Level> path{{0, 0, 0, uint32_t(pending.size())}};
+    // Every child named is one word of the stream, or a root; only the part
+    // of this room that the deepest path needs is ever touched.
+    const std::unique_ptr<Child[]> stack(new Child[to - from + roots.size()]);
+    size_t top = 0;
+    for (size_t k = roots.size(); k-- > 0;)
+        stack[top++] = {roots[k], 1};
+    std::vector<uint32_t> children;
     const size_t rowWords = classCount + 1;
-    for (size_t o = 2; o < end;) {
-        while (!path.empty() && path.back().next == path.back().end) {
-            pending.resize(path.back().begin);
-            path.pop_back();
-        }
-        if (path.empty() || pending[path.back().next] != o)
+    for (size_t o = from; o < to;) {
+        if (top == 0 || stack[top - 1].offset != o)
             return "a state is not where its parent has it";
-        const uint32_t depth = path.back().depth + 1;
-        ++path.back().next;
+        const uint32_t depth = stack[--top].depth;
         const uint32_t* record = v.code + o;
         const bool row = (record[0] & CompiledMatcher::kRow) != 0;
         const size_t count = record[0] & ~CompiledMatcher::kRow;
         const size_t targets = 2 + (row ? rowWords : 0) + (count + 1) / 2;
         const size_t size = targets + count;
-        if (size > end - o)
+        if (size > to - o)
             return "states";
         const uint32_t pair = record[1];
         if (pair > v.pairCount || (pair != 0 && v.pairs[pair - 1].beforeLength != depth))
             return "a pair is not at its depth";
-        const size_t begin = pending.size();
-        if (row)
-            for (size_t c = 1; c < rowWords; ++c)
-                if (record[2 + c] != CompiledMatcher::kNoState)
-                    pending.push_back(record[2 + c]);
-        for (size_t k = 0; k < count; ++k)
-            if (record[targets + k] != CompiledMatcher::kNoState)
-                pending.push_back(record[targets + k]);
-        if (pending.size() > begin) {
-            if (!std::is_sorted(pending.begin() + begin, pending.end()))
-                std::sort(pending.begin() + begin, pending.end());
-            path.push_back({depth, uint32_t(begin), uint32_t(begin), uint32_t(pending.size())});
+        // Mostly the children are in ascending order already, and all named.
+        const size_t base = top;
+        bool plain = !row;
+        for (size_t k = count, last = SIZE_MAX; plain && k-- > 0; last = record[targets + k]) {
+            plain = record[targets + k] > o && record[targets + k] < last;
+            stack[top++] = {record[targets + k], depth + 1};
+        }
+        if (!plain) {
+            top = base;
+            children.clear();
+            if (row)
+                for (size_t c = 1; c < rowWords; ++c)
+                    if (record[2 + c] != CompiledMatcher::kNoState)
+                        children.push_back(record[2 + c]);
+            for (size_t k = 0; k < count; ++k)
+                if (record[targets + k] != CompiledMatcher::kNoState)
+                    children.push_back(record[targets + k]);
+            std::sort(children.begin(), children.end());
+            for (size_t k = children.size(); k-- > 0;)
+                stack[top++] = {children[k], depth + 1};
         }
         o += size;
     }
-    while (!path.empty() && path.back().next == path.back().end)
-        path.pop_back();
-    return path.empty() ? nullptr : "a state is missing";
+    return top == 0 ? nullptr : "a state is missing";
 }
 
 // Every slot a step can land on (a multiple of 3, as every base is) has a
