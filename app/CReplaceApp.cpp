@@ -13,8 +13,6 @@
 #include <locale>
 #include <stdexcept>
 
-#include <unistd.h>
-
 CReplaceApp::CReplaceApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
@@ -40,19 +38,19 @@ QString SettingsPathFor(const QString& executablePath)
     return executablePath + QStringLiteral(".ini");
 }
 
-QString ChooseSettingsFile(const QString& executablePath, const QString& userFolder,
-                           const std::function<bool(const QString& folder)>& folderWritable)
+QString ChooseSettingsFile(const QString& executablePath, const SettingsFolders& folders)
 {
-    if (folderWritable(QFileInfo(executablePath).absolutePath()))
-        return SettingsPathFor(executablePath);
-    QDir().mkpath(userFolder);
-    return QDir(userFolder).filePath(QStringLiteral("velmora.ini"));
-}
-
-bool FolderWritable(const QString& folder)
-{
-    // Creating a file takes write and search permission on the folder.
-    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+    // The executable's path is canonical (it comes from /proc/self/exe); the
+    // folders are compared in the same form.
+    const QString folder = QFileInfo(executablePath).absolutePath();
+    const auto sameFolder = [&](const QString& other) {
+        return !other.isEmpty() && QFileInfo(other).canonicalFilePath() == QFileInfo(folder).canonicalFilePath();
+    };
+    const QString beside = SettingsPathFor(executablePath);
+    if (sameFolder(folders.build) || (!sameFolder(folders.installed) && QFileInfo::exists(beside)))
+        return beside;
+    QDir().mkpath(folders.user);
+    return QDir(folders.user).filePath(QStringLiteral("velmora.ini"));
 }
 
 QString UserSettingsFolder()
@@ -77,7 +75,9 @@ void SetJapaneseLocale()
 bool CReplaceApp::InitInstance()
 {
     const QStringList dictionaries = DictionaryFilesFromCommandLine(arguments());
-    m_settingsFile = ChooseSettingsFile(applicationFilePath(), UserSettingsFolder(), FolderWritable);
+    m_settingsFile = ChooseSettingsFile(applicationFilePath(),
+                                        {QStringLiteral(VELMORA_BUILD_BINDIR), QStringLiteral(VELMORA_INSTALL_BINDIR),
+                                         UserSettingsFolder()});
     SetJapaneseLocale();
     CReplaceDlg dialog(m_settingsFile);
     dialog.OpenAtStart(dictionaries);

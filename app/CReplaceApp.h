@@ -3,8 +3,7 @@
 #pragma once
 
 #include <QApplication>
-
-#include <functional>
+#include <QString>
 
 class CReplaceApp : public QApplication {
 public:
@@ -25,16 +24,20 @@ void DescribeApplication();
 // appended where the file name has none.
 QString SettingsPathFor(const QString& executablePath);
 
-// The settings file for the executable: beside it (SettingsPathFor) when
-// `folderWritable` says its folder takes files, as for a program run from its
-// build or an unpacked folder; otherwise "velmora.ini" in `userFolder`, which
-// is created when missing. An installed program's folder is not the user's to
-// write, and settings written nowhere would be lost at every close.
-QString ChooseSettingsFile(const QString& executablePath, const QString& userFolder,
-                           const std::function<bool(const QString& folder)>& folderWritable);
+// The folders that decide where the settings file lies.
+struct SettingsFolders {
+    QString build;     // where the build puts the program
+    QString installed; // where the build installs it
+    QString user;      // the user's settings folder (UserSettingsFolder)
+};
 
-// Whether this process may create files in `folder`.
-bool FolderWritable(const QString& folder);
+// The settings file for the executable: beside it (SettingsPathFor) when it
+// runs from its build folder, or where such a file already stands (a
+// portable copy) outside the folder it is installed to; otherwise
+// "velmora.ini" in `folders.user`, which is created when missing. A program
+// folder is never written otherwise, whoever runs the program: root could
+// write into /usr/bin, and the file would outlive the package.
+QString ChooseSettingsFile(const QString& executablePath, const SettingsFolders& folders);
 
 // The user's own settings folder for Velmora, normally ~/.config/velmora.
 QString UserSettingsFolder();

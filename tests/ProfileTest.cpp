@@ -420,46 +420,45 @@ TEST(ProfileWrite, ComboHistoryFile)
     EXPECT_EQ(GetProfileString(path, u"After"_qs, u"3"_qs), QString());
 }
 
-// Beside the executable while its folder takes files; otherwise in the user's
-// settings folder, which is made when missing and then takes the writes.
-// Tests run as root, where permission bits don't stop writes: the folder's
-// answer comes from the test, except in the last two cases.
+// Beside the executable in its build folder, or where a velmora.ini already
+// stands outside the installed folder; otherwise in the user's settings
+// folder, which is made when missing and then takes the writes. Tests run as
+// root, so a writable folder must not be taken as a reason to write there.
 TEST(SettingsPlace, BesideTheExecutableOrInTheUserFolder)
 {
     Dir dir;
-    const QString exeFolder = dir.Path(u"bin"_qs);
-    ASSERT_TRUE(QDir().mkpath(exeFolder));
-    const QString userFolder = dir.Path(u"home/.config/velmora"_qs);
-    const auto writable = [](const QString&) { return true; };
-    const auto readOnly = [&](const QString& folder) {
-        EXPECT_EQ(folder, exeFolder);
-        return false;
-    };
+    const QString build = dir.Path(u"build/app"_qs);
+    const QString portable = dir.Path(u"portable"_qs);
+    const QString installed = dir.Path(u"usr/bin"_qs);
+    for (const QString& folder : {build, portable, installed})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(WriteProfileString(portable + u"/velmora.ini"_qs, u"Before"_qs, u"EditControl"_qs, u"p"_qs));
+    ASSERT_TRUE(WriteProfileString(installed + u"/velmora.ini"_qs, u"Before"_qs, u"EditControl"_qs, u"left"_qs));
+    // The build folder as the build names it, through a link; the program's
+    // own path is always the real one.
+    ASSERT_TRUE(QFile::link(dir.Path(u"build"_qs), dir.Path(u"link"_qs)));
+    const QString user = dir.Path(u"home/.config/velmora"_qs);
+    const SettingsFolders folders{dir.Path(u"link/app"_qs), installed, user};
     struct Case {
         const char* name;
         QString executable;
-        std::function<bool(const QString&)> folderWritable;
         QString expected;
     };
     const Case cases[] = {
-        {"writable folder", exeFolder + u"/velmora"_qs, writable, exeFolder + u"/velmora.ini"_qs},
-        {"read-only folder", exeFolder + u"/velmora"_qs, readOnly, userFolder + u"/velmora.ini"_qs},
-        {"read-only folder, other program name", exeFolder + u"/vm.exe"_qs, readOnly,
-         userFolder + u"/velmora.ini"_qs},
-        {"real check, existing folder", exeFolder + u"/velmora"_qs, FolderWritable,
-         exeFolder + u"/velmora.ini"_qs},
-        {"real check, missing folder", dir.Path(u"gone/velmora"_qs), FolderWritable,
-         userFolder + u"/velmora.ini"_qs},
+        {"build folder", build + u"/velmora"_qs, build + u"/velmora.ini"_qs},
+        {"portable copy with its settings", portable + u"/velmora"_qs, portable + u"/velmora.ini"_qs},
+        {"copy elsewhere", dir.Path(u"velmora"_qs), user + u"/velmora.ini"_qs},
+        {"copy elsewhere, other name", dir.Path(u"vm.exe"_qs), user + u"/velmora.ini"_qs},
+        {"installed, even with a file left there", installed + u"/velmora"_qs, user + u"/velmora.ini"_qs},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(dir.Path(u"home"_qs)).removeRecursively();
-        const QString file = ChooseSettingsFile(c.executable, userFolder, c.folderWritable);
+        const QString file = ChooseSettingsFile(c.executable, folders);
         EXPECT_EQ(file, c.expected);
-        EXPECT_EQ(QFileInfo::exists(userFolder), file.startsWith(userFolder));
-        EXPECT_TRUE(WriteProfileString(file, u"Before"_qs, u"EditControl"_qs, u"\"x\""_qs));
-        EXPECT_EQ(GetProfileString(file, u"Before"_qs, u"EditControl"_qs), u"x"_qs);
-        QFile::remove(file);
+        EXPECT_EQ(QFileInfo::exists(user), file.startsWith(user));
+        EXPECT_TRUE(WriteProfileString(file, u"After"_qs, u"EditControl"_qs, u"\"x\""_qs));
+        EXPECT_EQ(GetProfileString(file, u"After"_qs, u"EditControl"_qs), u"x"_qs);
     }
 }
 

@@ -1,14 +1,16 @@
 #!/usr/bin/python3
-"""Starts the built program under a window manager (openbox), checks that the
+"""Starts the program under a window manager (openbox), checks that the
 window keeps its minimum outer size of 649 x 479 from the start and after a
 move, closes it the way a window manager's close box does, and checks that it
-exits with status 0 and leaves velmora.ini beside itself with both combo box
-sections.
+exits with status 0, writes ~/.config/velmora/velmora.ini with both combo box
+sections and adds nothing to the program's folder.
 
-Usage: xvfb-run -a /usr/bin/python3 close_window.py path/to/velmora
+Usage: xvfb-run -a /usr/bin/python3 close_window.py [--copy] path/to/velmora
 
-The X display is the one in DISPLAY (xvfb-run sets it); the program is run
-from a copy in a temporary folder, so its settings file lands there too.
+The X display is the one in DISPLAY (xvfb-run sets it); HOME is a temporary
+folder. With --copy the program runs from a copy in a temporary folder (as a
+build copied elsewhere would), otherwise where it stands (as an installed
+program, which must not write beside itself even when run by root).
 """
 
 import os
@@ -198,10 +200,14 @@ def section_keys(path, section):
 
 
 def main():
-    if len(sys.argv) != 2:
+    args = sys.argv[1:]
+    copy = args[:1] == ["--copy"]
+    if copy:
+        args = args[1:]
+    if len(args) != 1:
         print(__doc__, file=sys.stderr)
         return 2
-    program = os.path.abspath(sys.argv[1])
+    program = os.path.abspath(args[0])
     if not os.access(program, os.X_OK):
         fail("not an executable: " + program)
     if not os.environ.get("DISPLAY"):
@@ -214,28 +220,35 @@ def main():
 
     wm = start_window_manager(disp)
     try:
-        run(disp, program)
+        run(disp, program, copy)
     finally:
         wm.terminate()
         wm.wait()
         disp.close()
 
-    print("OK: window %r kept its minimum %r, closed, status 0, velmora.ini has [Before] and [After]"
-          % (TITLE, MINIMUM_OUTER))
+    print("OK: window %r kept its minimum %r, closed, status 0, ~/.config/velmora/velmora.ini has [Before] "
+          "and [After], nothing new beside %s (user id %d)" % (TITLE, MINIMUM_OUTER, program, os.geteuid()))
     return 0
 
 
-def run(disp, program):
+def run(disp, program, copy):
     with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
-        copy = os.path.join(folder, "velmora")
-        shutil.copy2(program, copy)
-        settings = os.path.join(folder, "velmora.ini")
+        if copy:
+            os.mkdir(os.path.join(folder, "bin"))
+            program = shutil.copy2(program, os.path.join(folder, "bin", "velmora"))
+        program_folder = os.path.dirname(program)
+        beside = sorted(os.listdir(program_folder))
+        home = os.path.join(folder, "home")
+        os.mkdir(home)
+        settings = os.path.join(home, ".config", "velmora", "velmora.ini")
         log_path = os.path.join(folder, "output.log")
 
         env = dict(os.environ)
         env["QT_QPA_PLATFORM"] = "xcb"  # never the offscreen one a test run may have set
+        env["HOME"] = home
+        env.pop("XDG_CONFIG_HOME", None)
         with open(log_path, "wb") as log:
-            proc = subprocess.Popen([copy], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
+            proc = subprocess.Popen([program], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
                                     stdin=subprocess.DEVNULL)
         try:
             window = None
@@ -268,7 +281,7 @@ def run(disp, program):
                 proc.wait()
 
         if not os.path.exists(settings):
-            fail("no velmora.ini beside the executable after closing", log_path)
+            fail("no ~/.config/velmora/velmora.ini after closing", log_path)
         found = sections(settings)
         for name in ("Before", "After"):
             if name not in found:
@@ -277,9 +290,9 @@ def run(disp, program):
                 fail("[%s] of velmora.ini has no EditControl" % name, log_path)
         if found.index("Before") > found.index("After"):
             fail("[Before] is not written before [After]: %r" % found, log_path)
-        stray = [n for n in os.listdir(folder) if n not in ("velmora", "velmora.ini", "output.log")]
-        if stray:
-            fail("unexpected files beside the executable: %r" % stray, log_path)
+        if sorted(os.listdir(program_folder)) != beside:
+            fail("the program's folder changed: %r, was %r" % (sorted(os.listdir(program_folder)), beside),
+                 log_path)
 
 
 if __name__ == "__main__":
