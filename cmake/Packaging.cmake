@@ -13,6 +13,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's labels are Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-japanese-gothic")
+# Added to the libraries' packages that dpkg-shlibdeps finds: without a
+# Japanese font the window's labels are empty boxes, and without Qt's
+# translations its standard buttons and file dialog are English.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n")
+
+# The package's copyright file and changelog, in Debian's formats.
+set(velmora_docdir ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${velmora_docdir})
+velmora_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${velmora_docdir})
 include(CPack)
