@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstddef>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #ifndef VELMORA_VERSION
 #define VELMORA_VERSION "unknown"
@@ -16,10 +19,42 @@ public:
     std::string make_option_name(const CLI::Option* option, bool positional) const override
     {
         if (option->get_lnames() == std::vector<std::string>{"in-place"})
-            return "-i, --in-place[=SUFFIX]";
+            return "-i[SUFFIX], --in-place[=SUFFIX]";
         return CLI::Formatter::make_option_name(option, positional);
     }
 };
+
+// GNU sed takes the backup suffix attached to -i ("-i.bak", "-qi~"), where
+// CLI11 would read the characters after a short flag as more short flags:
+// such an argument is spelt out as --in-place=SUFFIX before parsing. A short
+// option that takes a value ends the group, as "--" ends the options.
+std::vector<std::string> InPlaceSuffixSpeltOut(const CLI::App& app, const CLI::Option* inPlace, int argc,
+                                               const char* const* argv)
+{
+    std::vector<std::string> args(argv, argv + argc);
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string& arg = args[i];
+        if (arg == "--")
+            break;
+        if (arg.size() < 3 || arg[0] != '-' || arg[1] == '-')
+            continue;
+        for (size_t j = 1; j + 1 < arg.size(); ++j) {
+            const CLI::Option* option = app.get_option_no_throw(std::string{'-', arg[j]});
+            if (option == inPlace) {
+                std::string spelt = "--in-place=" + arg.substr(j + 1);
+                arg.resize(j); // the flags before -i
+                if (arg == "-")
+                    arg = std::move(spelt);
+                else
+                    args.insert(args.begin() + std::ptrdiff_t(i) + 1, std::move(spelt));
+                break;
+            }
+            if (option == nullptr || option->get_items_expected_min() > 0)
+                break;
+        }
+    }
+    return args;
+}
 
 } // namespace
 
@@ -42,7 +77,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     app.add_option("-o,--output", options.output, "Write the output to OUT instead of standard output")
         ->type_name("OUT");
     auto* inPlace = app.add_flag("-i{},--in-place{}", options.backupSuffix,
-                                 "Rewrite each FILE; with =SUFFIX, keep the old one as FILE+SUFFIX");
+                                 "Rewrite each FILE; with a SUFFIX, keep the old one as FILE+SUFFIX");
     app.add_option("-j,--jobs", options.jobs, "Replace up to N files at once (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 4096u));
@@ -54,7 +89,11 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     inPlace->excludes("-o");
 
     try {
-        app.parse(argc, argv);
+        const std::vector<std::string> args = InPlaceSuffixSpeltOut(app, inPlace, argc, argv);
+        std::vector<const char*> pointers;
+        for (const std::string& arg : args)
+            pointers.push_back(arg.c_str());
+        app.parse(int(pointers.size()), pointers.data());
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return 0;

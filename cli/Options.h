@@ -12,7 +12,7 @@ struct ReplaceOptions {
     std::vector<std::string> files;        // "-" is standard input
     std::string output;                    // -o; empty: standard output
     bool inPlace = false;
-    std::string backupSuffix;              // --in-place=SUFFIX
+    std::string backupSuffix;              // -iSUFFIX, --in-place=SUFFIX
     unsigned jobs = 0;                     // 0: one per core
     bool stats = false;
     std::string countsPath;

@@ -319,6 +319,9 @@ TEST(Options, CommandLines)
         {{"-d", "a", "-i", "x"}, std::nullopt, {"a"}, {"x"}, true, ""},
         {{"-d", "a", "--in-place=.bak", "x"}, std::nullopt, {"a"}, {"x"}, true, ".bak"},
         {{"-d", "a", "--in-place", "x"}, std::nullopt, {"a"}, {"x"}, true, ""},
+        {{"-d", "a", "-i.bak", "x"}, std::nullopt, {"a"}, {"x"}, true, ".bak"},        // as GNU sed
+        {{"-qi~", "-da", "x", "-i.b", "--", "-i.c"}, std::nullopt, {"a"}, {"x", "-i.c"}, true, ".b"}, // grouped, last, --
+        {{"-d-i.x", "x"}, std::nullopt, {"-i.x"}, {"x"}},                             // a value, not -i
         {{"x"}, 2},                                  // no dictionary
         {{"-d", "a", "-i", "-o", "out", "x"}, 2},    // both
         {{"-d", "a", "-i"}, 2},                      // standard input in place
