@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include <clocale>
@@ -58,6 +59,22 @@ QString UserSettingsFolder()
     // AppConfigLocation would be named after the application name, which is
     // "Velmora" for the window captions; the folder is lower case as usual.
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/velmora");
+}
+
+void SetJapaneseQtLocale()
+{
+    // Qt reads its system locale from the LC_* variables and LANG once, at
+    // its first use. LC_ALL is put back at once: QApplication hands the
+    // variables to the C library, which may have no Japanese locale.
+    const bool hadAll = qEnvironmentVariableIsSet("LC_ALL");
+    const QByteArray all = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "ja_JP.UTF-8");
+    (void)QLocale::system();
+    if (hadAll)
+        qputenv("LC_ALL", all);
+    else
+        qunsetenv("LC_ALL");
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
 }
 
 void SetJapaneseLocale()

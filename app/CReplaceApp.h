@@ -42,6 +42,12 @@ QString ChooseSettingsFile(const QString& executablePath, const SettingsFolders&
 // The user's own settings folder for Velmora, normally ~/.config/velmora.
 QString UserSettingsFolder();
 
+// Qt's locale Japanese, whatever the environment says: QLocale(), by which
+// Qt's widgets sort, and Qt's system locale, in which its file dialog shows
+// dates and sizes. To be called before the application object exists, which
+// fixes the system locale.
+void SetJapaneseQtLocale();
+
 // The Japanese locale for the C and C++ runtimes where the system has one;
 // nothing happens where it has not.
 void SetJapaneseLocale();

@@ -11,6 +11,7 @@ int main(int argc, char** argv)
         DictionaryFilesFromCommandLine(app.arguments()); // prints the answer and exits
         return 0;
     }
+    SetJapaneseQtLocale();
     CReplaceApp app(argc, argv);
     app.InitInstance();
     return 0;
