@@ -2,7 +2,27 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTreeView>
 #include <QMessageBox>
+
+namespace {
+
+// Qt's file dialog makes its date column as wide as a date with a two-digit
+// year, which cuts the Japanese short format; the column is fitted to the
+// dates shown whenever a folder has been read.
+void FitDateColumn(QFileDialog& dialog)
+{
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    auto* view = dialog.findChild<QTreeView*>();
+    if (model == nullptr || view == nullptr)
+        return;
+    constexpr int dateColumn = 3;
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view,
+                     [view] { view->resizeColumnToContents(dateColumn); });
+}
+
+} // namespace
 
 bool WidgetPrompter::AskYesNo(QWidget* owner, const QString& text, const QString& caption)
 {
@@ -26,6 +46,7 @@ QString WidgetPrompter::AskSaveFileName(QWidget* owner)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    FitDateColumn(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
