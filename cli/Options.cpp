@@ -85,6 +85,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     app.add_option("--counts", options.countsPath, "Write each pair used with its count, most used first")
         ->type_name("FILE.tsv");
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
+    auto* jsonLines = app.add_option("--jsonl", options.jsonField,
+                                     "Texts are JSON lines: replace the string value of FIELD in each object")
+                          ->type_name("FIELD");
     app.add_option("FILE", options.files, "Texts to replace; none or - reads standard input")->type_name("");
     inPlace->excludes("-o");
 
@@ -105,6 +108,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
         return 2;
     }
     options.inPlace = inPlace->count() > 0;
+    options.jsonLines = jsonLines->count() > 0;
     if (options.files.empty())
         options.files.push_back("-");
     if (options.inPlace) {

@@ -17,6 +17,8 @@ struct ReplaceOptions {
     bool stats = false;
     std::string countsPath;
     bool quiet = false;
+    bool jsonLines = false;                // --jsonl FIELD
+    std::string jsonField;
 };
 
 // Fills `options` from the command line. Returns the exit status when the

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
+#include "JsonLinesReplacer.h"
 #include "Options.h"
 #include "OrderedOutput.h"
 #include "PairCounts.h"
@@ -146,7 +147,7 @@ std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::s
     }
 }
 
-FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, StreamReplacer& replacer,
+FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
                            PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write)
 {
     struct stat st {};
@@ -176,7 +177,7 @@ FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuf
 }
 
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
-                            const std::string& outputName, bool checkFirst, StreamReplacer& replacer,
+                            const std::string& outputName, bool checkFirst, TextReplacer& replacer,
                             PairUses* uses, std::atomic<uint64_t>* progress)
 {
     struct stat st {};
@@ -188,7 +189,7 @@ FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput
     if (checkFirst && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0) {
         const off_t start = ::lseek(fd, 0, SEEK_CUR);
         FdSource source(fd);
-        const StreamResult check = CheckText(source);
+        const StreamResult check = replacer.Check(source);
         if (check.failure != StreamResult::Failure::None || ::lseek(fd, start, SEEK_SET) < 0) {
             CloseInput(fd);
             output.Finish(index, false);
@@ -275,13 +276,19 @@ int RunReplaceProgram(int argc, const char* const* argv)
     // Cores that no file job takes scan inside the jobs' blocks.
     const unsigned scanThreads = std::max(1u, cores / std::max(jobs, 1u));
     auto work = [&] {
-        StreamReplacer streamer(matcher, options.gloss, StreamReplacer::kDefaultBlockBytes * scanThreads, scanThreads);
+        const size_t blockBytes = StreamReplacer::kDefaultBlockBytes * scanThreads;
+        std::unique_ptr<TextReplacer> replacer;
+        if (options.jsonLines)
+            replacer = std::make_unique<JsonLinesReplacer>(matcher, options.jsonField, options.gloss, blockBytes,
+                                                           scanThreads);
+        else
+            replacer = std::make_unique<StreamReplacer>(matcher, options.gloss, blockBytes, scanThreads);
         for (size_t index; !stopped && (index = next++) < files.size();) {
             PairUses fileUses;
             PairUses* usesHere = wantUses ? &fileUses : nullptr;
             const FileOutcome outcome = options.inPlace
-                ? ReplaceInPlace(files[index], options.backupSuffix, streamer, usesHere, &bytesDone)
-                : ReplaceToOutput(files[index], index, ordered, outputName, checkFirst, streamer, usesHere,
+                ? ReplaceInPlace(files[index], options.backupSuffix, *replacer, usesHere, &bytesDone)
+                : ReplaceToOutput(files[index], index, ordered, outputName, checkFirst, *replacer, usesHere,
                                   &bytesDone);
             if (outcome.stopQuietly) {
                 stopped = true;

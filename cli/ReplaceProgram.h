@@ -26,14 +26,14 @@ struct FileOutcome {
 
 // Rewrites `path` through a temporary file; a text that does not change is
 // left alone. With a `backupSuffix`, the old file is kept as path+suffix.
-FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, StreamReplacer& replacer,
+FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
                            PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr);
 
 // Replaces `path` ("-": standard input) into part `index` of `output`. With
 // `checkFirst`, a regular file is decoded once before anything is written,
 // so that a text that turns out not to decode leaves no output.
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
-                            const std::string& outputName, bool checkFirst, StreamReplacer& replacer,
+                            const std::string& outputName, bool checkFirst, TextReplacer& replacer,
                             PairUses* uses, std::atomic<uint64_t>* progress);
 
 // The whole program; returns the exit status.

@@ -17,18 +17,28 @@ StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, b
 {
 }
 
-void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
+void CountPairUses(const TextScan& scan, PairUses& uses)
 {
-    const size_t matches = m_scan.GetMatchCount();
-    result.replacements += matches;
-    if (matches == 0 || !uses)
+    if (scan.GetMatchCount() == 0)
         return;
-    m_scan.ForEachMatch([&](size_t, std::u16string_view before, std::u16string_view after) {
-        PairUse& use = (*uses)[before.data()];
+    scan.ForEachMatch([&](size_t, std::u16string_view before, std::u16string_view after) {
+        PairUse& use = uses[before.data()];
         use.before = before;
         use.after = after;
         ++use.count;
     });
+}
+
+void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
+{
+    result.replacements += m_scan.GetMatchCount();
+    if (uses)
+        CountPairUses(m_scan, *uses);
+}
+
+StreamResult StreamReplacer::Check(ByteSource& in)
+{
+    return CheckText(in);
 }
 
 StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, std::atomic<uint64_t>* progress)

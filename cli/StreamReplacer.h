@@ -37,7 +37,24 @@ struct StreamResult {
     bool changed = false; // the output differs from the input
 };
 
-class StreamReplacer {
+// Replaces one text read from a stream, as plain text or in a framing of its
+// own; velmora-replace runs one per file job.
+class TextReplacer {
+public:
+    virtual ~TextReplacer() = default;
+    // Reads `in` to its end and writes the replaced text to `out`. Counts
+    // pair uses into `uses` and the bytes read into `progress` when given.
+    virtual StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
+                             std::atomic<uint64_t>* progress = nullptr) = 0;
+    // Reads `in` to its end only to see that Run would take it: the check
+    // made before output that cannot be taken back once written.
+    virtual StreamResult Check(ByteSource& in) = 0;
+};
+
+// Adds the matches of `scan` to `uses`.
+void CountPairUses(const TextScan& scan, PairUses& uses);
+
+class StreamReplacer : public TextReplacer {
 public:
     static constexpr size_t kDefaultBlockBytes = size_t(1) << 20;
 
@@ -49,7 +66,8 @@ public:
     // encoding it came in. Counts pair uses into `uses` and the bytes read
     // into `progress` when they are given.
     StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
-                     std::atomic<uint64_t>* progress = nullptr);
+                     std::atomic<uint64_t>* progress = nullptr) override;
+    StreamResult Check(ByteSource& in) override;
 
 private:
     void Account(StreamResult& result, PairUses* uses) const;

@@ -13,7 +13,8 @@ velmora_install_packages() {
 }
 
 VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
-    libgtest-dev libbenchmark-dev fonts-noto-cjk qt6-translations-l10n libcli11-dev libxxhash-dev)
+    libgtest-dev libbenchmark-dev fonts-noto-cjk qt6-translations-l10n libcli11-dev libxxhash-dev
+    libsimdjson-dev)
 VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib openbox desktop-file-utils appstream parallel libglib2.0-bin
     lintian dpkg-dev file)
 # Debian packages made with `cpack -G DEB`: dpkg-shlibdeps finds the dependencies.

@@ -3,6 +3,7 @@
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
 #include "FailingWrite.h"
+#include "JsonLinesReplacer.h"
 #include "Options.h"
 #include "PairCounts.h"
 #include "ReplaceProgram.h"
@@ -79,15 +80,20 @@ std::shared_ptr<const CompiledMatcher> Compile(Replacer& replacer, const std::ve
     return replacer.Compile();
 }
 
+StreamResult RunOn(TextReplacer& replacer, const std::string& input, std::string& output)
+{
+    StringSource source(input);
+    StringSink sink;
+    const StreamResult result = replacer.Run(source, sink);
+    output = sink.text;
+    return result;
+}
+
 StreamResult Stream(const std::shared_ptr<const CompiledMatcher>& matcher, const std::string& input, bool gloss,
                     size_t block, std::string& output, unsigned threads = 1)
 {
     StreamReplacer streamer(matcher, gloss, block, threads);
-    StringSource source(input);
-    StringSink sink;
-    const StreamResult result = streamer.Run(source, sink);
-    output = sink.text;
-    return result;
+    return RunOn(streamer, input, output);
 }
 
 // Whole code points, one to four UTF-8 bytes and surrogate pairs among them,
@@ -267,6 +273,94 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
     }
 }
 
+// One field of each line replaced as the window would replace its decoded
+// units; every other byte kept, a line whose value has no match whole.
+TEST(JsonLinesReplacer, Lines)
+{
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string output; // or the error message
+        bool fails = false;
+    };
+    Replacer replacer;
+    const auto matcher = Compile(replacer, {{u"apple", u"ringo"}, {u"\U0001F600", u"S"}, {u"\xD83D", u"H"},
+                                            {u"q\"\\/\t\b\f\r\n\x01", u"Q"}, {u"kana", u"\u304B\u306A"},
+                                            {u"lone", u"\xDC00"}, {u"ctl", u"\"\\\x01\x1F/"}});
+    const Case cases[] = {
+        {"every escape decodes", R"({"text":"\u0061pple q\"\\\/\t\b\f\r\n\u0001"})" "\n", R"({"text":"ringo Q"})" "\n"},
+        {"escapes written", R"({"text":"ctl"})", R"({"text":"\"\\\u0001\u001f/"})"},
+        {"pair as escapes", R"({"text":"\uD83D\uDE00 \uD83D\uDE01"})", R"({"text":"S H\ude01"})"},
+        {"pair as UTF-8", "{\"text\":\"\xF0\x9F\x98\x80 \xF0\x9F\x98\x81\"}", R"({"text":"S H\ude01"})"},
+        {"lone surrogates in and out", R"({"text":"\uDE00 lone"})", R"({"text":"\ude00 \udc00"})"},
+        {"raw UTF-8 stays raw", "{\"text\":\"\xE3\x81\x82 kana\"}", "{\"text\":\"\xE3\x81\x82 \xE3\x81\x8B\xE3\x81\xAA\"}"},
+        {"\\u escapes stay ASCII", R"({"text":"\u3042 kana"})", R"({"text":"\u3042 \u304b\u306a"})"},
+        {"keys in any order, the rest kept",
+         "{ \"id\" : 1 ,\"meta\":{\"text\":\"apple\"},  \"text\" : \"apple\" , \"n\":[null,true,2.5e3]}\r\n",
+         "{ \"id\" : 1 ,\"meta\":{\"text\":\"apple\"},  \"text\" : \"ringo\" , \"n\":[null,true,2.5e3]}\r\n"},
+        {"escaped key", R"({"t\u0065xt":"apple"})", R"({"t\u0065xt":"ringo"})"},
+        {"no match: the line as it was", R"({"text":"\u0041\/"})" "\n", R"({"text":"\u0041\/"})" "\n"},
+        {"UTF-8 mark kept", "\xEF\xBB\xBF{\"text\":\"apple\"}\n{\"text\":\"\"}", "\xEF\xBB\xBF{\"text\":\"ringo\"}\n{\"text\":\"\"}"},
+        {"lone surrogate elsewhere", R"({"x":"\uD800","text":"apple"})", R"({"x":"\uD800","text":"ringo"})"},
+        {"missing", "{\"text\":\"a\"}\n{\"txt\":\"a\"}\n", "line 2: no field \"text\"", true},
+        {"a number", R"({"text":1})", "line 1: the field \"text\" is not a string", true},
+        {"null", R"({"text":null})", "line 1: the field \"text\" is not a string", true},
+        {"an object", R"({"text":{"text":"a"}})", "line 1: the field \"text\" is not a string", true},
+        {"twice", R"({"text":"a","text":"b"})", "line 1: the field \"text\" appears more than once", true},
+        {"an array", "[\"a\"]", "line 1: not a JSON object", true},
+        {"an empty line", "{\"text\":\"a\"}\n\n{\"text\":\"a\"}", "line 2: not a JSON object", true},
+        {"two objects", R"({"text":"a"}{})", "line 1: not valid JSON", true},
+        {"bad JSON elsewhere", R"({"text":"a","b":[1,]})", "line 1: not valid JSON", true},
+        {"bad escape", R"({"text":"a\x"})", "line 1: the field \"text\": an unknown escape in the string", true},
+        {"short \\u", R"({"text":"\u12"})", "line 1: the field \"text\": a \\u escape without four hexadecimal digits", true},
+        {"raw control", "{\"text\":\"a\tb\"}", "line 1: not valid JSON", true},
+    };
+    for (const Case& c : cases) {
+        for (const size_t block : {size_t(1), size_t(7), size_t(1) << 20}) {
+            JsonLinesReplacer lines(matcher, "text", false, block);
+            std::string got;
+            const StreamResult result = RunOn(lines, c.input, got);
+            if (c.fails) {
+                EXPECT_EQ(result.failure, StreamResult::Failure::Decode) << c.name;
+                EXPECT_EQ(result.message.rfind(c.output, 0), 0u) << c.name << ": " << result.message;
+                StringSource source(c.input);
+                EXPECT_EQ(lines.Check(source).message, result.message) << c.name;
+            } else {
+                EXPECT_EQ(result.failure, StreamResult::Failure::None) << c.name << ": " << result.message;
+                EXPECT_EQ(got, c.output) << c.name << ", block " << block;
+                EXPECT_EQ(result.changed, got != c.input) << c.name;
+            }
+        }
+    }
+}
+
+// A long text's lines are spread over threads: the same bytes, and the same
+// first bad line, as one thread gives.
+TEST(JsonLinesReplacer, ThreadsGiveTheSameBytesAndLine)
+{
+    Replacer replacer;
+    const auto matcher = Compile(replacer, {{u"ab", u"X"}, {u"\u3042", u"\U0001F600"}});
+    std::string good;
+    for (int k = 0; k < 30000; ++k)
+        good += "{\"id\":" + std::to_string(k) + ",\"text\":\"ab\\n\xE3\x81\x82 " + std::string(k % 50, 'a') + "\"}\n";
+    std::string bad = good;
+    bad.insert(bad.find("{\"id\":25000,"), "{}\n");
+    for (const std::string* input : {&good, &bad}) {
+        std::string one, two;
+        JsonLinesReplacer single(matcher, "text", true, size_t(1) << 20, 1);
+        JsonLinesReplacer both(matcher, "text", true, size_t(1) << 20, 2);
+        const StreamResult first = RunOn(single, *input, one);
+        const StreamResult second = RunOn(both, *input, two);
+        EXPECT_EQ(second.message, first.message);
+        EXPECT_EQ(second.replacements, first.replacements);
+        EXPECT_TRUE(two == one);
+        if (input == &bad)
+            EXPECT_EQ(first.message, "line 25001: no field \"text\"");
+        else
+            EXPECT_EQ(first.replacements, 60000u);
+    }
+}
+
 TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)
 {
     const std::u16string text = u"\u3042\u3044\tA\r\nb\tB\tignored\n\n\u3042\u3044\tC\n";
@@ -326,6 +420,7 @@ TEST(Options, CommandLines)
         {{"-d", "a", "-i", "-o", "out", "x"}, 2},    // both
         {{"-d", "a", "-i"}, 2},                      // standard input in place
         {{"-d", "a", "-j", "0", "x"}, 2},
+        {{"-d", "a", "--jsonl", "text", "x"}, std::nullopt, {"a"}, {"x"}},
         {{"-d", "a", "--bogus"}, 2},
         {{"--help"}, 0},
         {{"--version"}, 0},

@@ -1,0 +1,379 @@
+#include "JsonLinesReplacer.h"
+
+#include "JsonString.h"
+#include "PairCounts.h"
+#include "RunParts.h"
+#include "TextScan.h"
+
+#include <simdjson.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace ondemand = simdjson::ondemand;
+
+namespace {
+
+// Below this many bytes a block's lines are not spread over threads.
+constexpr size_t kParallelLines = size_t(1) << 18;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string NotJson(simdjson::error_code e)
+{
+    return std::string("not valid JSON (") + simdjson::error_message(e) + ")";
+}
+
+} // namespace
+
+// One thread's share of a block: its parser, scan and output.
+class JsonLinesReplacer::Worker {
+public:
+    Worker(std::shared_ptr<const CompiledMatcher> matcher, const std::string& field, bool gloss)
+        : m_field(field)
+        , m_gloss(gloss)
+        , m_scan(std::move(matcher))
+    {
+    }
+
+    // Takes the whole lines of `lines`, each with at least
+    // simdjson::SIMDJSON_PADDING readable bytes behind it. Replaces them into
+    // Output() unless `checkOnly`. False at the first bad line, after
+    // LinesDone() good ones, with Error() saying why.
+    bool Take(std::string_view lines, bool checkOnly, bool countUses)
+    {
+        m_outSize = 0;
+        m_lines = 0;
+        m_units = 0;
+        m_replacements = 0;
+        m_changed = false;
+        m_countUses = countUses;
+        for (size_t at = 0; at < lines.size(); ++m_lines) {
+            const char* const data = lines.data() + at;
+            const void* const lf = std::memchr(data, '\n', lines.size() - at);
+            const size_t size = lf ? size_t(static_cast<const char*>(lf) - data) : lines.size() - at;
+            if (!Line({data, size}, checkOnly))
+                return false;
+            if (!checkOnly && lf)
+                Put("\n");
+            at += size + (lf ? 1 : 0);
+        }
+        return true;
+    }
+
+    std::string_view Output() const { return {m_out.data(), m_outSize}; }
+    size_t LinesDone() const { return m_lines; }
+    const std::string& Error() const { return m_error; }
+    uint64_t Units() const { return m_units; }
+    uint64_t Replacements() const { return m_replacements; }
+    bool Changed() const { return m_changed; }
+    PairUses& Uses() { return m_uses; }
+
+private:
+    bool Fail(std::string message)
+    {
+        m_error = std::move(message);
+        return false;
+    }
+
+    // Reads every value below `value`, so that all of it is checked: strings
+    // by the same rules as the field's value (a lone surrogate escape is
+    // JSON), the rest by the parser.
+    simdjson::error_code Validate(ondemand::value value)
+    {
+        ondemand::json_type type;
+        if (const auto e = value.type().get(type))
+            return e;
+        switch (type) {
+        case ondemand::json_type::object: {
+            ondemand::object object;
+            if (const auto e = value.get_object().get(object))
+                return e;
+            for (auto field : object) {
+                std::string_view key;
+                ondemand::value member;
+                if (const auto e = field.unescaped_key().get(key))
+                    return e;
+                if (const auto e = field.value().get(member))
+                    return e;
+                if (const auto e = Validate(member))
+                    return e;
+            }
+            return simdjson::SUCCESS;
+        }
+        case ondemand::json_type::array: {
+            ondemand::array array;
+            if (const auto e = value.get_array().get(array))
+                return e;
+            for (auto element : array) {
+                ondemand::value item;
+                if (const auto e = element.get(item))
+                    return e;
+                if (const auto e = Validate(item))
+                    return e;
+            }
+            return simdjson::SUCCESS;
+        }
+        case ondemand::json_type::string:
+            return DecodeString(value.raw_json_token()) ? value.get_raw_json_string().error() : simdjson::STRING_ERROR;
+        case ondemand::json_type::number:
+            return value.get_number().error();
+        case ondemand::json_type::boolean:
+            return value.get_bool().error();
+        case ondemand::json_type::null: {
+            bool null = false;
+            if (const auto e = value.is_null().get(null))
+                return e;
+            return null ? simdjson::SUCCESS : simdjson::N_ATOM_ERROR;
+        }
+        }
+        return simdjson::INCORRECT_TYPE;
+    }
+
+    // Decodes the string token at the start of `bytes` into m_units16.
+    bool DecodeString(std::string_view bytes)
+    {
+        if (m_units16.size() < MaxJsonStringUnits(bytes.size()))
+            m_units16.resize(MaxJsonStringUnits(bytes.size()));
+        return DecodeJsonString(bytes, m_units16.data(), m_token, m_problem);
+    }
+
+    // Finds the field's string token in `line`; null with m_error set when
+    // the line is not a JSON object holding it once.
+    const char* FindValue(std::string_view line)
+    {
+        m_problem.clear();
+        ondemand::document document;
+        if (const auto e = m_parser.iterate(line.data(), line.size(), line.size() + simdjson::SIMDJSON_PADDING)
+                               .get(document)) {
+            Fail(e == simdjson::EMPTY ? "not a JSON object" : NotJson(e));
+            return nullptr;
+        }
+        ondemand::object object;
+        if (const auto e = document.get_object().get(object)) {
+            Fail(e == simdjson::INCORRECT_TYPE || e == simdjson::EMPTY ? "not a JSON object" : NotJson(e));
+            return nullptr;
+        }
+        const char* token = nullptr;
+        for (auto field : object) {
+            std::string_view key;
+            ondemand::value value;
+            simdjson::error_code e = field.unescaped_key().get(key);
+            if (!e)
+                e = field.value().get(value);
+            if (!e && key != m_field)
+                e = Validate(value);
+            if (e) {
+                Fail(e == simdjson::STRING_ERROR && !m_problem.empty() ? "not valid JSON (" + m_problem + ")" : NotJson(e));
+                return nullptr;
+            }
+            if (key != m_field)
+                continue;
+            ondemand::json_type type;
+            if (token) {
+                Fail("the field \"" + m_field + "\" appears more than once");
+                return nullptr;
+            }
+            if (value.type().get(type) || type != ondemand::json_type::string) {
+                Fail("the field \"" + m_field + "\" is not a string");
+                return nullptr;
+            }
+            token = value.raw_json_token().data();
+        }
+        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) {
+            Fail("not valid JSON (more follows the object)");
+            return nullptr;
+        }
+        if (!token)
+            Fail("no field \"" + m_field + "\"");
+        return token;
+    }
+
+    bool Line(std::string_view line, bool checkOnly)
+    {
+        const char* const token = FindValue(line);
+        if (!token)
+            return false;
+        const size_t start = size_t(token - line.data());
+        const std::string_view rest = line.substr(start);
+        if (!DecodeString(rest))
+            return Fail("the field \"" + m_field + "\": " + m_problem);
+        const JsonStringToken value = m_token;
+        if (checkOnly)
+            return true;
+
+        const std::u16string_view text(m_units16.data(), value.units);
+        m_scan.Scan(text);
+        m_units += text.size();
+        const size_t matches = m_scan.GetMatchCount();
+        if (matches == 0) {
+            Put(line);
+            return true;
+        }
+        m_replacements += matches;
+        if (m_countUses)
+            CountPairUses(m_scan, m_uses);
+        m_output.clear();
+        m_scan.AppendOutput(text, m_gloss, m_output);
+        // A value that had \u escapes for wide characters stays ASCII.
+        Put(line.substr(0, start));
+        Reserve(MaxJsonStringBytes(m_output.size()));
+        const size_t written = EncodeJsonString(m_output, value.escapedWide, m_out.data() + m_outSize);
+        m_changed = m_changed || std::string_view(m_out.data() + m_outSize, written) != rest.substr(0, value.size);
+        m_outSize += written;
+        Put(rest.substr(value.size));
+        return true;
+    }
+
+    void Reserve(size_t more)
+    {
+        if (m_out.size() < m_outSize + more)
+            m_out.resize(std::max(m_outSize + more, 2 * m_out.size()));
+    }
+
+    void Put(std::string_view bytes)
+    {
+        Reserve(bytes.size());
+        std::memcpy(m_out.data() + m_outSize, bytes.data(), bytes.size());
+        m_outSize += bytes.size();
+    }
+
+    const std::string& m_field;
+    bool m_gloss;
+    TextScan m_scan;
+    ondemand::parser m_parser;
+    std::u16string m_units16; // a decoded string
+    JsonStringToken m_token;
+    std::string m_problem;    // why a string did not decode
+    std::u16string m_output;
+    std::string m_out;
+    size_t m_outSize = 0;
+    size_t m_lines = 0;
+    uint64_t m_units = 0;
+    uint64_t m_replacements = 0;
+    bool m_changed = false;
+    bool m_countUses = false;
+    PairUses m_uses;
+    std::string m_error;
+};
+
+JsonLinesReplacer::JsonLinesReplacer(std::shared_ptr<const CompiledMatcher> matcher, std::string field, bool gloss,
+                                     size_t blockBytes, unsigned threads)
+    : m_matcher(std::move(matcher))
+    , m_field(std::move(field))
+    , m_gloss(gloss)
+    , m_blockBytes(std::max<size_t>(blockBytes, 1))
+    , m_threads(std::max(threads, 1u))
+{
+}
+
+JsonLinesReplacer::~JsonLinesReplacer() = default;
+
+StreamResult JsonLinesReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, std::atomic<uint64_t>* progress)
+{
+    return Pass(in, &out, uses, progress);
+}
+
+StreamResult JsonLinesReplacer::Check(ByteSource& in)
+{
+    return Pass(in, nullptr, nullptr, nullptr);
+}
+
+StreamResult JsonLinesReplacer::Pass(ByteSource& in, ByteSink* out, PairUses* uses, std::atomic<uint64_t>* progress)
+{
+    StreamResult result;
+    m_linesDone = 0;
+    size_t held = 0;         // bytes of m_bytes carried from the last block
+    bool markSeen = false;   // the start of the text was looked at for EF BB BF
+    for (;;) {
+        if (m_bytes.size() < held + m_blockBytes + simdjson::SIMDJSON_PADDING)
+            m_bytes.resize(held + m_blockBytes + simdjson::SIMDJSON_PADDING);
+        const ssize_t n = in.Read(m_bytes.data() + held, m_blockBytes);
+        if (n < 0) {
+            result.failure = StreamResult::Failure::Read;
+            result.error = errno;
+            return result;
+        }
+        const bool last = n == 0;
+        result.bytes += uint64_t(n);
+        if (progress)
+            progress->fetch_add(uint64_t(n), std::memory_order_relaxed);
+        size_t used = held + size_t(n);
+        size_t fresh = held; // where this block's bytes start
+        if (!markSeen && (used >= kUtf8Mark.size() || last)) {
+            markSeen = true;
+            if (std::string_view(m_bytes.data(), used).starts_with(kUtf8Mark)) {
+                result.encoding = TextEncoding::Utf8WithMark;
+                if (out && !out->Write(kUtf8Mark)) {
+                    result.failure = StreamResult::Failure::Write;
+                    result.error = out->Error();
+                    return result;
+                }
+                used -= kUtf8Mark.size();
+                fresh = 0;
+                std::memmove(m_bytes.data(), m_bytes.data() + kUtf8Mark.size(), used);
+            }
+        }
+        // Whole lines only, but for the last one at the end.
+        size_t whole = used;
+        if (!last) {
+            const void* lf = ::memrchr(m_bytes.data() + fresh, '\n', used - fresh);
+            whole = lf ? size_t(static_cast<const char*>(lf) - m_bytes.data()) + 1 : 0;
+        }
+        if (markSeen && whole > 0) {
+            if (!Lines({m_bytes.data(), whole}, out, uses, result))
+                return result;
+            std::memmove(m_bytes.data(), m_bytes.data() + whole, used - whole);
+            used -= whole;
+        }
+        held = used;
+        if (last)
+            break;
+    }
+    return result;
+}
+
+bool JsonLinesReplacer::Lines(std::string_view lines, ByteSink* out, PairUses* uses, StreamResult& result)
+{
+    const size_t parts = lines.size() >= kParallelLines ? m_threads : 1;
+    while (m_workers.size() < parts)
+        m_workers.push_back(std::make_unique<Worker>(m_matcher, m_field, m_gloss));
+    std::vector<size_t> edges{0};
+    for (size_t p = 1; p < parts; ++p) {
+        size_t cut = std::max(edges.back(), lines.size() * p / parts);
+        const void* lf = cut < lines.size() ? std::memchr(lines.data() + cut, '\n', lines.size() - cut) : nullptr;
+        cut = lf ? size_t(static_cast<const char*>(lf) - lines.data()) + 1 : lines.size();
+        edges.push_back(std::max(cut, edges.back()));
+    }
+    edges.push_back(lines.size());
+    std::vector<char> ok(parts, 0);
+    RunParts(parts, [&](size_t p) {
+        ok[p] = m_workers[p]->Take(lines.substr(edges[p], edges[p + 1] - edges[p]), out == nullptr, uses != nullptr);
+    });
+
+    for (size_t p = 0; p < parts; ++p) {
+        Worker& worker = *m_workers[p];
+        if (!ok[p]) {
+            result.failure = StreamResult::Failure::Decode;
+            result.message = "line " + std::to_string(m_linesDone + worker.LinesDone() + 1) + ": " + worker.Error();
+            return false;
+        }
+        m_linesDone += worker.LinesDone();
+    }
+    for (size_t p = 0; p < parts; ++p) {
+        Worker& worker = *m_workers[p];
+        result.units += worker.Units();
+        result.replacements += worker.Replacements();
+        result.changed = result.changed || worker.Changed();
+        if (uses) {
+            MergePairUses(*uses, worker.Uses());
+            worker.Uses().clear();
+        }
+        if (out && !out->Write(worker.Output())) {
+            result.failure = StreamResult::Failure::Write;
+            result.error = out->Error();
+            return false;
+        }
+    }
+    return true;
+}
