@@ -76,6 +76,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     app.add_flag("--gloss", options.gloss, "Write before[after] instead of the after-string");
     app.add_option("-o,--output", options.output, "Write the output to OUT instead of standard output")
         ->type_name("OUT");
+    auto* outputDir = app.add_option("--output-dir", options.outputDir,
+                                     "Write each FILE's output to DIR under the FILE's name (DIR is made if missing)")
+                          ->type_name("DIR");
     auto* inPlace = app.add_flag("-i{},--in-place{}", options.backupSuffix,
                                  "Rewrite each FILE; with a SUFFIX, keep the old one as FILE+SUFFIX");
     app.add_option("-j,--jobs", options.jobs, "Replace up to N files at once (default: one per core)")
@@ -90,6 +93,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
                           ->type_name("FIELD");
     app.add_option("FILE", options.files, "Texts to replace; none or - reads standard input")->type_name("");
     inPlace->excludes("-o");
+    outputDir->excludes("-o")->excludes(inPlace);
 
     try {
         const std::vector<std::string> args = InPlaceSuffixSpeltOut(app, inPlace, argc, argv);
@@ -111,10 +115,16 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     options.jsonLines = jsonLines->count() > 0;
     if (options.files.empty())
         options.files.push_back("-");
-    if (options.inPlace) {
+    if (outputDir->count() > 0 && options.outputDir.empty()) {
+        err << "velmora-replace: the output folder's name is empty\n";
+        return 2;
+    }
+    if (options.inPlace || outputDir->count() > 0) {
         for (const std::string& file : options.files) {
             if (file == "-") {
-                err << "velmora-replace: standard input cannot be rewritten in place\n";
+                err << (options.inPlace ? "velmora-replace: standard input cannot be rewritten in place\n"
+                                        : "velmora-replace: standard input has no file name to write under the "
+                                          "output folder\n");
                 return 2;
             }
         }

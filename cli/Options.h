@@ -11,6 +11,7 @@ struct ReplaceOptions {
     bool gloss = false;
     std::vector<std::string> files;        // "-" is standard input
     std::string output;                    // -o; empty: standard output
+    std::string outputDir;                 // --output-dir; empty: not given
     bool inPlace = false;
     std::string backupSuffix;              // -iSUFFIX, --in-place=SUFFIX
     unsigned jobs = 0;                     // 0: one per core

@@ -6,6 +6,7 @@
 #include "JsonLinesReplacer.h"
 #include "Options.h"
 #include "OrderedOutput.h"
+#include "OutputFolder.h"
 #include "PairCounts.h"
 #include "ProgressBar.h"
 #include "Replacer.h"
@@ -176,6 +177,29 @@ FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuf
     return outcome;
 }
 
+FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
+                            PairUses* uses, std::atomic<uint64_t>* progress)
+{
+    struct stat st {};
+    const int fd = OpenInput(path, st);
+    if (fd < 0)
+        return Failure(SystemError(path, errno));
+    AtomicFile file;
+    if (!file.Open(target)) {
+        CloseInput(fd);
+        return Failure(SystemError(target, file.Error()));
+    }
+    FdSource source(fd);
+    const StreamResult result = replacer.Run(source, file, uses, progress);
+    CloseInput(fd);
+    FileOutcome outcome = Judge(path, target, result);
+    if (!outcome.ok)
+        file.Abandon();
+    else if (!file.Commit())
+        return Failure(SystemError(target, file.Error()));
+    return outcome;
+}
+
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
                             const std::string& outputName, bool checkFirst, TextReplacer& replacer,
                             PairUses* uses, std::atomic<uint64_t>* progress)
@@ -232,6 +256,11 @@ int RunReplaceProgram(int argc, const char* const* argv)
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     const std::vector<std::string>& files = options.files;
+    std::vector<std::string> folderOutputs;
+    if (!options.outputDir.empty() && !PlanOutputFolder(options.outputDir, files, folderOutputs, error)) {
+        Report(error);
+        return kFailed;
+    }
     uint64_t totalBytes = 0;
     for (const std::string& file : files) {
         struct stat st {};
@@ -288,6 +317,8 @@ int RunReplaceProgram(int argc, const char* const* argv)
             PairUses* usesHere = wantUses ? &fileUses : nullptr;
             const FileOutcome outcome = options.inPlace
                 ? ReplaceInPlace(files[index], options.backupSuffix, *replacer, usesHere, &bytesDone)
+                : !folderOutputs.empty()
+                ? ReplaceIntoFile(files[index], folderOutputs[index], *replacer, usesHere, &bytesDone)
                 : ReplaceToOutput(files[index], index, ordered, outputName, checkFirst, *replacer, usesHere,
                                   &bytesDone);
             if (outcome.stopQuietly) {

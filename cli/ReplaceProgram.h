@@ -29,6 +29,11 @@ struct FileOutcome {
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
                            PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr);
 
+// Replaces `path` into the file `target` through a temporary file, which
+// replaces `target` only when the whole text was replaced.
+FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
+                            PairUses* uses, std::atomic<uint64_t>* progress);
+
 // Replaces `path` ("-": standard input) into part `index` of `output`. With
 // `checkFirst`, a regular file is decoded once before anything is written,
 // so that a text that turns out not to decode leaves no output.

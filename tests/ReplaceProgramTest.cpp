@@ -5,6 +5,7 @@
 #include "FailingWrite.h"
 #include "JsonLinesReplacer.h"
 #include "Options.h"
+#include "OutputFolder.h"
 #include "PairCounts.h"
 #include "ReplaceProgram.h"
 #include "Replacer.h"
@@ -420,7 +421,11 @@ TEST(Options, CommandLines)
         {{"-d", "a", "-i", "-o", "out", "x"}, 2},    // both
         {{"-d", "a", "-i"}, 2},                      // standard input in place
         {{"-d", "a", "-j", "0", "x"}, 2},
-        {{"-d", "a", "--jsonl", "text", "x"}, std::nullopt, {"a"}, {"x"}},
+        {{"-d", "a", "--jsonl", "text", "--output-dir", "out", "x"}, std::nullopt, {"a"}, {"x"}},
+        {{"-d", "a", "--output-dir", "out"}, 2},              // standard input has no name
+        {{"-d", "a", "--output-dir", "out", "-i", "x"}, 2},
+        {{"-d", "a", "--output-dir", "out", "-o", "y", "x"}, 2},
+        {{"-d", "a", "--output-dir=", "x"}, 2},
         {{"-d", "a", "--bogus"}, 2},
         {{"--help"}, 0},
         {{"--version"}, 0},
@@ -518,6 +523,46 @@ TEST_F(InPlace, RewritesKeepingModeAndBackup)
     EXPECT_EQ(bad.message, path + ": invalid UTF-8 at byte 2");
     EXPECT_EQ(ReadBytes(path), "ab\xFF");
     EXPECT_EQ(FileCount(), 2u);
+}
+
+TEST_F(InPlace, OutputFolderTakesEachFileNameAndNeverAnInput)
+{
+    const std::string out = (folder / "out").string();
+    std::vector<std::string> outputs;
+    std::string error;
+    ASSERT_TRUE(PlanOutputFolder(out, {path}, outputs, error)) << error;
+    ASSERT_EQ(outputs, std::vector<std::string>{out + "/text.txt"});
+    StreamReplacer streamer(matcher, false, 1000);
+    ASSERT_TRUE(ReplaceIntoFile(path, outputs[0], streamer, nullptr, nullptr).ok);
+    EXPECT_EQ(ReadBytes(outputs[0]), std::string(5000, 'a') + "B" + std::string(5000, 'c'));
+    EXPECT_EQ(ReadBytes(path), old);
+
+    // A text that fails leaves the output as it was.
+    const std::string bad = (folder / "bad.txt").string();
+    WriteBytes(bad, "b\xFF");
+    EXPECT_EQ(ReplaceIntoFile(bad, out + "/bad.txt", streamer, nullptr, nullptr).message,
+              bad + ": invalid UTF-8 at byte 1");
+    EXPECT_FALSE(fs::exists(out + "/bad.txt"));
+
+    fs::create_directories(folder / "linked");
+    fs::create_hard_link(path, folder / "linked" / "text.txt");
+    const std::string twin = (folder / "linked" / "text.txt").string();
+    struct Refusal {
+        std::string folder;
+        std::vector<std::string> inputs;
+        std::string error;
+    };
+    const Refusal refusals[] = {
+        {folder.string(), {path}, folder.string() + "/text.txt is the input " + path + ": it is not written over"},
+        {(folder / "linked").string(), {bad, path}, twin + " is the input " + path + ": it is not written over"},
+        {out, {path, twin}, path + " and " + twin + " would both be written to " + out + "/text.txt"},
+        {out, {"-"}, "standard input has no file name to write under the output folder"},
+    };
+    for (const Refusal& r : refusals) {
+        EXPECT_FALSE(PlanOutputFolder(r.folder, r.inputs, outputs, error));
+        EXPECT_EQ(error, r.error);
+    }
+    EXPECT_EQ(ReadBytes(path), old);
 }
 
 } // namespace
