@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # velmora_replace.sh PROGRAM: the built velmora-replace on files, pipes, a
-# closed pipe, a full disk and error cases, and GNU parallel --pipe giving the
-# output of one run.
+# closed pipe, a full disk and error cases, --output-dir, --jsonl, and the
+# GNU parallel recipes of the manual page giving the output of one run.
 set -uo pipefail
 prog=$(realpath "$1")
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+sshd_pid=
+trap '[ -z "$sshd_pid" ] || kill "$sshd_pid"; rm -rf "$dir"' EXIT
 cd "$dir"
 fail=0
 check() { # check NAME CONDITION...
@@ -82,16 +83,78 @@ cp big.txt d.txt
 check "-o left whole after a failure" cmp -s big.txt d.txt
 check "no temporary files" test -z "$(ls -A | grep '\.tmp$')"
 
-# Split at line ends by GNU parallel: the same as one run (the dictionary
-# holds no line break).
-if command -v parallel >/dev/null; then
-    "$prog" -q -d dict.txt big.txt >one.txt
-    parallel --will-cite --pipe --keep-order --block 100k "$prog" -q -d dict.txt <big.txt >split.txt
-    check "parallel --pipe --keep-order" cmp -s one.txt split.txt
-    check "parallel really split" test "$(wc -l <big.txt)" -gt 1000
-else
-    echo "FAIL: GNU parallel is not installed" >&2
-    fail=1
-fi
+# --output-dir: each output under its file name, several at once; never
+# over an input.
+"$prog" -q -j 2 -d dict.txt --output-dir out a.txt big.txt b.txt
+for f in a.txt big.txt b.txt; do
+    check "--output-dir $f" cmp -s out/$f <("$prog" -q -d dict.txt $f)
+done
+expect_error "./a.txt is the input a.txt: it is not written over" -d dict.txt --output-dir . a.txt
+check "--output-dir: the input kept" test "$(cat a.txt)" = "apples and abc"
+
+# --jsonl: the field's text replaced as the plain text is, line breaks and
+# all; a bad line writes nothing.
+python3 - <<'PY'
+import json, random
+random.seed(3)
+lines = open("big.txt", encoding="utf-8", newline="").read().split("\n")
+docs = ["\r\n".join(lines[k:k + 7]) for k in range(0, len(lines), 7)]
+with open("big.jsonl", "w", encoding="utf-8", newline="") as f:
+    for k, d in enumerate(docs):
+        f.write(json.dumps({"id": k, "text": d}, ensure_ascii=k % 2 == 0) + "\n")
+open("docs.txt", "w", encoding="utf-8", newline="").write("\n".join(docs))
+PY
+"$prog" -q -d dict.txt --jsonl text big.jsonl >one.jsonl
+python3 -c '
+import json, sys
+sys.stdout.buffer.write("\n".join(json.loads(l)["text"] for l in open("one.jsonl", encoding="utf-8")).encode())' >docs.out
+check "--jsonl replaces as plain text" cmp -s docs.out <("$prog" -q -d dict.txt docs.txt)
+printf '{"text":"apple"}\n{"txt":"apple"}\n' >bad.jsonl
+expect_error 'bad.jsonl: line 2: no field "text"' -d dict.txt --jsonl text bad.jsonl
+check "--jsonl: nothing written" test ! -s out5
+
+# The recipes of the manual page give the bytes of one run. GNU parallel
+# cuts a file at line ends (the dictionary holds no line break; JSON lines
+# keep theirs inside their strings).
+same() { # same NAME FILE FILE: equal SHA-256
+    check "$1" test "$(sha256sum <"$2")" = "$(sha256sum <"$3")"
+}
+"$prog" -q -d dict.txt big.txt >one.txt
+parallel --will-cite -j 3 --pipepart -a big.txt --block -1 -k "$prog" -q -d dict.txt >split.txt
+same "parallel --pipepart" one.txt split.txt
+parallel --will-cite -j 3 --pipepart -a big.jsonl --block -1 -k "$prog" -q -d dict.txt --jsonl text >split.jsonl
+same "parallel --pipepart, JSON lines" one.jsonl split.jsonl
+
+# Many machines: GNU parallel over ssh, the dictionary sent once per host,
+# files in batches; here one sshd on 127.0.0.1 with a throwaway key.
+ssh_recipe() {
+    [ "$(id -u)" = 0 ] || { skip="sshd needs root"; return 1; }
+    command -v rsync >/dev/null || { skip="rsync is not installed"; return 1; }
+    [ -x /usr/sbin/sshd ] || { skip="openssh-server is not installed"; return 1; }
+    mkdir -p ssh remote local/corpus /run/sshd
+    ssh-keygen -q -t ed25519 -N '' -f ssh/host && ssh-keygen -q -t ed25519 -N '' -f ssh/id || { skip="no key"; return 1; }
+    cp ssh/id.pub ssh/authorized_keys
+    local port
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    printf '%s\n' "Port $port" "ListenAddress 127.0.0.1" "HostKey $PWD/ssh/host" "PidFile none" \
+        "AuthorizedKeysFile $PWD/ssh/authorized_keys" "StrictModes no" "UsePAM no" \
+        "PasswordAuthentication no" "PermitRootLogin prohibit-password" "LogLevel ERROR" >ssh/sshd_config
+    /usr/sbin/sshd -D -e -f ssh/sshd_config 2>ssh/sshd.log &
+    sshd_pid=$!
+    local ssh="ssh -F /dev/null -i $PWD/ssh/id -p $port -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes -o LogLevel=ERROR"
+    for _ in $(seq 50); do $ssh 127.0.0.1 true 2>/dev/null && break; sleep 0.1; done
+    $ssh 127.0.0.1 true || { skip="sshd did not start: $(cat ssh/sshd.log)"; return 1; }
+    for k in 1 2 3; do cp big.txt local/corpus/t$k.txt; done
+    cp a.txt b.txt local/corpus/ && cp dict.txt local/
+    (cd local && parallel --will-cite --ssh "$ssh" -S 1/127.0.0.1 --workdir "$dir/remote" --basefile dict.txt \
+        -N 3 --transferfile {} --return out/{/} --cleanup \
+        "$prog" -q -d dict.txt --output-dir out {} ::: corpus/*.txt)
+    check "parallel over ssh: status" test $? = 0
+    for f in local/corpus/*.txt; do
+        same "parallel over ssh: $f" local/out/"$(basename "$f")" <("$prog" -q -d dict.txt "$f")
+    done
+    check "parallel over ssh: cleaned up" test -z "$(ls -A remote 2>/dev/null)"
+}
+ssh_recipe || echo "SKIP: parallel over ssh: $skip" >&2
 
 exit $fail
