@@ -8,7 +8,6 @@
 #include <simdjson.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace ondemand = simdjson::ondemand;
@@ -288,16 +287,10 @@ StreamResult JsonLinesReplacer::Pass(ByteSource& in, ByteSink* out, PairUses* us
     for (;;) {
         if (m_bytes.size() < held + m_blockBytes + simdjson::SIMDJSON_PADDING)
             m_bytes.resize(held + m_blockBytes + simdjson::SIMDJSON_PADDING);
-        const ssize_t n = in.Read(m_bytes.data() + held, m_blockBytes);
-        if (n < 0) {
-            result.failure = StreamResult::Failure::Read;
-            result.error = errno;
+        const ssize_t n = ReadBlock(in, m_bytes.data() + held, m_blockBytes, result, progress);
+        if (n < 0)
             return result;
-        }
         const bool last = n == 0;
-        result.bytes += uint64_t(n);
-        if (progress)
-            progress->fetch_add(uint64_t(n), std::memory_order_relaxed);
         size_t used = held + size_t(n);
         size_t fresh = held; // where this block's bytes start
         if (!markSeen && (used >= kUtf8Mark.size() || last)) {

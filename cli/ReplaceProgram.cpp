@@ -94,6 +94,31 @@ void CloseInput(int fd)
         ::close(fd);
 }
 
+// Replaces the text open on `fd` (closed here) into `target` through a
+// temporary file, which replaces `target` unless the text failed or, with
+// `skipUnchanged`, came out the same.
+FileOutcome ReplaceThroughFile(int fd, const std::string& path, const std::string& target, bool skipUnchanged,
+                               const std::string& backupPath, TextReplacer& replacer, PairUses* uses,
+                               std::atomic<uint64_t>* progress, const WriteFunction& write)
+{
+    AtomicFile file(write);
+    if (!file.Open(target)) {
+        CloseInput(fd);
+        return Failure(SystemError(target, file.Error()));
+    }
+    FdSource source(fd);
+    const StreamResult result = replacer.Run(source, file, uses, progress);
+    CloseInput(fd);
+    FileOutcome outcome = Judge(path, target, result);
+    if (!outcome.ok || (skipUnchanged && !result.changed)) {
+        file.Abandon();
+        return outcome;
+    }
+    if (!file.Commit(backupPath))
+        return Failure(SystemError(target, file.Error()));
+    return outcome;
+}
+
 void RemoveTemporariesAndDie(int signal)
 {
     RemoveOpenTemporaryFiles();
@@ -159,22 +184,8 @@ FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuf
         CloseInput(fd);
         return Failure(path + ": not a regular file, so it cannot be rewritten in place");
     }
-    AtomicFile file(write);
-    if (!file.Open(path)) {
-        CloseInput(fd);
-        return Failure(SystemError(path, file.Error()));
-    }
-    FdSource source(fd);
-    const StreamResult result = replacer.Run(source, file, uses, progress);
-    CloseInput(fd);
-    FileOutcome outcome = Judge(path, path, result);
-    if (!outcome.ok || !result.changed) {
-        file.Abandon();
-        return outcome;
-    }
-    if (!file.Commit(backupSuffix.empty() ? std::string() : path + backupSuffix))
-        return Failure(SystemError(path, file.Error()));
-    return outcome;
+    return ReplaceThroughFile(fd, path, path, true, backupSuffix.empty() ? std::string() : path + backupSuffix,
+                              replacer, uses, progress, write);
 }
 
 FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
@@ -184,20 +195,7 @@ FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, 
     const int fd = OpenInput(path, st);
     if (fd < 0)
         return Failure(SystemError(path, errno));
-    AtomicFile file;
-    if (!file.Open(target)) {
-        CloseInput(fd);
-        return Failure(SystemError(target, file.Error()));
-    }
-    FdSource source(fd);
-    const StreamResult result = replacer.Run(source, file, uses, progress);
-    CloseInput(fd);
-    FileOutcome outcome = Judge(path, target, result);
-    if (!outcome.ok)
-        file.Abandon();
-    else if (!file.Commit())
-        return Failure(SystemError(target, file.Error()));
-    return outcome;
+    return ReplaceThroughFile(fd, path, target, false, std::string(), replacer, uses, progress, nullptr);
 }
 
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,

@@ -17,6 +17,21 @@ StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, b
 {
 }
 
+ssize_t ReadBlock(ByteSource& in, char* buffer, size_t size, StreamResult& result,
+                  std::atomic<uint64_t>* progress)
+{
+    const ssize_t n = in.Read(buffer, size);
+    if (n < 0) {
+        result.failure = StreamResult::Failure::Read;
+        result.error = errno;
+        return n;
+    }
+    result.bytes += uint64_t(n);
+    if (progress)
+        progress->fetch_add(uint64_t(n), std::memory_order_relaxed);
+    return n;
+}
+
 void CountPairUses(const TextScan& scan, PairUses& uses)
 {
     if (scan.GetMatchCount() == 0)
@@ -49,16 +64,10 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
     m_read.resize(m_blockBytes);
     size_t used = 0; // units in m_units
     for (;;) {
-        const ssize_t n = in.Read(m_read.data(), m_blockBytes);
-        if (n < 0) {
-            result.failure = StreamResult::Failure::Read;
-            result.error = errno;
+        const ssize_t n = ReadBlock(in, m_read.data(), m_blockBytes, result, progress);
+        if (n < 0)
             return result;
-        }
         const bool last = n == 0;
-        result.bytes += uint64_t(n);
-        if (progress)
-            progress->fetch_add(uint64_t(n), std::memory_order_relaxed);
 
         if (m_units.size() < used + TextDecoder::MaxUnits(size_t(n)))
             m_units.resize(used + TextDecoder::MaxUnits(size_t(n)));

@@ -51,6 +51,11 @@ public:
     virtual StreamResult Check(ByteSource& in) = 0;
 };
 
+// Reads up to `size` bytes of `in`, counting them into `result` and
+// `progress`; -1 with `result` saying why on a failure.
+ssize_t ReadBlock(ByteSource& in, char* buffer, size_t size, StreamResult& result,
+                  std::atomic<uint64_t>* progress);
+
 // Adds the matches of `scan` to `uses`.
 void CountPairUses(const TextScan& scan, PairUses& uses);
 
