@@ -18,9 +18,9 @@ namespace {
 constexpr size_t kParallelLines = size_t(1) << 18;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-std::string NotJson(simdjson::error_code e)
+std::string NotJson(std::string_view why)
 {
-    return std::string("not valid JSON (") + simdjson::error_message(e) + ")";
+    return "not valid JSON (" + std::string(why) + ")";
 }
 
 } // namespace
@@ -145,12 +145,13 @@ private:
         ondemand::document document;
         if (const auto e = m_parser.iterate(line.data(), line.size(), line.size() + simdjson::SIMDJSON_PADDING)
                                .get(document)) {
-            Fail(e == simdjson::EMPTY ? "not a JSON object" : NotJson(e));
+            Fail(e == simdjson::EMPTY ? "not a JSON object" : NotJson(simdjson::error_message(e)));
             return nullptr;
         }
         ondemand::object object;
         if (const auto e = document.get_object().get(object)) {
-            Fail(e == simdjson::INCORRECT_TYPE || e == simdjson::EMPTY ? "not a JSON object" : NotJson(e));
+            Fail(e == simdjson::INCORRECT_TYPE || e == simdjson::EMPTY ? "not a JSON object"
+                                                                       : NotJson(simdjson::error_message(e)));
             return nullptr;
         }
         const char* token = nullptr;
@@ -163,7 +164,9 @@ private:
             if (!e && key != m_field)
                 e = Validate(value);
             if (e) {
-                Fail(e == simdjson::STRING_ERROR && !m_problem.empty() ? "not valid JSON (" + m_problem + ")" : NotJson(e));
+                // A string that failed says why itself.
+                Fail(NotJson(e == simdjson::STRING_ERROR && !m_problem.empty() ? m_problem
+                                                                               : simdjson::error_message(e)));
                 return nullptr;
             }
             if (key != m_field)
@@ -180,7 +183,7 @@ private:
             token = value.raw_json_token().data();
         }
         if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) {
-            Fail("not valid JSON (more follows the object)");
+            Fail(NotJson("more follows the object"));
             return nullptr;
         }
         if (!token)
