@@ -69,7 +69,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     app.get_formatter()->column_width(30);
     app.set_version_flag("--version", "velmora-replace " VELMORA_VERSION);
     app.add_option("-d,--dictionary", options.dictionaries,
-                   "Dictionary file: UTF-16LE with FF FE, or UTF-8; repeat to merge several, in order")
+                   "Dictionary file: UTF-16LE with FF FE, UTF-8, or compiled; repeat to merge several, in order")
         ->required()
         ->allow_extra_args(false)
         ->type_name("DICT");
@@ -91,9 +91,15 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     auto* jsonLines = app.add_option("--jsonl", options.jsonField,
                                      "Texts are JSON lines: replace the string value of FIELD in each object")
                           ->type_name("FIELD");
+    auto* compile = app.add_option("--compile", options.compileTo,
+                                   "Write the dictionaries compiled to OUT, which -d then reads at once; replace nothing")
+                        ->type_name("OUT");
     app.add_option("FILE", options.files, "Texts to replace; none or - reads standard input")->type_name("");
     inPlace->excludes("-o");
     outputDir->excludes("-o")->excludes(inPlace);
+    for (CLI::Option* other : {app.get_option("-o"), inPlace, outputDir, jsonLines, app.get_option("--gloss"),
+                               app.get_option("--counts"), app.get_option("FILE")})
+        compile->excludes(other);
 
     try {
         const std::vector<std::string> args = InPlaceSuffixSpeltOut(app, inPlace, argc, argv);

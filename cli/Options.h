@@ -20,6 +20,7 @@ struct ReplaceOptions {
     bool quiet = false;
     bool jsonLines = false;                // --jsonl FIELD
     std::string jsonField;
+    std::string compileTo;                 // --compile: write the compiled dictionaries here, replace nothing
 };
 
 // Fills `options` from the command line. Returns the exit status when the

@@ -1,6 +1,8 @@
 #include "ReplaceProgram.h"
 
 #include "AtomicFile.h"
+#include "CompiledDictionary.h"
+#include "CompiledMatcher.h"
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
 #include "JsonLinesReplacer.h"
@@ -138,12 +140,27 @@ void Report(const std::string& line)
 
 std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::string>& paths, std::string& error)
 {
-    // Every file's pairs point into its text, so the texts stay, unmoved,
-    // until the matcher has copied what it keeps.
+    // A compiled dictionary alone is scanned as it lies in its file.
+    if (paths.size() == 1 && CompiledDictionary::IsCompiledFile(paths[0]))
+        return CompiledDictionary::Open(paths[0], error);
+    // Every file's pairs point into its text, or into its compiled
+    // dictionary, so these stay, unmoved, until the matcher has copied what
+    // it keeps.
     std::vector<std::u16string> texts;
     texts.reserve(paths.size());
+    std::vector<std::shared_ptr<const CompiledMatcher>> compiled;
     std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
     for (const std::string& path : paths) {
+        if (CompiledDictionary::IsCompiledFile(path)) {
+            // Its pairs with their joined after-strings: joining more to
+            // those gives what joining to the pairs it was compiled from does.
+            const auto& matcher = compiled.emplace_back(CompiledDictionary::Open(path, error));
+            if (!matcher)
+                return nullptr;
+            for (uint32_t p = 0; p < matcher->GetPairCount(); ++p)
+                pairs.emplace_back(matcher->Before(p), matcher->After(p));
+            continue;
+        }
         std::string bytes;
         if (!ReadWholeFile(path, bytes)) {
             error = SystemError(path, errno);
@@ -252,6 +269,13 @@ int RunReplaceProgram(int argc, const char* const* argv)
         return kFailed;
     }
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!options.compileTo.empty()) {
+        if (!CompiledDictionary::Save(*matcher, options.compileTo, error)) {
+            Report(error);
+            return kFailed;
+        }
+        return 0;
+    }
 
     const std::vector<std::string>& files = options.files;
     std::vector<std::string> folderOutputs;

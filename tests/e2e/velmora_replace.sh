@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velmora_replace.sh PROGRAM: the built velmora-replace on files, pipes, a
-# closed pipe, a full disk and error cases, --output-dir, --jsonl, and the
-# GNU parallel recipes of the manual page giving the output of one run.
+# closed pipe, a full disk and error cases, --output-dir, --jsonl, compiled
+# dictionaries, and the GNU parallel recipes of the manual page giving the
+# output of one run.
 set -uo pipefail
 prog=$(realpath "$1")
 dir=$(mktemp -d)
@@ -112,6 +113,27 @@ check "--jsonl replaces as plain text" cmp -s docs.out <("$prog" -q -d dict.txt 
 printf '{"text":"apple"}\n{"txt":"apple"}\n' >bad.jsonl
 expect_error 'bad.jsonl: line 2: no field "text"' -d dict.txt --jsonl text bad.jsonl
 check "--jsonl: nothing written" test ! -s out5
+
+# A compiled dictionary, whatever its name, gives the output and counts of its
+# sources, joins included, alone or merged with more; a damaged one is refused.
+printf 'ab\tY\napple\tringo\n' >more.txt
+printf 'ab\tZ\nbig\tB\n' >extra.txt
+"$prog" --compile compiled.txt -d dict.txt -d more.txt
+check "compile" test "$?" = 0
+for mode in "" --gloss; do
+    "$prog" -q $mode -d dict.txt -d more.txt --counts c1.tsv big.txt a.txt >plain.out
+    "$prog" -q $mode -d compiled.txt --counts c2.tsv big.txt a.txt >compiled.out
+    check "compiled $mode: same output" test "$(sha256sum <plain.out)" = "$(sha256sum <compiled.out)"
+    check "compiled $mode: same counts" cmp -s c1.tsv c2.tsv
+done
+"$prog" -q -d dict.txt -d more.txt -d extra.txt big.txt a.txt >plain.out
+"$prog" -q -d compiled.txt -d extra.txt big.txt a.txt >compiled.out
+check "compiled and text mixed" test "$(sha256sum <plain.out)" = "$(sha256sum <compiled.out)"
+head -c 1000 compiled.txt >cut.vmd
+"$prog" -d cut.vmd a.txt >out7 2>err7
+check "cut compiled dictionary: status" test "$?" = 2
+check "cut compiled dictionary: message" grep -q '^velmora-replace: cut.vmd: the compiled dictionary is truncated' err7
+check "cut compiled dictionary: nothing written" test ! -s out7
 
 # The recipes of the manual page give the bytes of one run. GNU parallel
 # cuts a file at line ends (the dictionary holds no line break; JSON lines
