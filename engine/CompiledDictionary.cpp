@@ -415,27 +415,39 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
         uint32_t depth;
     };
     // Every child named is one word of the stream, or a root; only the part
-    // of this room that the deepest path needs is ever touched.
-    const std::unique_ptr<Child[]> stack(new Child[to - from + roots.size()]);
+    // of this room that the deepest path needs is ever touched. At the
+    // bottom lies an offset that no record has.
+    const std::unique_ptr<Child[]> stack(new Child[1 + roots.size() + (to - from)]);
     size_t top = 0;
+    stack[top++] = {UINT32_MAX, 0};
     for (size_t k = roots.size(); k-- > 0;)
         stack[top++] = {roots[k], 1};
     std::vector<uint32_t> children;
     const size_t rowWords = classCount + 1;
     for (size_t o = from; o < to;) {
-        if (top == 0 || stack[top - 1].offset != o)
+        if (stack[top - 1].offset != o)
             return "a state is not where its parent has it";
         const uint32_t depth = stack[--top].depth;
+        // The stream's padding lets the first two words be read before the size is known.
         const uint32_t* record = v.code + o;
+        const uint32_t pair = record[1];
+        if (pair != 0 && (pair > v.pairCount || v.pairs[pair - 1].beforeLength != depth))
+            return "a pair is not at its depth";
+        if (record[0] <= 1) { // a leaf, or a state with one child: most records
+            const size_t size = 2 + 2 * record[0];
+            if (size > to - o)
+                return "states";
+            if (record[0] == 1 && record[3] != CompiledMatcher::kNoState)
+                stack[top++] = {record[3], depth + 1};
+            o += size;
+            continue;
+        }
         const bool row = (record[0] & CompiledMatcher::kRow) != 0;
         const size_t count = record[0] & ~CompiledMatcher::kRow;
         const size_t targets = 2 + (row ? rowWords : 0) + (count + 1) / 2;
         const size_t size = targets + count;
         if (size > to - o)
             return "states";
-        const uint32_t pair = record[1];
-        if (pair > v.pairCount || (pair != 0 && v.pairs[pair - 1].beforeLength != depth))
-            return "a pair is not at its depth";
         // Mostly the children are in ascending order already, and all named.
         const size_t base = top;
         bool plain = !row;
@@ -459,7 +471,7 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
         }
         o += size;
     }
-    return top == 0 ? nullptr : "a state is missing";
+    return top == 1 ? nullptr : "a state is missing";
 }
 
 // Every slot a step can land on (a multiple of 3, as every base is) has a
