@@ -344,6 +344,9 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
             if (v.rootNext[u] != CompiledMatcher::kNoState)
                 roots.push_back(v.rootNext[u]);
         std::sort(roots.begin(), roots.end());
+        const size_t end = v.codeSize >= CompiledMatcher::kCodePadding ? v.codeSize - CompiledMatcher::kCodePadding : 0;
+        if (!roots.empty() && roots.back() >= end)
+            return refuse(std::string(damaged) + " (first states)");
         // Part p checks the subtrees of roots[cut[p], cut[p + 1]), which lie
         // from the first of those roots to the first of the next part's.
         std::vector<size_t> cut{0};
@@ -353,7 +356,6 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
                 cut.push_back(k);
         }
         cut.push_back(roots.size());
-        const size_t end = v.codeSize >= CompiledMatcher::kCodePadding ? v.codeSize - CompiledMatcher::kCodePadding : 0;
         for (size_t p = 0; p + 1 < cut.size(); ++p) {
             const size_t from = p == 0 ? 2 : roots[cut[p]];
             const size_t to = p + 2 < cut.size() ? roots[cut[p + 1]] : end;
