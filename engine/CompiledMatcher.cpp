@@ -36,12 +36,12 @@ CompiledMatcher::~CompiledMatcher() = default;
 
 size_t CompiledMatcher::MemoryBytes() const
 {
-    const size_t mapped = m_storage ? 65536 * sizeof(uint32_t) + 65536 + m_view.codeSize * sizeof(uint32_t)
-            + m_view.pairCount * sizeof(Pair) + m_view.textSize * sizeof(char16_t)
-                                    : 0;
-    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity() + m_code.capacity() * sizeof(uint32_t)
-        + m_pairs.capacity() * sizeof(Pair) + m_text.capacity() * sizeof(char16_t) + mapped
-        + (m_reverse ? m_reverse->MemoryBytes() : 0);
+    const size_t mapped = !m_storage ? 0
+                                     : 65536 * sizeof(uint32_t) + 65536 + m_view.codeSize * sizeof(uint32_t)
+            + m_view.pairCount * sizeof(Pair) + m_view.textSize * sizeof(char16_t);
+    return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity()
+        + m_code.capacity() * sizeof(uint32_t) + m_pairs.capacity() * sizeof(Pair)
+        + m_text.capacity() * sizeof(char16_t) + mapped + (m_reverse ? m_reverse->MemoryBytes() : 0);
 }
 
 // Every level's real nodes as (unit, node), in creation order, one level

@@ -158,7 +158,10 @@ private:
         uint32_t afterLength;
     };
 
-    // What a scan reads.
+    // What a scan reads. Each array is a section of a compiled dictionary
+    // file, which CompiledDictionary.cpp writes and checks: anything more the
+    // scan is to read needs a section and its checks there, and a new format
+    // version.
     struct View {
         const uint32_t* rootNext = nullptr; // 65536 states
         const uint8_t* unitClass = nullptr; // 65536 classes

@@ -96,14 +96,17 @@ TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
             {"other byte order", [](std::string& f) { SetWord(f, 8, 0x04030201); }, "another byte order", true},
             {"unknown flag", [](std::string& f) { SetWord(f, 32, Word(f, 32) | 2); }, "damaged", true},
             {"longest before-string", [](std::string& f) { SetWord(f, 40, 7); }, "damaged", true},
-            {"section outside", [](std::string& f) { SetWord(f, 64 + 2 * 24 + 8, uint32_t(f.size())); }, "damaged", true},
+            {"section outside", [](std::string& f) { SetWord(f, 64 + 2 * 24 + 8, uint32_t(f.size())); }, "damaged",
+             true},
             {"pair past the text", [&](std::string& f) { SetWord(f, pairs, 1u << 30); }, "damaged", true},
             {"empty before-string", [&](std::string& f) { SetWord(f, pairs + 8, 0); }, "damaged", true},
             {"pair at another depth", [&](std::string& f) { SetWord(f, pairs + 16 + 8, 1); }, "damaged", true},
-            {"pair number too high", [&](std::string& f) { SetWord(f, states + 4 * stateA + 4, 9999); }, "damaged", true},
+            {"pair number too high", [&](std::string& f) { SetWord(f, states + 4 * stateA + 4, 9999); }, "damaged",
+             true},
             {"first state past the end", [&](std::string& f) { SetWord(f, firstA, 3u << 28); }, "damaged", true},
             {"first state inside another", [&](std::string& f) { SetWord(f, firstA, stateA + 1); }, "damaged", true},
-            {"state's base or count", [&](std::string& f) { SetWord(f, states + 4 * stateA, 0x7FFFFFF1); }, "damaged", true},
+            {"state's base or count", [&](std::string& f) { SetWord(f, states + 4 * stateA, 0x7FFFFFF1); },
+             "damaged", true},
         };
         for (const Case& c : cases) {
             std::string file = good;
