@@ -147,7 +147,7 @@ same "parallel --pipepart" one.txt split.txt
 parallel --will-cite -j 3 --pipepart -a big.jsonl --block -1 -k "$prog" -q -d dict.txt --jsonl text >split.jsonl
 same "parallel --pipepart, JSON lines" one.jsonl split.jsonl
 
-# Many machines: GNU parallel over ssh, the dictionary sent once per host,
+# Many machines: GNU parallel over ssh, the compiled dictionary sent once per host,
 # files in batches; here one sshd on 127.0.0.1 with a throwaway key.
 ssh_recipe() {
     [ "$(id -u)" = 0 ] || { skip="sshd needs root"; return 1; }
@@ -167,10 +167,10 @@ ssh_recipe() {
     for _ in $(seq 50); do $ssh 127.0.0.1 true 2>/dev/null && break; sleep 0.1; done
     $ssh 127.0.0.1 true || { skip="sshd did not start: $(cat ssh/sshd.log)"; return 1; }
     for k in 1 2 3; do cp big.txt local/corpus/t$k.txt; done
-    cp a.txt b.txt local/corpus/ && cp dict.txt local/
-    (cd local && parallel --will-cite --ssh "$ssh" -S 1/127.0.0.1 --workdir "$dir/remote" --basefile dict.txt \
+    cp a.txt b.txt local/corpus/ && "$prog" --compile local/dict.vmd -d dict.txt
+    (cd local && parallel --will-cite --ssh "$ssh" -S 1/127.0.0.1 --workdir "$dir/remote" --basefile dict.vmd \
         -N 3 --transferfile {} --return out/{/} --cleanup \
-        "$prog" -q -d dict.txt --output-dir out {} ::: corpus/*.txt)
+        "$prog" -q -d dict.vmd --output-dir out {} ::: corpus/*.txt)
     check "parallel over ssh: status" test $? = 0
     for f in local/corpus/*.txt; do
         same "parallel over ssh: $f" local/out/"$(basename "$f")" <("$prog" -q -d dict.txt "$f")
