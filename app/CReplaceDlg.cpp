@@ -211,11 +211,17 @@ void CReplaceDlg::keyPressEvent(QKeyEvent* event)
 }
 
 // Asked of the window itself: the widget's own frame geometry is not brought
-// up to date when the window manager frames the window.
+// up to date when the window manager frames the window. While a window manager
+// that has just started is still building the frame, the platform may measure
+// it from a frame window that is smaller than the client (a side of -648):
+// such a frame is not known yet, and taken as none, or the minimum would grow
+// the window by the window's own size.
 QMargins CReplaceDlg::FrameMargins() const
 {
     const QWindow* window = windowHandle();
-    return window ? window->frameMargins() : QMargins();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    const bool known = frame.left() >= 0 && frame.top() >= 0 && frame.right() >= 0 && frame.bottom() >= 0;
+    return known ? frame : QMargins();
 }
 
 // The outer minimum less the frame; never less than the template's controls
