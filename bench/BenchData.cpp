@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace {
@@ -106,6 +107,24 @@ std::u16string MakeText(const std::vector<BenchPair>& dictionary, size_t units, 
         }
     }
     text.resize(units);
+    return text;
+}
+
+std::u16string MakeLinedText(const std::vector<BenchPair>& dictionary, size_t units, uint64_t seed)
+{
+    std::u16string text = MakeText(dictionary, units, seed);
+    Rng rng(seed);
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t line = rng.Below(2000) == 0 ? 50000 + rng.Below(150001) : 1 + rng.Below(80);
+        const size_t end = std::min(text.size(), at + line);
+        for (size_t i = at; i < end; ++i)
+            if (text[i] == u'\n')
+                text[i] = u'\u3000';
+        if (end < text.size())
+            text[end] = u'\n';
+        at = end + 1;
+    }
     return text;
 }
 

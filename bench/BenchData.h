@@ -19,5 +19,9 @@ std::vector<BenchPair> MakeDictionary(size_t count, uint64_t seed = 1);
 // punctuation and line breaks.
 std::u16string MakeText(const std::vector<BenchPair>& dictionary, size_t units, uint64_t seed = 2);
 
+// As MakeText, cut into lines as prose and listings are: mostly short lines
+// of 1 to 80 units, and one line in 2,000 of 50,000 to 200,000 units.
+std::u16string MakeLinedText(const std::vector<BenchPair>& dictionary, size_t units, uint64_t seed = 3);
+
 // Peak resident set size of this process so far, in bytes.
 size_t PeakRssBytes();

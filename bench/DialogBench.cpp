@@ -1,6 +1,8 @@
-// The dialog's commands at real sizes, offscreen: the Replace command step by
-// step on texts of 1,000,000 and 10,000,000 characters with a 200,000-pair
-// dictionary, and the list's refresh, sort and a Register with 300,000 pairs.
+// The dialog's commands at real sizes, offscreen, with a 252,768-pair
+// dictionary: a session of paste, Replace in both modes and copy-out with its
+// peak memory, the Replace command step by step, paste, copy-out, a key in a
+// 19,000,000-unit text; and the list's refresh, sort and a Register with
+// 300,000 pairs.
 #include "BenchData.h"
 #include "CReplaceDlg.h"
 #include "MainDialogTemplate.h"
@@ -8,6 +10,11 @@
 #include "TextArea.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -16,6 +23,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -50,43 +58,102 @@ struct Fixture {
     }
 };
 
-// Replace, step by step as the command runs them.
+// A text as the window gets it: generated lines of many lengths, or the real
+// Japanese text of bench/real_data.sh when VELMORA_REAL_DATA names its folder
+// (its first 10 MB).
+QString WindowText(size_t units, const std::vector<BenchPair>& dictionary)
+{
+    const QString real = qEnvironmentVariable("VELMORA_REAL_DATA");
+    if (real.isEmpty())
+        return ToQString(MakeLinedText(dictionary, units));
+    QFile file(real + QStringLiteral("/ja.text.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.read(10000000);
+    bytes.truncate(bytes.lastIndexOf('\n') + 1);
+    return QString::fromUtf8(bytes);
+}
+
+// The pairs for the window: 252,768 generated ones, or the real dictionary.
+std::vector<BenchPair> WindowDictionary()
+{
+    const QString real = qEnvironmentVariable("VELMORA_REAL_DATA");
+    if (real.isEmpty())
+        return MakeDictionary(252768);
+    std::vector<BenchPair> pairs;
+    QFile file(real + QStringLiteral("/ja.dict.tsv"));
+    if (!file.open(QIODevice::ReadOnly))
+        return pairs;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab > 0)
+            pairs.push_back({QString::fromUtf8(line.left(tab)).toStdU16String(),
+                             QString::fromUtf8(line.mid(tab + 1)).toStdU16String()});
+    }
+    return pairs;
+}
+
+struct WindowFixture {
+    QTemporaryDir dir;
+    YesPrompter prompter;
+    std::unique_ptr<CReplaceDlg> dialog;
+
+    WindowFixture()
+    {
+        dialog = std::make_unique<CReplaceDlg>(dir.filePath(QStringLiteral("velmora.ini")), &prompter);
+        dialog->show();
+        for (const BenchPair& p : WindowDictionary())
+            dialog->m_replacer.AddPair(p.before.c_str(), p.after.c_str());
+        dialog->RefreshList();
+        QApplication::processEvents();
+    }
+    TextArea& Area() { return *dialog->m_textEdit; }
+};
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+void SendKey(QWidget* to, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(to, &release);
+}
+
+// Replace, step by step as the command runs them; "write" includes the first
+// layout and paint.
 void BM_ReplaceSteps(benchmark::State& state)
 {
-    Fixture f(200000);
+    WindowFixture f;
     CReplaceDlg& dlg = *f.dialog;
-    const std::vector<BenchPair> dictionary = MakeDictionary(200000);
-    const QString input = ToQString(MakeText(dictionary, size_t(state.range(0))));
-    double read = 0, scan = 0, build = 0, write = 0;
-    using Clock = std::chrono::steady_clock;
-    auto ms = [](Clock::time_point a, Clock::time_point b) {
-        return std::chrono::duration<double, std::milli>(b - a).count();
-    };
+    const QString input = WindowText(size_t(state.range(0)), MakeDictionary(252768));
+    double scan = 0, build = 0, write = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        dlg.m_textEdit->setPlainText(input);
+        f.Area().SetText(input);
         QApplication::processEvents();
         state.ResumeTiming();
 
         const auto t0 = Clock::now();
-        const QString text = dlg.m_textEdit->ReadText();
-        const std::u16string_view units(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
-        const auto t1 = Clock::now();
+        const std::u16string_view units = f.Area().Units();
         dlg.m_replacer.Scan(units);
+        const auto t1 = Clock::now();
+        std::u16string output = dlg.m_replacer.BuildReplaced(units);
         const auto t2 = Clock::now();
-        dlg.m_textEdit->clear();
-        const std::u16string output = dlg.m_replacer.BuildReplaced(units);
+        f.Area().clear();
+        InsertUnicodeText(f.Area(), std::move(output));
+        QApplication::processEvents();
         const auto t3 = Clock::now();
-        InsertUnicodeText(*dlg.m_textEdit, ToQString(output));
-        QApplication::processEvents(); // the first layout and paint
-        const auto t4 = Clock::now();
-        read += ms(t0, t1);
-        scan += ms(t1, t2);
-        build += ms(t2, t3);
-        write += ms(t3, t4);
+        scan += Ms(t0, t1);
+        build += Ms(t1, t2);
+        write += Ms(t2, t3);
     }
     const double n = double(state.iterations());
-    state.counters["read_ms"] = read / n;
     state.counters["scan_ms"] = scan / n;
     state.counters["build_ms"] = build / n;
     state.counters["write_ms"] = write / n;
@@ -96,19 +163,127 @@ void BM_ReplaceSteps(benchmark::State& state)
 // The whole command through its button.
 void BM_ReplaceButton(benchmark::State& state)
 {
-    Fixture f(200000);
-    CReplaceDlg& dlg = *f.dialog;
-    const QString input = ToQString(MakeText(MakeDictionary(200000), size_t(state.range(0))));
-    auto* button = static_cast<QPushButton*>(dlg.GetDlgItem(IDC_REPLACE));
+    WindowFixture f;
+    const QString input = WindowText(size_t(state.range(0)), MakeDictionary(252768));
+    auto* button = static_cast<QPushButton*>(f.dialog->GetDlgItem(IDC_REPLACE));
     for (auto _ : state) {
         state.PauseTiming();
-        dlg.m_textEdit->setPlainText(input);
+        f.Area().SetText(input);
         QApplication::processEvents();
         state.ResumeTiming();
         button->click();
         QApplication::processEvents();
     }
     state.SetBytesProcessed(int64_t(state.iterations() * input.size() * 2));
+}
+
+// Ctrl+V of a text on the clipboard into the empty text area, until it is
+// shown. The clipboard is this process's own: what an X transfer adds is
+// measured by bench/window_session.py.
+void BM_Paste(benchmark::State& state)
+{
+    WindowFixture f;
+    const QString input = WindowText(size_t(state.range(0)), MakeDictionary(252768));
+    f.Area().setFocus();
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.Area().clear();
+        QGuiApplication::clipboard()->setText(input);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        SendKey(&f.Area(), Qt::Key_V, Qt::ControlModifier);
+        QApplication::processEvents();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations() * input.size() * 2));
+}
+
+// Ctrl+A, Ctrl+C on a text of the given size, then the bytes another
+// program's request is served from.
+void BM_CopyOut(benchmark::State& state)
+{
+    WindowFixture f;
+    f.Area().SetText(WindowText(size_t(state.range(0)), MakeDictionary(252768)));
+    f.Area().setFocus();
+    double serve = 0;
+    for (auto _ : state) {
+        SendKey(&f.Area(), Qt::Key_A, Qt::ControlModifier);
+        SendKey(&f.Area(), Qt::Key_C, Qt::ControlModifier);
+        QApplication::processEvents();
+        state.PauseTiming();
+        const auto t0 = Clock::now();
+        const QByteArray bytes = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain"));
+        serve += Ms(t0, Clock::now());
+        benchmark::DoNotOptimize(bytes.size());
+        state.ResumeTiming();
+    }
+    state.counters["serve_ms"] = serve / double(state.iterations());
+    state.SetBytesProcessed(int64_t(state.iterations()) * f.Area().Length() * 2);
+}
+
+// One key in a large text, until it is shown: a character typed in the
+// middle, or a page down.
+void BM_Key(benchmark::State& state)
+{
+    WindowFixture f;
+    f.Area().SetText(WindowText(size_t(state.range(0)), MakeDictionary(252768)));
+    f.Area().setFocus();
+    f.Area().SetPosition(f.Area().Length() / 2);
+    QApplication::processEvents();
+    const bool page = state.range(1) != 0;
+    for (auto _ : state) {
+        if (page)
+            SendKey(&f.Area(), Qt::Key_PageDown);
+        else
+            SendKey(&f.Area(), Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::processEvents();
+    }
+}
+
+// Paste, Replace in both modes and a copy-out, as a user does them, with the
+// peak resident memory of the process (run it alone for that figure).
+void BM_Session(benchmark::State& state)
+{
+    WindowFixture f;
+    const QString input = WindowText(size_t(state.range(0)), MakeDictionary(252768));
+    auto* button = static_cast<QPushButton*>(f.dialog->GetDlgItem(IDC_REPLACE));
+    f.Area().setFocus();
+    double paste = 0, replace = 0, gloss = 0, copy = 0;
+    for (auto _ : state) {
+        f.Area().clear();
+        QGuiApplication::clipboard()->setText(input);
+        QApplication::processEvents();
+        const auto t0 = Clock::now();
+        SendKey(&f.Area(), Qt::Key_V, Qt::ControlModifier);
+        QApplication::processEvents();
+        const auto t1 = Clock::now();
+        f.dialog->m_modeRadio->setChecked(true);
+        button->click();
+        QApplication::processEvents();
+        const auto t2 = Clock::now();
+        SendKey(&f.Area(), Qt::Key_A, Qt::ControlModifier);
+        SendKey(&f.Area(), Qt::Key_C, Qt::ControlModifier);
+        QApplication::processEvents();
+        const auto t3 = Clock::now();
+        f.Area().SetText(input);
+        static_cast<QRadioButton*>(f.dialog->GetDlgItem(IDC_MODE_GLOSS))->setChecked(true);
+        QApplication::processEvents();
+        const auto t4 = Clock::now();
+        button->click();
+        QApplication::processEvents();
+        const auto t5 = Clock::now();
+        paste += Ms(t0, t1);
+        replace += Ms(t1, t2);
+        copy += Ms(t2, t3);
+        gloss += Ms(t4, t5);
+    }
+    const double n = double(state.iterations());
+    state.counters["paste_ms"] = paste / n;
+    state.counters["replace_ms"] = replace / n;
+    state.counters["copy_ms"] = copy / n;
+    state.counters["gloss_ms"] = gloss / n;
+    state.counters["units_in"] = double(input.size());
+    state.counters["units_out"] = double(f.Area().Length());
+    state.counters["peak_rss_mb"] = double(PeakRssBytes()) / 1e6;
 }
 
 void BM_RefreshList(benchmark::State& state)
@@ -149,8 +324,12 @@ void BM_Register(benchmark::State& state)
 
 } // namespace
 
+BENCHMARK(BM_Session)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReplaceSteps)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReplaceButton)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Paste)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CopyOut)->Arg(19000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Key)->Args({19000000, 0})->Args({19000000, 1})->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_RefreshList)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeaderClickSort)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Register)->Arg(300000)->Unit(benchmark::kMillisecond);

@@ -343,7 +343,7 @@ TEST_F(DictionaryFileCommandsTest, DroppedFolderCannotBeOpened)
 TEST_F(DictionaryFileCommandsTest, FileLargerThanMemoryIsReportedAndChangesNothing)
 {
     Register("k", "v");
-    InsertUnicodeText(*dlg->m_textEdit, QStringLiteral("本文"));
+    dlg->m_textEdit->SetText(QStringLiteral("本文"));
     QString text = QStringLiteral("a\t1\n");
     text += QString(1 << 20, u'x'); // 2 MB on disk
     const QString path = WriteDictionary("huge.txt", text + "\tlast\n");
@@ -366,7 +366,7 @@ TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesT
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
     TextArea* text = dlg->m_textEdit;
-    InsertUnicodeText(*text, QStringLiteral("本文"));
+    text->SetText(QStringLiteral("本文"));
 
     const DropResult result = Drop(text->viewport(), FileUrls({path}));
     EXPECT_TRUE(result.enterAccepted);

@@ -1,0 +1,103 @@
+#include "TextBuffer.h"
+
+#include <algorithm>
+
+namespace {
+size_t CountLineBreaks(std::u16string_view units)
+{
+    return size_t(std::count(units.begin(), units.end(), u'\n'));
+}
+
+bool IsHighSurrogate(char16_t c)
+{
+    return c >= 0xD800 && c < 0xDC00;
+}
+
+bool IsLowSurrogate(char16_t c)
+{
+    return c >= 0xDC00 && c < 0xE000;
+}
+} // namespace
+
+TextBuffer::TextBuffer()
+    : m_starts{0}
+{
+}
+
+void TextBuffer::Assign(std::u16string&& text)
+{
+    m_text = std::move(text);
+    m_starts.clear();
+    IndexPieces(0, m_text.size(), m_starts);
+    m_lines = CountLineBreaks(m_text) + 1;
+}
+
+size_t TextBuffer::IndexPieces(size_t from, size_t until, std::vector<size_t>& out) const
+{
+    const char16_t* text = m_text.data();
+    const size_t size = m_text.size();
+    size_t pos = from;
+    for (;;) {
+        out.push_back(pos);
+        const size_t limit = std::min(size, pos + kMaxPiece);
+        size_t i = pos;
+        while (i < limit && text[i] != u'\n')
+            ++i;
+        if (i < size && text[i] == u'\n') { // a line break ends the piece, also one right after a full piece
+            if (i >= until)
+                return i + 1;
+            pos = i + 1;
+        } else if (limit == size) {
+            return size;
+        } else { // a long line goes on in the next piece, never inside a surrogate pair
+            pos = limit;
+            if (IsHighSurrogate(text[pos - 1]) && IsLowSurrogate(text[pos]))
+                --pos;
+        }
+    }
+}
+
+void TextBuffer::Replace(size_t from, size_t to, std::u16string_view units)
+{
+    // The pieces of the lines that hold `from` and `to` are indexed anew.
+    size_t first = PieceAt(from);
+    while (first > 0 && !EndsLine(first - 1))
+        --first;
+    size_t last = PieceAt(to);
+    while (last + 1 < m_starts.size() && !EndsLine(last))
+        ++last;
+
+    m_lines = m_lines - CountLineBreaks(std::u16string_view(m_text).substr(from, to - from)) + CountLineBreaks(units);
+    m_text.replace(from, to - from, units.data(), units.size());
+
+    std::vector<size_t> pieces;
+    IndexPieces(m_starts[first], from + units.size(), pieces);
+    const ptrdiff_t delta = ptrdiff_t(units.size()) - ptrdiff_t(to - from);
+    for (size_t i = last + 1; i < m_starts.size(); ++i)
+        m_starts[i] = size_t(ptrdiff_t(m_starts[i]) + delta);
+    m_starts.erase(m_starts.begin() + ptrdiff_t(first), m_starts.begin() + ptrdiff_t(last) + 1);
+    m_starts.insert(m_starts.begin() + ptrdiff_t(first), pieces.begin(), pieces.end());
+}
+
+bool TextBuffer::EndsLine(size_t piece) const
+{
+    return piece + 1 < m_starts.size() && m_text[m_starts[piece + 1] - 1] == u'\n';
+}
+
+size_t TextBuffer::PieceEnd(size_t piece) const
+{
+    if (piece + 1 == m_starts.size())
+        return m_text.size();
+    const size_t next = m_starts[piece + 1];
+    return m_text[next - 1] == u'\n' ? next - 1 : next;
+}
+
+std::u16string_view TextBuffer::Piece(size_t piece) const
+{
+    return std::u16string_view(m_text).substr(m_starts[piece], PieceEnd(piece) - m_starts[piece]);
+}
+
+size_t TextBuffer::PieceAt(size_t position) const
+{
+    return size_t(std::upper_bound(m_starts.begin(), m_starts.end(), position) - m_starts.begin()) - 1;
+}
