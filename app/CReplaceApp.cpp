@@ -5,10 +5,13 @@
 #include "QtTranslations.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QWindow>
 
 #include <clocale>
 #include <locale>
@@ -89,6 +92,22 @@ void SetJapaneseLocale()
     }
 }
 
+void ShowUntilMapped(QWidget& window)
+{
+    window.show();
+    auto* retry = new QTimer(&window);
+    QObject::connect(retry, &QTimer::timeout, &window, [&window, retry, tries = 0]() mutable {
+        const QWindow* handle = window.windowHandle();
+        if ((handle && handle->isExposed()) || window.isMinimized() || !window.isVisible() || ++tries > 10) {
+            retry->deleteLater();
+            return;
+        }
+        window.hide();
+        window.show();
+    });
+    retry->start(500);
+}
+
 bool CReplaceApp::InitInstance()
 {
     const QStringList dictionaries = DictionaryFilesFromCommandLine(arguments());
@@ -98,6 +117,12 @@ bool CReplaceApp::InitInstance()
     SetJapaneseLocale();
     CReplaceDlg dialog(m_settingsFile);
     dialog.OpenAtStart(dictionaries);
-    dialog.exec();
+    // Shown as the application's window, not as a modal one: a modal window
+    // without a parent is a dialog to the window manager, and one that is
+    // still starting may never map it.
+    QEventLoop loop;
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    ShowUntilMapped(dialog);
+    loop.exec();
     return false;
 }

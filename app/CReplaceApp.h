@@ -16,6 +16,11 @@ public:
     QString m_settingsFile;
 };
 
+// Shows the window, and shows it again while it is not on screen, for a few
+// seconds: a window manager that is just starting may drop the request to
+// map it.
+void ShowUntilMapped(QWidget& window);
+
 // The application's name, version and desktop entry, for the window and the
 // command line.
 void DescribeApplication();

@@ -3,7 +3,10 @@
 window keeps its minimum outer size of 649 x 479 from the start and after a
 move, closes it the way a window manager's close box does, and checks that it
 exits with status 0, writes ~/.config/velmora/velmora.ini with both combo box
-sections and adds nothing to the program's folder.
+sections and adds nothing to the program's folder. Then starts it again
+several times, each time just after a freshly started window manager (as at a
+login), and checks that the window opens at the size it opened at under a
+settled one.
 
 Usage: xvfb-run -a /usr/bin/python3 close_window.py [--copy] path/to/velmora
 
@@ -27,6 +30,11 @@ WINDOW_TIMEOUT = 20.0
 EXIT_TIMEOUT = 20.0
 SETTLE_TIMEOUT = 5.0
 MINIMUM_OUTER = (649, 479)
+# Seconds between a window manager's start and the program's, for the first
+# shows; openbox is still setting up for about the first second.
+FIRST_SHOW_DELAYS = (0.0, 0.2, 0.3, 0.4, 0.5, 0.5, 0.6, 0.7, 0.8, 1.0)
+FIRST_SHOW_SETTLE = 1.5
+WM_SETTLE = 2.0
 
 
 def fail(message, log_path=None):
@@ -106,9 +114,11 @@ def send_delete_window(disp, window):
     return True
 
 
-def start_window_manager(disp):
-    """Starts openbox and waits until it manages the screen."""
+def start_window_manager(disp, wait=True):
+    """Starts openbox and, with `wait`, waits until it manages the screen."""
     wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait:
+        return wm
     check = disp.intern_atom("_NET_SUPPORTING_WM_CHECK")
     deadline = time.monotonic() + WINDOW_TIMEOUT
     while time.monotonic() < deadline:
@@ -219,16 +229,78 @@ def main():
         fail("cannot open display %r: %s" % (os.environ.get("DISPLAY"), e))
 
     wm = start_window_manager(disp)
+    time.sleep(WM_SETTLE)  # a settled desktop, for the size every start is held to
     try:
-        run(disp, program, copy)
+        size = run(disp, program, copy)
     finally:
         wm.terminate()
         wm.wait()
+    try:
+        check_first_shows(disp, program, size)
+    finally:
         disp.close()
 
     print("OK: window %r kept its minimum %r, closed, status 0, ~/.config/velmora/velmora.ini has [Before] "
-          "and [After], nothing new beside %s (user id %d)" % (TITLE, MINIMUM_OUTER, program, os.geteuid()))
+          "and [After], nothing new beside %s (user id %d); opened at %r in every start after a fresh "
+          "window manager" % (TITLE, MINIMUM_OUTER, program, os.geteuid(), size))
     return 0
+
+
+def client_size(window):
+    geometry = window.get_geometry()
+    return (geometry.width, geometry.height)
+
+
+def check_first_shows(disp, program, expected):
+    """The window opens, at `expected`, however soon after the window manager
+    it starts: a window manager that is starting may drop a request to map a
+    window, and while it builds its frames, the frame a program measures may
+    be smaller than the window itself."""
+    for delay in FIRST_SHOW_DELAYS:
+        wm = start_window_manager(disp, wait=False)
+        try:
+            time.sleep(delay)
+            with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
+                log_path = os.path.join(folder, "output.log")
+                proc = start_program(program, folder, log_path)
+                try:
+                    window = wait_for_window(disp, proc, log_path)
+                    time.sleep(FIRST_SHOW_SETTLE)
+                    size = client_size(window)
+                    if size != expected:
+                        fail("started %.1f s after the window manager, the window opened at %r, not %r"
+                             % (delay, size, expected), log_path)
+                finally:
+                    proc.kill()
+                    proc.wait()
+        finally:
+            wm.terminate()
+            wm.wait()
+
+
+def start_program(program, folder, log_path):
+    """The program with its home in `folder`, on the X display."""
+    home = os.path.join(folder, "home")
+    os.makedirs(home, exist_ok=True)
+    env = dict(os.environ)
+    env["QT_QPA_PLATFORM"] = "xcb"  # never the offscreen one a test run may have set
+    env["HOME"] = home
+    env.pop("XDG_CONFIG_HOME", None)
+    with open(log_path, "wb") as log:
+        return subprocess.Popen([program], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL)
+
+
+def wait_for_window(disp, proc, log_path):
+    deadline = time.monotonic() + WINDOW_TIMEOUT
+    while time.monotonic() < deadline:
+        if proc.poll() is not None:
+            fail("the program ended before its window appeared, status %d" % proc.returncode, log_path)
+        window = find_window(disp, proc.pid)
+        if window is not None:
+            return window
+        time.sleep(0.1)
+    fail("no window titled %r within %.0f s" % (TITLE, WINDOW_TIMEOUT), log_path)
 
 
 def run(disp, program, copy):
@@ -238,33 +310,15 @@ def run(disp, program, copy):
             program = shutil.copy2(program, os.path.join(folder, "bin", "velmora"))
         program_folder = os.path.dirname(program)
         beside = sorted(os.listdir(program_folder))
-        home = os.path.join(folder, "home")
-        os.mkdir(home)
-        settings = os.path.join(home, ".config", "velmora", "velmora.ini")
+        settings = os.path.join(folder, "home", ".config", "velmora", "velmora.ini")
         log_path = os.path.join(folder, "output.log")
-
-        env = dict(os.environ)
-        env["QT_QPA_PLATFORM"] = "xcb"  # never the offscreen one a test run may have set
-        env["HOME"] = home
-        env.pop("XDG_CONFIG_HOME", None)
-        with open(log_path, "wb") as log:
-            proc = subprocess.Popen([program], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
-                                    stdin=subprocess.DEVNULL)
+        proc = start_program(program, folder, log_path)
         try:
-            window = None
-            deadline = time.monotonic() + WINDOW_TIMEOUT
-            while time.monotonic() < deadline:
-                if proc.poll() is not None:
-                    fail("the program ended before its window appeared, status %d" % proc.returncode, log_path)
-                window = find_window(disp, proc.pid)
-                if window is not None:
-                    break
-                time.sleep(0.1)
-            if window is None:
-                fail("no window titled %r within %.0f s" % (TITLE, WINDOW_TIMEOUT), log_path)
+            window = wait_for_window(disp, proc, log_path)
             if os.path.exists(settings):
                 fail("the settings file was written before the window was closed", log_path)
 
+            size = client_size(window)
             check_minimum_size(disp, window, log_path)
             if not send_delete_window(disp, window):
                 fail("the window does not take WM_DELETE_WINDOW", log_path)
@@ -293,6 +347,7 @@ def run(disp, program, copy):
         if sorted(os.listdir(program_folder)) != beside:
             fail("the program's folder changed: %r, was %r" % (sorted(os.listdir(program_folder)), beside),
                  log_path)
+    return size
 
 
 if __name__ == "__main__":
