@@ -176,24 +176,26 @@ void TextArea::selectAll()
     SetSelection(0, Length());
 }
 
-void TextArea::InsertText(const QString& text)
+void TextArea::InsertText(QString text)
 {
-    std::u16string units(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
-    NormaliseLineBreaks(units);
+    // In place: a pasted text is not copied again before it goes in.
+    if (HasOtherLineBreaks(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()))))
+        text.truncate(qsizetype(NormaliseLineBreaks(reinterpret_cast<char16_t*>(text.data()), size_t(text.size()))));
     const qsizetype from = qMin(m_anchor, m_position);
     const qsizetype to = qMax(m_anchor, m_position);
     const qsizetype room = m_limit - (Length() - (to - from));
     if (room <= 0)
         return;
-    if (qsizetype(units.size()) > room) {
-        units.resize(size_t(room));
-        if (IsHighSurrogate(units.back()))
-            units.pop_back();
+    if (text.size() > room) {
+        text.truncate(room);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
     }
-    if (units.empty() && from == to)
+    if (text.isEmpty() && from == to)
         return;
     const bool typing = text.size() == 1 && from == to;
-    Edit(size_t(from), size_t(to), units, typing ? EditHistory::Kind::Typing : EditHistory::Kind::Other);
+    Edit(size_t(from), size_t(to), {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())},
+         typing ? EditHistory::Kind::Typing : EditHistory::Kind::Other);
 }
 
 void TextArea::Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind)

@@ -57,7 +57,7 @@ public:
 
     // Typing and pasting go through here: the selection is replaced by as
     // much of `text` as the limit leaves room for, undoably.
-    void InsertText(const QString& text);
+    void InsertText(QString text);
 
     void copy();
     void cut();

@@ -181,6 +181,7 @@ def main():
         with open(copied, "rb") as a, open(expected, "rb") as b:
             same = a.read() == b.read()
         print("copied text %s velmora-replace's output" % ("equals" if same else "DIFFERS FROM"))
+        first_peak = peak_rss_mb(app.pid)
 
         xdotool("key", "ctrl+End")
         win.wait_answering(time.monotonic())
@@ -217,7 +218,8 @@ def main():
         print("window:")
         for name, seconds in results:
             print("  %-28s %6.3f s" % (name, seconds))
-        print("  peak resident memory         %6.1f MB" % peak_rss_mb(app.pid))
+        print("  peak resident memory, paste + Replace + copy-out  %6.1f MB" % first_peak)
+        print("  peak resident memory, whole session               %6.1f MB" % peak_rss_mb(app.pid))
     finally:
         app.kill()
         app.wait()

@@ -21,3 +21,5 @@ VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib openbox desktop-file-util
 VELMORA_PACKAGE_PACKAGES=(dpkg-dev file)
 # Real dictionaries and texts for bench/real_data.sh (benchmarks only).
 VELMORA_BENCH_DATA_PACKAGES=(mecab-ipadic manpages-ja manpages-ja-dev wamerican linux-doc-6.1)
+# A user's session with the window under X for bench/window_session.py.
+VELMORA_SESSION_PACKAGES=(xvfb xauth openbox python3-xlib xdotool xclip imagemagick)
