@@ -368,11 +368,10 @@ int TextArea::VisibleRows() const
     return qMax(1, int((viewport()->height() - 2 * kMargin) / fontMetrics().lineSpacing()));
 }
 
-TextArea::Row TextArea::LastTop() const
+TextArea::Row TextArea::TopShowing(Row last) const
 {
-    const size_t last = m_buffer.PieceCount() - 1;
-    Row top{last, qMax(0, LayoutOf(last).lineCount() - 1)};
-    qreal height = RowHeight(top);
+    Row top = last;
+    qreal height = RowHeight(last);
     for (;;) {
         const Row previous = NextRow(top, -1);
         if (previous.piece == top.piece && previous.line == top.line)
@@ -383,6 +382,12 @@ TextArea::Row TextArea::LastTop() const
         top = previous;
     }
     return top;
+}
+
+TextArea::Row TextArea::LastTop() const
+{
+    const size_t last = m_buffer.PieceCount() - 1;
+    return TopShowing({last, qMax(0, LayoutOf(last).lineCount() - 1)});
 }
 
 void TextArea::SetTop(Row top)
@@ -419,18 +424,7 @@ void TextArea::ShowCaret()
         return;
     }
     // The caret's row becomes the last on screen.
-    Row top = caret;
-    qreal height = RowHeight(caret);
-    for (;;) {
-        const Row previous = NextRow(top, -1);
-        if (previous.piece == top.piece && previous.line == top.line)
-            break;
-        height += RowHeight(previous);
-        if (height > viewport()->height() - 2 * kMargin)
-            break;
-        top = previous;
-    }
-    SetTop(top);
+    SetTop(TopShowing(caret));
 }
 
 void TextArea::scrollContentsBy(int, int)

@@ -118,6 +118,9 @@ private:
     void MoveCaret(qsizetype position, bool extend, bool keepColumn = false);
     bool MoveByKey(QKeyEvent* event);
     void RestartBlink();
+    // The first row on screen when `last` is the last one whole on it.
+    Row TopShowing(Row last) const;
+    // The first row on screen when the text's last row is the last.
     Row LastTop() const;
     void SetTop(Row top);
 
