@@ -1,67 +1,20 @@
 #include "TextArea.h"
 
-#include <QAction>
+#include "Utf16Bridge.h"
+#include "Utf8TextMimeData.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFocusEvent>
-#include <QInputMethodEvent>
-#include <QKeyEvent>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextBoundaryFinder>
 #include <QTimerEvent>
 
 #include <algorithm>
 
 namespace {
-constexpr qreal kMargin = 4;
 constexpr qreal kTabStop = 80;
-
-// A copy on the clipboard held once, as the UTF-8 that other programs ask
-// for: a transfer hands out these bytes without converting them again.
-class Utf8TextMimeData : public QMimeData {
-public:
-    explicit Utf8TextMimeData(QByteArray utf8)
-        : m_utf8(std::move(utf8))
-    {
-    }
-    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
-    bool hasFormat(const QString& format) const override { return IsText(format); }
-
-protected:
-    QVariant retrieveData(const QString& format, QMetaType type) const override
-    {
-        if (!IsText(format))
-            return {};
-        if (type.id() == QMetaType::QString)
-            return QString::fromUtf8(m_utf8);
-        return m_utf8;
-    }
-
-private:
-    static bool IsText(const QString& format)
-    {
-        return format == u"text/plain" || format == u"text/plain;charset=utf-8";
-    }
-    QByteArray m_utf8;
-};
-
-QString ToQString(std::u16string_view units)
-{
-    return QString(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
-}
-
-bool IsLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c < 0xE000;
-}
-
-bool IsHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c < 0xDC00;
-}
 
 // Line breaks as the text area keeps them: CR LF, CR and the paragraph
 // separator become LF. Returns the units left.
@@ -338,25 +291,18 @@ qreal TextArea::RowHeight(Row row) const
     return row.line < layout.lineCount() ? layout.lineAt(row.line).height() : fontMetrics().height();
 }
 
-namespace {
-bool Before(size_t pieceA, int lineA, size_t pieceB, int lineB)
-{
-    return pieceA < pieceB || (pieceA == pieceB && lineA < lineB);
-}
-} // namespace
-
 std::optional<qreal> TextArea::RowY(Row row) const
 {
-    if (Before(row.piece, row.line, m_top.piece, m_top.line))
+    if (row < m_top)
         return std::nullopt;
     qreal y = kMargin;
     Row at = m_top;
     while (y < viewport()->height()) {
-        if (at.piece == row.piece && at.line == row.line)
+        if (at == row)
             return y;
         y += RowHeight(at);
         const Row next = NextRow(at, 1);
-        if (next.piece == at.piece && next.line == at.line)
+        if (next == at)
             break;
         at = next;
     }
@@ -374,7 +320,7 @@ TextArea::Row TextArea::TopShowing(Row last) const
     qreal height = RowHeight(last);
     for (;;) {
         const Row previous = NextRow(top, -1);
-        if (previous.piece == top.piece && previous.line == top.line)
+        if (previous == top)
             break;
         height += RowHeight(previous);
         if (height > viewport()->height() - 2 * kMargin)
@@ -419,7 +365,7 @@ void TextArea::ShowCaret()
     const Row caret = RowOf(m_position);
     if (RowY(caret) && *RowY(caret) + RowHeight(caret) <= viewport()->height() - kMargin + 0.5)
         return;
-    if (Before(caret.piece, caret.line, m_top.piece, m_top.line)) {
+    if (caret < m_top) {
         SetTop(caret);
         return;
     }
@@ -444,8 +390,8 @@ void TextArea::wheelEvent(QWheelEvent* event)
     if (notches != 0) {
         Row top = NextRow(m_top, -notches * QApplication::wheelScrollLines());
         const Row last = LastTop();
-        if (Before(last.piece, last.line, top.piece, top.line))
-            top = Before(last.piece, last.line, m_top.piece, m_top.line) ? m_top : last;
+        if (last < top)
+            top = last < m_top ? m_top : last;
         SetTop(top);
     }
     event->accept();
@@ -544,343 +490,4 @@ void TextArea::focusOutEvent(QFocusEvent* event)
     QAbstractScrollArea::focusOutEvent(event);
     RestartBlink();
     viewport()->update();
-}
-
-// ---------------------------------------------------------------------------
-// The caret, by key and by mouse
-
-qsizetype TextArea::StepCharacter(qsizetype position, int direction) const
-{
-    const size_t at = size_t(position);
-    const size_t piece = m_buffer.PieceAt(at);
-    const size_t start = m_buffer.PieceStart(piece);
-    if (direction > 0) {
-        if (at >= m_buffer.PieceEnd(piece))
-            return qMin(position + 1, Length());
-        return qsizetype(start) + LayoutOf(piece).nextCursorPosition(int(at - start));
-    }
-    if (at == 0)
-        return 0;
-    if (at > start)
-        return qsizetype(start) + LayoutOf(piece).previousCursorPosition(int(at - start));
-    if (m_buffer.At(at - 1) == u'\n')
-        return position - 1;
-    const size_t before = m_buffer.PieceStart(piece - 1);
-    return qsizetype(before) + LayoutOf(piece - 1).previousCursorPosition(int(at - before));
-}
-
-qsizetype TextArea::StepWord(qsizetype position, int direction) const
-{
-    const size_t piece = m_buffer.PieceAt(size_t(position));
-    const size_t start = m_buffer.PieceStart(piece);
-    const size_t end = m_buffer.PieceEnd(piece);
-    // At a piece's edge the step goes over the line break to the next piece.
-    if ((direction > 0 && size_t(position) >= end) || (direction < 0 && size_t(position) <= start))
-        return StepCharacter(position, direction);
-    const QString text = ToQString(m_buffer.Piece(piece));
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
-    finder.setPosition(int(size_t(position) - start));
-    for (;;) {
-        const qsizetype next = direction > 0 ? finder.toNextBoundary() : finder.toPreviousBoundary();
-        if (next < 0)
-            return qsizetype(direction > 0 ? end : start);
-        if ((finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem) || next == 0 || next == text.size())
-            return qsizetype(start) + next;
-    }
-}
-
-void TextArea::SelectWordAt(qsizetype position)
-{
-    const size_t piece = m_buffer.PieceAt(size_t(position));
-    const size_t start = m_buffer.PieceStart(piece);
-    const QString text = ToQString(m_buffer.Piece(piece));
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
-    finder.setPosition(int(size_t(position) - start));
-    qsizetype from = finder.isAtBoundary() && (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
-                         ? finder.position()
-                         : qMax<qsizetype>(0, finder.toPreviousBoundary());
-    finder.setPosition(from);
-    qsizetype to = finder.toNextBoundary();
-    if (to < 0)
-        to = text.size();
-    SetSelection(qsizetype(start) + from, qsizetype(start) + to);
-}
-
-qsizetype TextArea::PositionInRow(Row row, qreal x) const
-{
-    const QTextLayout& layout = LayoutOf(row.piece);
-    const QTextLine line = layout.lineAt(qMin(row.line, layout.lineCount() - 1));
-    return qsizetype(m_buffer.PieceStart(row.piece)) + line.xToCursor(x - kMargin);
-}
-
-qsizetype TextArea::PositionAt(QPointF point)
-{
-    // Dragged beyond the top or bottom, the text scrolls a row at a time.
-    if (point.y() < 0) {
-        SetTop(NextRow(m_top, -1));
-        return PositionInRow(m_top, point.x());
-    }
-    qreal y = kMargin;
-    Row at = m_top;
-    for (;;) {
-        const qreal height = RowHeight(at);
-        const Row next = NextRow(at, 1);
-        const bool last = next.piece == at.piece && next.line == at.line;
-        if (point.y() < y + height || last)
-            return PositionInRow(at, point.x());
-        if (y + height + RowHeight(next) > viewport()->height() && point.y() >= viewport()->height()) {
-            SetTop(NextRow(m_top, 1));
-            return PositionInRow(next, point.x());
-        }
-        y += height;
-        at = next;
-    }
-}
-
-void TextArea::MoveCaret(qsizetype position, bool extend, bool keepColumn)
-{
-    const qreal column = m_column;
-    SetSelection(extend ? m_anchor : position, position);
-    if (keepColumn)
-        m_column = column;
-}
-
-bool TextArea::MoveByKey(QKeyEvent* event)
-{
-    struct Move {
-        QKeySequence::StandardKey move;
-        QKeySequence::StandardKey select;
-        int kind;
-    };
-    enum { Char, Word, Line, Page, RowEdge, TextEdge };
-    static const Move moves[] = {
-        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Char},
-        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, -Char - 1},
-        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Word},
-        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, -Word - 1},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Line},
-        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, -Line - 1},
-        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Page},
-        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, -Page - 1},
-        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, RowEdge},
-        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, -RowEdge - 1},
-        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, TextEdge},
-        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, -TextEdge - 1},
-    };
-    for (const Move& m : moves) {
-        const bool extend = event->matches(m.select);
-        if (!extend && !event->matches(m.move))
-            continue;
-        const int direction = m.kind < 0 ? -1 : 1;
-        const int kind = m.kind < 0 ? -m.kind - 1 : m.kind;
-        switch (kind) {
-        case Char:
-            // A selection collapses to its edge first.
-            if (HasSelection() && !extend)
-                MoveCaret(direction > 0 ? qMax(m_anchor, m_position) : qMin(m_anchor, m_position), false);
-            else
-                MoveCaret(StepCharacter(m_position, direction), extend);
-            break;
-        case Word:
-            MoveCaret(StepWord(m_position, direction), extend);
-            break;
-        case Line:
-        case Page: {
-            const Row from = RowOf(m_position);
-            if (m_column < 0)
-                m_column = CaretRect().isNull() ? LayoutOf(from.piece).lineAt(from.line).cursorToX(
-                                                      int(size_t(m_position) - m_buffer.PieceStart(from.piece)))
-                                                      + kMargin
-                                                : CaretRect().x();
-            const int rows = kind == Line ? 1 : VisibleRows();
-            const Row to = NextRow(from, direction * rows);
-            qsizetype target = PositionInRow(to, m_column);
-            if (to.piece == from.piece && to.line == from.line)
-                target = direction > 0 ? Length() : 0;
-            if (kind == Page)
-                SetTop(NextRow(m_top, direction * rows));
-            MoveCaret(target, extend, true);
-            break;
-        }
-        case RowEdge: {
-            const Row row = RowOf(m_position);
-            const QTextLine line = LayoutOf(row.piece).lineAt(row.line);
-            const size_t start = m_buffer.PieceStart(row.piece);
-            qsizetype target = qsizetype(start) + line.textStart();
-            if (direction > 0) {
-                target += line.textLength();
-                // A wrapped row ends before its last space or character, so
-                // that the caret stays on this row.
-                if (target < qsizetype(m_buffer.PieceEnd(row.piece)) && target > qsizetype(start) + line.textStart())
-                    target = StepCharacter(target, -1);
-            }
-            MoveCaret(target, extend);
-            break;
-        }
-        case TextEdge:
-            MoveCaret(direction > 0 ? Length() : 0, extend);
-            break;
-        }
-        return true;
-    }
-    return false;
-}
-
-void TextArea::keyPressEvent(QKeyEvent* event)
-{
-    const bool hasSelection = HasSelection();
-    if (event->matches(QKeySequence::Undo)) {
-        undo();
-    } else if (event->matches(QKeySequence::Redo)) {
-        redo();
-    } else if (event->matches(QKeySequence::Copy)) {
-        copy();
-    } else if (event->matches(QKeySequence::Cut)) {
-        cut();
-    } else if (event->matches(QKeySequence::Paste)) {
-        paste();
-    } else if (event->matches(QKeySequence::SelectAll)) {
-        selectAll();
-    } else if (MoveByKey(event)) {
-    } else if (event->matches(QKeySequence::DeleteStartOfWord) || event->matches(QKeySequence::DeleteEndOfWord)) {
-        if (!hasSelection) {
-            const int direction = event->matches(QKeySequence::DeleteEndOfWord) ? 1 : -1;
-            m_anchor = StepWord(m_position, direction);
-        }
-        InsertText(QString());
-    } else if (event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Delete)) {
-        if (!hasSelection) {
-            if (event->key() == Qt::Key_Backspace) {
-                // Back over one character, not a whole cluster.
-                m_anchor = qMax<qsizetype>(0, m_position - 1);
-                if (m_anchor > 0 && IsLowSurrogate(m_buffer.At(size_t(m_anchor)))
-                    && IsHighSurrogate(m_buffer.At(size_t(m_anchor) - 1)))
-                    --m_anchor;
-            } else {
-                m_anchor = StepCharacter(m_position, 1);
-            }
-        }
-        InsertText(QString());
-    } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        InsertText(QStringLiteral("\n"));
-    } else if (event->key() == Qt::Key_Tab && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        InsertText(QStringLiteral("\t"));
-    } else if (!event->text().isEmpty() && event->text().front().isPrint()
-               && !(event->modifiers() & Qt::ControlModifier)) {
-        InsertText(event->text());
-    } else {
-        event->ignore();
-        return;
-    }
-    event->accept();
-}
-
-bool TextArea::event(QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        // Tab is text here, not a step to the next control.
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-            keyPressEvent(key);
-            return true;
-        }
-    } else if (event->type() == QEvent::ShortcutOverride) {
-        // The editing keys are the text area's, not shortcuts of the window.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool plainText = !key->text().isEmpty() && key->text().front().isPrint()
-                               && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-        static const QKeySequence::StandardKey editing[] = {
-            QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Copy, QKeySequence::Cut,
-            QKeySequence::Paste, QKeySequence::SelectAll, QKeySequence::Delete,
-            QKeySequence::MoveToStartOfDocument, QKeySequence::MoveToEndOfDocument,
-            QKeySequence::MoveToStartOfLine, QKeySequence::MoveToEndOfLine,
-        };
-        bool ours = plainText || key->key() == Qt::Key_Backspace;
-        for (QKeySequence::StandardKey k : editing)
-            ours = ours || key->matches(k);
-        if (ours) {
-            event->accept();
-            return true;
-        }
-    }
-    return QAbstractScrollArea::event(event);
-}
-
-void TextArea::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton)
-        return QAbstractScrollArea::mousePressEvent(event);
-    const qsizetype position = PositionAt(event->position());
-    MoveCaret(position, event->modifiers() & Qt::ShiftModifier);
-}
-
-void TextArea::mouseMoveEvent(QMouseEvent* event)
-{
-    if (event->buttons() & Qt::LeftButton)
-        MoveCaret(PositionAt(event->position()), true);
-}
-
-void TextArea::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton)
-        SelectWordAt(PositionAt(event->position()));
-}
-
-void TextArea::contextMenuEvent(QContextMenuEvent* event)
-{
-    // The usual editing menu, with the Qt translations of its items.
-    QMenu menu(this);
-    auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled, void (TextArea::*slot)()) {
-        QAction* action = menu.addAction(QCoreApplication::translate("QWidgetTextControl", text), this, slot);
-        action->setShortcut(key);
-        action->setEnabled(enabled);
-    };
-    const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
-    add("&Undo", QKeySequence::Undo, m_history.CanUndo(), &TextArea::undo);
-    add("&Redo", QKeySequence::Redo, m_history.CanRedo(), &TextArea::redo);
-    menu.addSeparator();
-    add("Cu&t", QKeySequence::Cut, HasSelection(), &TextArea::cut);
-    add("&Copy", QKeySequence::Copy, HasSelection(), &TextArea::copy);
-    add("&Paste", QKeySequence::Paste, clip && clip->hasText() && !clip->hasUrls(), &TextArea::paste);
-    menu.addSeparator();
-    add("Select All", QKeySequence::SelectAll, Length() > 0, &TextArea::selectAll);
-    menu.exec(event->globalPos());
-}
-
-// ---------------------------------------------------------------------------
-// Input methods
-
-void TextArea::inputMethodEvent(QInputMethodEvent* event)
-{
-    if (!event->commitString().isEmpty())
-        InsertText(event->commitString());
-    m_preedit = event->preeditString();
-    viewport()->update();
-    event->accept();
-}
-
-QVariant TextArea::inputMethodQuery(Qt::InputMethodQuery query) const
-{
-    const size_t piece = m_buffer.PieceAt(size_t(m_position));
-    const size_t start = m_buffer.PieceStart(piece);
-    switch (query) {
-    case Qt::ImEnabled:
-        return true;
-    case Qt::ImCursorRectangle:
-        return CaretRect().translated(viewport()->pos());
-    case Qt::ImFont:
-        return font();
-    case Qt::ImCursorPosition:
-        return int(size_t(m_position) - start);
-    case Qt::ImAnchorPosition:
-        return int(std::clamp<size_t>(size_t(m_anchor), start, m_buffer.PieceEnd(piece)) - start);
-    case Qt::ImSurroundingText:
-        return ToQString(m_buffer.Piece(piece));
-    case Qt::ImCurrentSelection:
-        return qAbs(m_position - m_anchor) <= qsizetype(TextBuffer::kMaxPiece) ? SelectedText() : QString();
-    case Qt::ImHints:
-        return int(Qt::ImhMultiLine);
-    default:
-        return QAbstractScrollArea::inputMethodQuery(query);
-    }
 }

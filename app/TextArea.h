@@ -92,7 +92,13 @@ private:
     struct Row {
         size_t piece = 0;
         int line = 0;
+        bool operator==(const Row&) const = default;
+        bool operator<(const Row& other) const
+        {
+            return piece < other.piece || (piece == other.piece && line < other.line);
+        }
     };
+    static constexpr qreal kMargin = 4;
 
     QTextLayout& LayoutOf(size_t piece) const;
     void DropLayouts();
