@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include "AtomicFile.h"
+#include "SymbolicLinks.h"
 
 #include <QFile>
 #include <QList>
@@ -85,8 +86,12 @@ ReadResult ReadRegularFile(const QString& path, QByteArray& data)
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty() || name.contains('\0'))
         return ReadResult::Failed;
+    // Read through the links that writing would follow, and no others.
+    std::string target = name.toStdString();
+    if (ResolveLinks(target, LinkPolicy::FollowTrusted) != LinkResolution::Resolved)
+        return ReadResult::Failed;
     // O_NONBLOCK: opening a FIFO would wait for a writer otherwise.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
     ReadResult result = ReadResult::Failed;

@@ -2,7 +2,9 @@
 //
 // The file holds "[section]" lines and "key=value" lines; lines starting with
 // ';' are comments. CR, LF and CR LF all end a line. Only a regular file is
-// read: anything else reads as unreadable. Section and key names match without regard to ASCII case.
+// read: anything else, and a symbolic link that neither the user nor root
+// made, reads as unreadable and is never written. Section and key names
+// match without regard to ASCII case.
 // A value is read as the text after the first '=', trimmed of spaces and tabs,
 // with one enclosing pair of matching quotes (" or ') removed, and is cut to
 // kProfileValueMax code units. Line breaks, other control characters, lone

@@ -81,6 +81,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
                           ->type_name("DIR");
     auto* inPlace = app.add_flag("-i{},--in-place{}", options.backupSuffix,
                                  "Rewrite each FILE; with a SUFFIX, keep the old one as FILE+SUFFIX");
+    app.add_flag("--follow-symlinks", options.followSymlinks,
+                 "Write through symbolic links named as FILE (with -i), OUT or FILE.tsv, whoever made them");
     app.add_option("-j,--jobs", options.jobs, "Replace up to N files at once (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 4096u));

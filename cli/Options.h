@@ -14,6 +14,7 @@ struct ReplaceOptions {
     std::string outputDir;                 // --output-dir; empty: not given
     bool inPlace = false;
     std::string backupSuffix;              // -iSUFFIX, --in-place=SUFFIX
+    bool followSymlinks = false;           // write to what a link points to, not over the link
     unsigned jobs = 0;                     // 0: one per core
     bool stats = false;
     std::string countsPath;

@@ -12,6 +12,8 @@
 #include "PairCounts.h"
 #include "ProgressBar.h"
 #include "Replacer.h"
+#include "StandardDescriptors.h"
+#include "TemporaryFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +24,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include <fcntl.h>
@@ -74,10 +77,25 @@ FileOutcome Judge(const std::string& path, const std::string& outputName, const 
     return outcome;
 }
 
-// Opens an input for reading; standard input for "-". -1 with errno set.
-int OpenInput(const std::string& path, struct stat& st)
+// Running out of memory fails the one text, as a read error would.
+template <typename Run>
+StreamResult OrOutOfMemory(Run run)
 {
-    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        StreamResult result;
+        result.failure = StreamResult::Failure::Read;
+        result.error = ENOMEM;
+        return result;
+    }
+}
+
+// Opens an input for reading; standard input for "-". -1 with errno set.
+// `extraFlags` O_NONBLOCK: a FIFO does not wait for a writer.
+int OpenInput(const std::string& path, struct stat& st, int extraFlags = 0)
+{
+    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | extraFlags);
     if (fd < 0)
         return -1;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -100,16 +118,16 @@ void CloseInput(int fd)
 // temporary file, which replaces `target` unless the text failed or, with
 // `skipUnchanged`, came out the same.
 FileOutcome ReplaceThroughFile(int fd, const std::string& path, const std::string& target, bool skipUnchanged,
-                               const std::string& backupPath, TextReplacer& replacer, PairUses* uses,
-                               std::atomic<uint64_t>* progress, const WriteFunction& write)
+                               const std::string& backupPath, LinkPolicy links, TextReplacer& replacer,
+                               PairUses* uses, std::atomic<uint64_t>* progress, const WriteFunction& write)
 {
     AtomicFile file(write);
-    if (!file.Open(target)) {
+    if (!file.Open(target, AtomicFile::Device::DontWait, links)) {
         CloseInput(fd);
-        return Failure(SystemError(target, file.Error()));
+        return Failure(target + ": " + file.ErrorText());
     }
     FdSource source(fd);
-    const StreamResult result = replacer.Run(source, file, uses, progress);
+    const StreamResult result = OrOutOfMemory([&] { return replacer.Run(source, file, uses, progress); });
     CloseInput(fd);
     FileOutcome outcome = Judge(path, target, result);
     if (!outcome.ok || (skipUnchanged && !result.changed)) {
@@ -117,7 +135,7 @@ FileOutcome ReplaceThroughFile(int fd, const std::string& path, const std::strin
         return outcome;
     }
     if (!file.Commit(backupPath))
-        return Failure(SystemError(target, file.Error()));
+        return Failure(target + ": " + file.ErrorText());
     return outcome;
 }
 
@@ -126,6 +144,34 @@ void RemoveTemporariesAndDie(int signal)
     RemoveOpenTemporaryFiles();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
+}
+
+// Every signal whose default ends the process removes the temporary files
+// first, unless whoever started the run ignores it (nohup). A closed pipe
+// shows as EPIPE and ends the run quietly; a file grown past the size limit
+// fails its write with EFBIG instead of ending the run.
+void HandleSignals()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const int sig : {SIGALRM, SIGHUP, SIGINT, SIGPOLL, SIGPROF, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGVTALRM,
+                          SIGXCPU}) {
+        struct sigaction action {};
+        if (::sigaction(sig, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        action = {};
+        action.sa_handler = RemoveTemporariesAndDie;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+bool BeforeHoldsLineBreak(const CompiledMatcher& matcher)
+{
+    for (uint32_t pair = 0; pair < matcher.GetPairCount(); ++pair)
+        if (matcher.Before(pair).find_first_of(u"\r\n") != std::u16string_view::npos)
+            return true;
+    return false;
 }
 
 std::mutex g_reportMutex;
@@ -161,18 +207,12 @@ std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::s
                 pairs.emplace_back(matcher->Before(p), matcher->After(p));
             continue;
         }
-        std::string bytes;
-        if (!ReadWholeFile(path, bytes)) {
-            error = SystemError(path, errno);
-            return nullptr;
-        }
         std::u16string& text = texts.emplace_back();
         std::string problem;
-        if (!DecodeDictionaryFileText(bytes, text, problem)) {
+        if (!ReadDictionaryFile(path, text, problem)) {
             error = path + ": " + problem;
             return nullptr;
         }
-        std::string().swap(bytes);
         try {
             ParseDictionaryText(text, [&](std::u16string_view before, std::u16string_view after) {
                 pairs.emplace_back(before, after);
@@ -191,10 +231,10 @@ std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::s
 }
 
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
-                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write)
+                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write, LinkPolicy links)
 {
     struct stat st {};
-    const int fd = OpenInput(path, st);
+    const int fd = OpenInput(path, st, O_NONBLOCK); // only a regular file is read here
     if (fd < 0)
         return Failure(SystemError(path, errno));
     if (!S_ISREG(st.st_mode)) {
@@ -202,17 +242,17 @@ FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuf
         return Failure(path + ": not a regular file, so it cannot be rewritten in place");
     }
     return ReplaceThroughFile(fd, path, path, true, backupSuffix.empty() ? std::string() : path + backupSuffix,
-                              replacer, uses, progress, write);
+                              links, replacer, uses, progress, write);
 }
 
 FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
-                            PairUses* uses, std::atomic<uint64_t>* progress)
+                            PairUses* uses, std::atomic<uint64_t>* progress, LinkPolicy links)
 {
     struct stat st {};
     const int fd = OpenInput(path, st);
     if (fd < 0)
         return Failure(SystemError(path, errno));
-    return ReplaceThroughFile(fd, path, target, false, std::string(), replacer, uses, progress, nullptr);
+    return ReplaceThroughFile(fd, path, target, false, std::string(), links, replacer, uses, progress, nullptr);
 }
 
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
@@ -228,7 +268,7 @@ FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput
     if (checkFirst && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0) {
         const off_t start = ::lseek(fd, 0, SEEK_CUR);
         FdSource source(fd);
-        const StreamResult check = replacer.Check(source);
+        const StreamResult check = OrOutOfMemory([&] { return replacer.Check(source); });
         if (check.failure != StreamResult::Failure::None || ::lseek(fd, start, SEEK_SET) < 0) {
             CloseInput(fd);
             output.Finish(index, false);
@@ -238,7 +278,7 @@ FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput
     }
     OrderedOutput::Part part(output, index);
     FdSource source(fd);
-    const StreamResult result = replacer.Run(source, part, uses, progress);
+    const StreamResult result = OrOutOfMemory([&] { return replacer.Run(source, part, uses, progress); });
     CloseInput(fd);
     FileOutcome outcome = Judge(path, outputName, result);
     if (!output.Finish(index, outcome.ok) && outcome.ok) {
@@ -250,13 +290,13 @@ FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput
     return outcome;
 }
 
-int RunReplaceProgram(int argc, const char* const* argv)
+namespace {
+
+int RunProgram(int argc, const char* const* argv)
 {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    std::signal(SIGPIPE, SIG_IGN); // a closed pipe shows as EPIPE and ends the run quietly
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, RemoveTemporariesAndDie);
+    HandleSignals();
 
     ReplaceOptions options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options, std::cout, std::cerr))
@@ -276,6 +316,11 @@ int RunReplaceProgram(int argc, const char* const* argv)
         }
         return 0;
     }
+    // JSON lines keep their line breaks inside strings: they may be cut anywhere between lines.
+    const bool readsStandardInput = std::find(options.files.begin(), options.files.end(), "-") != options.files.end();
+    if (readsStandardInput && !options.jsonLines && BeforeHoldsLineBreak(*matcher))
+        Report("warning: a before-string holds a line break, so a text cut at line ends (as parallel or a "
+               "streaming mapper cuts standard input) is not replaced as the whole text would be");
 
     const std::vector<std::string>& files = options.files;
     std::vector<std::string> folderOutputs;
@@ -294,9 +339,10 @@ int RunReplaceProgram(int argc, const char* const* argv)
     AtomicFile outputFile;
     ByteSink* sink = &standardOutput;
     std::string outputName = "standard output";
+    const LinkPolicy outputLinks = options.followSymlinks ? LinkPolicy::Follow : LinkPolicy::FollowTrusted;
     if (!options.output.empty()) {
-        if (!outputFile.Open(options.output)) {
-            Report(SystemError(options.output, outputFile.Error()));
+        if (!outputFile.Open(options.output, AtomicFile::Device::Wait, outputLinks)) {
+            Report(options.output + ": " + outputFile.ErrorText());
             return kFailed;
         }
         sink = &outputFile;
@@ -326,7 +372,8 @@ int RunReplaceProgram(int argc, const char* const* argv)
     jobs = unsigned(std::min<size_t>(jobs, files.size()));
     // Cores that no file job takes scan inside the jobs' blocks.
     const unsigned scanThreads = std::max(1u, cores / std::max(jobs, 1u));
-    auto work = [&] {
+    const LinkPolicy inPlaceLinks = options.followSymlinks ? LinkPolicy::Follow : LinkPolicy::Replace;
+    auto replaceFiles = [&] {
         const size_t blockBytes = StreamReplacer::kDefaultBlockBytes * scanThreads;
         std::unique_ptr<TextReplacer> replacer;
         if (options.jsonLines)
@@ -338,9 +385,10 @@ int RunReplaceProgram(int argc, const char* const* argv)
             PairUses fileUses;
             PairUses* usesHere = wantUses ? &fileUses : nullptr;
             const FileOutcome outcome = options.inPlace
-                ? ReplaceInPlace(files[index], options.backupSuffix, *replacer, usesHere, &bytesDone)
+                ? ReplaceInPlace(files[index], options.backupSuffix, *replacer, usesHere, &bytesDone, nullptr,
+                                 inPlaceLinks)
                 : !folderOutputs.empty()
-                ? ReplaceIntoFile(files[index], folderOutputs[index], *replacer, usesHere, &bytesDone)
+                ? ReplaceIntoFile(files[index], folderOutputs[index], *replacer, usesHere, &bytesDone, outputLinks)
                 : ReplaceToOutput(files[index], index, ordered, outputName, checkFirst, *replacer, usesHere,
                                   &bytesDone);
             if (outcome.stopQuietly) {
@@ -359,9 +407,22 @@ int RunReplaceProgram(int argc, const char* const* argv)
             MergePairUses(uses, fileUses);
         }
     };
+    // A thread must not end by an exception: the run would abort.
+    auto work = [&] {
+        try {
+            replaceFiles();
+        } catch (const std::bad_alloc&) {
+            failed = true;
+            Report(std::strerror(ENOMEM));
+        }
+    };
     std::vector<std::thread> workers;
-    for (unsigned k = 1; k < jobs; ++k)
-        workers.emplace_back(work);
+    try {
+        for (unsigned k = 1; k < jobs; ++k)
+            workers.emplace_back(work);
+    } catch (const std::exception&) {
+        // fewer threads than asked for share the files
+    }
     work();
     for (std::thread& worker : workers)
         worker.join();
@@ -375,15 +436,16 @@ int RunReplaceProgram(int argc, const char* const* argv)
         if (failed)
             outputFile.Abandon();
         else if (!outputFile.Commit()) {
-            Report(SystemError(options.output, outputFile.Error()));
+            Report(options.output + ": " + outputFile.ErrorText());
             failed = true;
         }
     }
-    if (wantUses) {
+    if (wantUses && !failed) { // counts of a run that failed somewhere would not be its counts
         AtomicFile countsFile;
         const std::string table = FormatPairCounts(uses);
-        if (!countsFile.Open(options.countsPath) || !countsFile.Write(table) || !countsFile.Commit()) {
-            Report(SystemError(options.countsPath, countsFile.Error()));
+        if (!countsFile.Open(options.countsPath, AtomicFile::Device::Wait, outputLinks) || !countsFile.Write(table)
+            || !countsFile.Commit()) {
+            Report(options.countsPath + ": " + countsFile.ErrorText());
             failed = true;
         }
     }
@@ -399,4 +461,20 @@ int RunReplaceProgram(int argc, const char* const* argv)
         Report(line);
     }
     return failed ? kFailed : 0;
+}
+
+} // namespace
+
+int RunReplaceProgram(int argc, const char* const* argv)
+{
+    // With a standard stream closed, the next file opened would take its
+    // number, and messages meant for standard error would go into it.
+    if (!OpenMissingStandardDescriptors())
+        return kFailed;
+    try {
+        return RunProgram(argc, argv);
+    } catch (const std::bad_alloc&) {
+        Report(std::strerror(ENOMEM));
+        return kFailed;
+    }
 }

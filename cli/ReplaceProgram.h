@@ -3,6 +3,7 @@
 
 #include "ByteStreams.h"
 #include "StreamReplacer.h"
+#include "SymbolicLinks.h"
 
 #include <atomic>
 #include <memory>
@@ -28,13 +29,18 @@ struct FileOutcome {
 
 // Rewrites `path` through a temporary file; a text that does not change is
 // left alone. With a `backupSuffix`, the old file is kept as path+suffix.
+// Only a regular file is rewritten; a symbolic link is replaced by the new
+// file unless `links` says to follow it.
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
-                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr);
+                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr,
+                           LinkPolicy links = LinkPolicy::Replace);
 
 // Replaces `path` into the file `target` through a temporary file, which
-// replaces `target` only when the whole text was replaced.
+// replaces `target` only when the whole text was replaced; `links` says
+// what becomes of a symbolic link there.
 FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
-                            PairUses* uses, std::atomic<uint64_t>* progress);
+                            PairUses* uses, std::atomic<uint64_t>* progress,
+                            LinkPolicy links = LinkPolicy::FollowTrusted);
 
 // Replaces `path` ("-": standard input) into part `index` of `output`. With
 // `checkFirst`, a regular file is decoded once before anything is written,

@@ -45,7 +45,8 @@ std::string EncodeDictionaryBytes(std::u16string_view text)
 bool WriteTextFile(const std::string& path, std::u16string_view text, std::string* error, WriteFunction write)
 {
     AtomicFile file(std::move(write));
-    // DontWait: a FIFO without a reader fails instead of hanging the save.
+    // DontWait: a FIFO without a reader fails instead of hanging the save. A
+    // symbolic link is followed when the user or root made it.
     bool written = file.Open(path, AtomicFile::Device::DontWait);
     if constexpr (std::endian::native == std::endian::little) {
         // The string's own bytes are already the file's order.
@@ -57,7 +58,7 @@ bool WriteTextFile(const std::string& path, std::u16string_view text, std::strin
     if (written && file.Commit())
         return true;
     if (error)
-        *error = path + ": " + std::strerror(file.Error());
+        *error = path + ": " + file.ErrorText();
     return false;
 }
 

@@ -18,7 +18,7 @@ std::string EncodeDictionaryBytes(std::u16string_view text);
 // Writes EncodeDictionaryBytes(text) to `path` through an AtomicFile, so a
 // failure leaves an existing file exactly as it was. Every write goes through
 // `write` (write(2) when null). A device or FIFO is written in place without
-// waiting for a reader. On failure returns false and sets `error` to
-// "<path>: <system error text>".
+// waiting for a reader; a symbolic link that another user made is refused.
+// On failure returns false and sets `error` to "<path>: <reason>".
 bool WriteTextFile(const std::string& path, std::u16string_view text, std::string* error = nullptr,
                    WriteFunction write = nullptr);

@@ -1,194 +1,44 @@
 #include "AtomicFile.h"
 
-#include <atomic>
-#include <cctype>
+#include "FileMetadata.h"
+
 #include <cerrno>
-#include <charconv>
-#include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <random>
-#include <string_view>
 #include <utility>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Temporary paths of the open AtomicFiles, kept where a signal handler can
-// reach them without locks or allocation.
-constexpr int kSlots = 256;
-char g_tempPaths[kSlots][PATH_MAX];
-std::atomic<int> g_slotState[kSlots]; // 0 free, 1 being filled, 2 holds a path
-
-int RegisterTemporary(const std::string& path)
-{
-    if (path.size() >= PATH_MAX)
-        return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = 0;
-        if (g_slotState[i].compare_exchange_strong(expected, 1)) {
-            std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
-            g_slotState[i].store(2);
-            return i;
-        }
-    }
-    return -1; // more open files than slots: only the signal clean-up misses them
-}
-
-void ReleaseTemporary(int slot)
-{
-    if (slot >= 0)
-        g_slotState[slot].store(0);
-}
-
-std::string Folder(const std::string& path)
+// "a/b/c" -> "a/b" and "c"; "c" -> "" and "c"; "/c" -> "/" and "c".
+void SplitPath(const std::string& path, std::string& folder, std::string& name)
 {
     const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    folder = slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string BaseName(const std::string& path)
+int OpenFolder(const std::string& folder)
 {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
-// The link's final target, so that the file it points to is replaced rather
-// than the link.
-std::string ResolveLink(const std::string& path)
+void CloseFd(int& fd)
 {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real)
-        return path;
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
+    if (fd >= 0)
+        ::close(std::exchange(fd, -1));
 }
 
-// Temporary files are named ".<target's name>.<writer's process id>.<8 random
-// characters>.tmp", so that a later writer of the same target can tell the
-// leftovers of a killed one from a write still in progress.
-std::string TemporaryPrefix(const std::string& target)
+void SyncFolder(int dirFd)
 {
-    std::string name = BaseName(target);
-    if (name.size() > 200)
-        name.resize(200); // room for the suffix within NAME_MAX
-    return "." + name + ".";
-}
-
-constexpr size_t kRandomLength = 8;
-
-// A new file beside `target`, created with 0666 so that the umask applies as
-// to any new file.
-int CreateBeside(const std::string& target, std::string& tempPath)
-{
-    const std::string prefix = Folder(target) + TemporaryPrefix(target) + std::to_string(::getpid()) + ".";
-    thread_local std::mt19937_64 random(std::random_device{}() ^ uint64_t(::getpid())
-                                        ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()));
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix;
-        for (size_t i = 0; i < kRandomLength; ++i)
-            suffix += kDigits[random() % 36];
-        tempPath = prefix + suffix + ".tmp";
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
-// The writer's process id when `entry` is a temporary file of `prefix`'s
-// target, otherwise 0.
-pid_t TemporaryWriter(std::string_view entry, std::string_view prefix)
-{
-    constexpr std::string_view kEnd = ".tmp";
-    if (!entry.starts_with(prefix) || !entry.ends_with(kEnd))
-        return 0;
-    const std::string_view middle = entry.substr(prefix.size(), entry.size() - prefix.size() - kEnd.size());
-    const size_t dot = middle.find('.');
-    if (dot == std::string_view::npos || middle.size() - dot - 1 != kRandomLength)
-        return 0;
-    for (const char c : middle.substr(dot + 1))
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            return 0;
-    pid_t pid = 0;
-    const auto [end, error] = std::from_chars(middle.data(), middle.data() + dot, pid);
-    return error == std::errc() && end == middle.data() + dot && pid > 0 ? pid : 0;
-}
-
-// A writer killed part-way leaves its full-size temporary file behind: remove
-// those of `target` whose writer no longer runs. A writer that runs, or that
-// may not be asked about, keeps its file.
-void RemoveAbandonedTemporaries(const std::string& target)
-{
-    const std::string folder = Folder(target);
-    const std::string prefix = TemporaryPrefix(target);
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir)
-        return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const pid_t writer = TemporaryWriter(entry->d_name, prefix);
-        if (writer == 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH)
-            continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
-void SyncFolder(const std::string& target)
-{
-    const std::string folder = Folder(target);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd); // the rename is done; this only makes it durable sooner
         ::close(fd);
     }
-}
-
-// Keeps the old file under `backup`: a hard link where the file system has
-// them, a copy otherwise; either way `backup` is replaced whole or not at all.
-bool KeepBackup(const std::string& target, const std::string& backup, const WriteFunction& write)
-{
-    std::string linkPath;
-    const int probe = CreateBeside(backup, linkPath);
-    if (probe < 0)
-        return false;
-    ::close(probe);
-    ::unlink(linkPath.c_str());
-    if (::link(target.c_str(), linkPath.c_str()) == 0) {
-        if (::rename(linkPath.c_str(), backup.c_str()) == 0)
-            return true;
-        const int err = errno;
-        ::unlink(linkPath.c_str());
-        errno = err;
-        return false;
-    }
-    const int in = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    AtomicFile copy(write);
-    bool ok = copy.Open(backup);
-    FdSource source(in);
-    char buffer[1 << 16];
-    for (ssize_t n = 0; ok && (n = source.Read(buffer, sizeof buffer)) != 0;)
-        ok = n > 0 && copy.Write({buffer, size_t(n)});
-    const int err = errno;
-    ::close(in);
-    ok = ok && copy.Commit();
-    errno = ok ? 0 : (copy.Error() ? copy.Error() : err);
-    return ok;
 }
 
 } // namespace
@@ -203,45 +53,93 @@ AtomicFile::~AtomicFile()
     Abandon();
 }
 
-bool AtomicFile::Fail(int err)
+bool AtomicFile::Fail(int err, std::string problem)
 {
-    m_error = err;
     Abandon();
+    m_error = err;
+    m_problem = std::move(problem);
     return false;
 }
 
-bool AtomicFile::Open(const std::string& path, Device device)
+std::string AtomicFile::ErrorText() const
+{
+    return m_problem.empty() ? std::string(std::strerror(m_error)) : m_problem;
+}
+
+bool AtomicFile::Open(const std::string& path, Device device, LinkPolicy links)
+{
+    return OpenFile(path, device, links, -1);
+}
+
+bool AtomicFile::OpenFile(const std::string& path, Device device, LinkPolicy links, int keepFrom)
 {
     Abandon();
     m_error = 0;
+    m_problem.clear();
     m_written = m_flushing = 0;
     if (path.empty())
         return Fail(ENOENT);
     if (path.find('\0') != std::string::npos)
         return Fail(EINVAL);
-    m_target = ResolveLink(path);
-    if (BaseName(m_target).empty())
+    std::string target = path;
+    switch (ResolveLinks(target, links)) {
+    case LinkResolution::Untrusted:
+        return Fail(EPERM, "a symbolic link that another user made; not followed");
+    case LinkResolution::Failed:
+        return Fail(errno);
+    case LinkResolution::Resolved:
+        break;
+    }
+    SplitPath(target, m_folder, m_name);
+    if (m_name.empty() || m_name == "." || m_name == "..")
         return Fail(EISDIR);
-    struct stat existing {};
-    if (::stat(m_target.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode))
-            return Fail(EISDIR);
-        // A read-only file stays protected, as it would be against truncation.
-        if (::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0)
+    m_dirFd = OpenFolder(m_folder);
+    if (m_dirFd < 0)
+        return Fail(errno);
+
+    struct stat named {};
+    const bool exists = ::fstatat(m_dirFd, m_name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!exists && errno != ENOENT)
+        return Fail(errno);
+    const bool isLink = exists && S_ISLNK(named.st_mode);
+    const bool replaceLink = isLink && links == LinkPolicy::Replace;
+    if (exists) {
+        // Only a path: opening a device or FIFO could have effects.
+        m_source = ::openat(m_dirFd, m_name.c_str(), O_PATH | O_CLOEXEC);
+        if (m_source < 0 && !(isLink && errno == ENOENT)) // a dangling link is a new file
             return Fail(errno);
-        if (!S_ISREG(existing.st_mode)) {
+        if (m_source >= 0 && ::fstat(m_source, &m_sourceStat) != 0)
+            return Fail(errno);
+    }
+    if (m_source >= 0 && !replaceLink) {
+        if (S_ISDIR(m_sourceStat.st_mode))
+            return Fail(EISDIR);
+        if (!S_ISREG(m_sourceStat.st_mode)) {
+            CloseFd(m_source);
             const int wait = device == Device::DontWait ? O_NONBLOCK : 0;
-            m_fd = ::open(m_target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
+            m_fd = ::openat(m_dirFd, m_name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | wait);
             return m_fd >= 0 || Fail(errno);
         }
     }
-    RemoveAbandonedTemporaries(m_target);
-    m_fd = CreateBeside(m_target, m_tempPath);
+    if (m_source >= 0 && !S_ISREG(m_sourceStat.st_mode))
+        CloseFd(m_source); // a replaced link to something other than a file: nothing to keep
+    if (keepFrom >= 0) {
+        CloseFd(m_source);
+        m_source = ::fcntl(keepFrom, F_DUPFD_CLOEXEC, 0);
+        if (m_source < 0 || ::fstat(m_source, &m_sourceStat) != 0)
+            return Fail(errno);
+    } else if (m_source >= 0 && ::faccessat(m_dirFd, m_name.c_str(), W_OK, AT_EACCESS) != 0) {
+        return Fail(errno); // a read-only file stays protected, as it would be against truncation
+    }
+
+    RemoveAbandonedTemporaries(m_dirFd, m_name);
+    // Readable by the owner alone while it stands for an existing file; a
+    // new file is made as any new file would be.
+    m_fd = CreateTemporary(m_dirFd, m_folder, m_name, m_source >= 0 ? 0600 : 0666, m_tempName, m_tempEntry);
     if (m_fd < 0) {
-        m_tempPath.clear();
+        m_tempName.clear();
         return Fail(errno);
     }
-    m_slot = RegisterTemporary(m_tempPath);
     return true;
 }
 
@@ -256,7 +154,7 @@ bool AtomicFile::Write(std::string_view bytes)
     // A temporary is synced before the rename; starting write-back as it
     // grows leaves that sync little to wait for.
     constexpr uint64_t kFlushStep = uint64_t(4) << 20;
-    if (!m_tempPath.empty() && m_written - m_flushing >= kFlushStep) {
+    if (!m_tempName.empty() && m_written - m_flushing >= kFlushStep) {
         (void)::sync_file_range(m_fd, off64_t(m_flushing), off64_t(m_written - m_flushing), SYNC_FILE_RANGE_WRITE);
         m_flushing = m_written;
     }
@@ -264,51 +162,106 @@ bool AtomicFile::Write(std::string_view bytes)
     return true;
 }
 
+bool AtomicFile::LinkBackup(int dirFd, const std::string& folder, const std::string& name, bool& linked)
+{
+    TemporaryName entry;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string linkName = NewTemporaryName(name);
+        entry.Set(folder, linkName);
+        linked = ::linkat(m_dirFd, m_name.c_str(), dirFd, linkName.c_str(), 0) == 0;
+        if (!linked && errno == EEXIST)
+            continue;
+        if (!linked)
+            return false;
+        const bool renamed = ::renameat(dirFd, linkName.c_str(), dirFd, name.c_str()) == 0;
+        const int err = errno;
+        // Between two names of one file, rename does nothing and leaves both.
+        ::unlinkat(dirFd, linkName.c_str(), 0);
+        errno = err;
+        return renamed;
+    }
+    return false;
+}
+
+bool AtomicFile::KeepBackup(const std::string& backupPath)
+{
+    std::string folder, name;
+    SplitPath(backupPath, folder, name);
+    int dirFd = name.empty() ? (errno = EISDIR, -1) : OpenFolder(folder);
+    // The old file as it is now: read for a copy, and locked, so that no
+    // other writer's clean-up takes the link made below for abandoned (a
+    // lock that someone else holds on the file only makes it look live).
+    int in = dirFd < 0 ? -1 : ::openat(m_dirFd, m_name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    int err = errno;
+    std::string problem;
+    bool kept = false;
+    if (in >= 0) {
+        (void)::flock(in, LOCK_EX | LOCK_NB);
+        RemoveAbandonedTemporaries(dirFd, name);
+        // A hard link renamed over the backup replaces it whole, and
+        // replaces a link there instead of following it.
+        bool linked = false;
+        kept = LinkBackup(dirFd, folder, name, linked);
+        err = errno;
+        if (!linked) { // a file system without hard links: a copy
+            AtomicFile copy(m_write);
+            kept = copy.OpenFile(backupPath, Device::DontWait, LinkPolicy::Replace, m_source);
+            FdSource source(in);
+            char buffer[1 << 16];
+            for (ssize_t n = 0; kept && (n = source.Read(buffer, sizeof buffer)) != 0;)
+                kept = n > 0 ? copy.Write({buffer, size_t(n)}) : copy.Fail(errno);
+            kept = kept && copy.Commit();
+            err = copy.m_error;
+            problem = copy.m_problem;
+        }
+    }
+    CloseFd(in);
+    CloseFd(dirFd);
+    return kept
+        || Fail(err, "its backup " + backupPath + " cannot be made ("
+                         + (problem.empty() ? std::string(std::strerror(err)) : problem) + ")");
+}
+
 bool AtomicFile::Commit(const std::string& backupPath)
 {
     if (m_fd < 0)
         return false;
-    if (m_tempPath.empty()) { // written in place
+    if (m_tempName.empty()) { // written in place
         const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0 || Fail(errno);
+        const bool closed = ::close(fd) == 0;
+        const int err = errno;
+        Abandon();
+        return closed || Fail(err);
     }
-    struct stat old {};
-    if (::stat(m_target.c_str(), &old) == 0) {
-        if (::fchmod(m_fd, old.st_mode & 07777) != 0)
-            return Fail(errno);
-        struct stat created {};
-        if (::fstat(m_fd, &created) == 0 && (created.st_uid != old.st_uid || created.st_gid != old.st_gid))
-            (void)::fchown(m_fd, old.st_uid, old.st_gid); // only root may, and only then it matters
+    if (m_source >= 0) {
+        std::string problem = CopyMetadata(m_source, m_sourceStat, m_fd);
+        if (!problem.empty())
+            return Fail(EPERM, problem + "; not replaced");
     }
     if (::fsync(m_fd) != 0)
         return Fail(errno);
-    const int fd = std::exchange(m_fd, -1);
-    if (::close(fd) != 0)
+    // Decided by what Open() found: a file that is gone by now fails here.
+    if (!backupPath.empty() && m_source >= 0 && !KeepBackup(backupPath))
+        return false;
+    if (::renameat(m_dirFd, m_tempName.c_str(), m_dirFd, m_name.c_str()) != 0)
         return Fail(errno);
-    if (!backupPath.empty() && ::access(m_target.c_str(), F_OK) == 0 && !KeepBackup(m_target, backupPath, m_write))
-        return Fail(errno);
-    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0)
-        return Fail(errno);
-    ReleaseTemporary(std::exchange(m_slot, -1));
-    m_tempPath.clear();
-    SyncFolder(m_target);
+    m_tempEntry.Release();
+    m_tempName.clear();
+    // The sync has reported any write error; closing releases the lock.
+    CloseFd(m_fd);
+    SyncFolder(m_dirFd);
+    Abandon();
     return true;
 }
 
 void AtomicFile::Abandon()
 {
-    if (m_fd >= 0)
-        ::close(std::exchange(m_fd, -1));
-    if (!m_tempPath.empty()) {
-        ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
+    if (!m_tempName.empty()) {
+        ::unlinkat(m_dirFd, m_tempName.c_str(), 0); // while still locked, so no one else takes it
+        m_tempName.clear();
     }
-    ReleaseTemporary(std::exchange(m_slot, -1));
-}
-
-void RemoveOpenTemporaryFiles()
-{
-    for (int i = 0; i < kSlots; ++i)
-        if (g_slotState[i].load() == 2)
-            ::unlink(g_tempPaths[i]);
+    CloseFd(m_fd);
+    m_tempEntry.Release();
+    CloseFd(m_source);
+    CloseFd(m_dirFd);
 }

@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -644,7 +646,7 @@ TEST(SaveToFile, ShortWrite)
 
 // A killed save leaves its temporary file, named after the target and the
 // writer; the next save of that target removes it, while a save in progress
-// and other targets' files are left alone.
+// (one that holds the file's lock) and other targets' files are left alone.
 TEST(SaveToFileDeathTest, NextSaveRemovesTheTemporaryOfAKilledOne)
 {
     TempDir dir;
@@ -662,7 +664,10 @@ TEST(SaveToFileDeathTest, NextSaveRemovesTheTemporaryOfAKilledOne)
     const std::string otherTarget = ".e.txt." + killed + ".abcdefgh.tmp";
     WriteBytes(dir / running, "in progress");
     WriteBytes(dir / otherTarget, "someone else's");
+    const int held = ::open((dir / running).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     ASSERT_TRUE(WriteTextFile(path, u"a\tb\n"));
+    ::close(held);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{running, otherTarget, "d.txt"}));
     EXPECT_EQ(ReadBytes(path), EncodeDictionaryBytes(u"a\tb\n"));
 }

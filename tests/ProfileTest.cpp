@@ -15,6 +15,7 @@
 
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <csignal>
 
 using namespace std::literals;
@@ -360,7 +361,8 @@ TEST(ProfileWrite, UnwritablePlaces)
 }
 
 // Only a regular file is read or replaced: a FIFO would block, and
-// /dev/zero would never end.
+// /dev/zero would never end. A link that another user planted (possible
+// only as root here) is neither read nor written through.
 TEST(ProfileWrite, NotARegularFile)
 {
     Dir dir;
@@ -368,7 +370,16 @@ TEST(ProfileWrite, NotARegularFile)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString zero = dir.Path(u"zero.ini"_qs);
     ASSERT_TRUE(QFile::link(u"/dev/zero"_qs, zero));
-    for (const QString& path : {fifo, zero}) {
+    const QString secret = dir.Path(u"secret"_qs);
+    WriteBytes(secret, "[S]\nk=secret\n");
+    QStringList paths = {fifo, zero};
+    if (::geteuid() == 0) {
+        const QString planted = dir.Path(u"planted.ini"_qs);
+        ASSERT_TRUE(QFile::link(secret, planted));
+        ASSERT_EQ(::lchown(QFile::encodeName(planted).constData(), 1, 1), 0);
+        paths.append(planted);
+    }
+    for (const QString& path : paths) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_EQ(GetProfileString(path, u"S"_qs, u"k"_qs, kDef), kDef);
         EXPECT_FALSE(WriteProfileString(path, u"S"_qs, u"k"_qs, u"v"_qs));
@@ -377,6 +388,7 @@ TEST(ProfileWrite, NotARegularFile)
     ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_EQ(QFileInfo(zero).symLinkTarget(), u"/dev/zero"_qs);
+    EXPECT_EQ(ReadBytes(secret), QByteArray("[S]\nk=secret\n"));
 }
 
 // A write that fails half way, as on a full disk, must leave the old file as

@@ -1,7 +1,9 @@
 // velmora-replace: streaming against the engine's whole-text result, the
 // text and dictionary encodings, the command line and in-place rewriting.
+#include "AtomicFile.h"
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
+#include "DictionaryWriter.h"
 #include "FailingWrite.h"
 #include "JsonLinesReplacer.h"
 #include "Options.h"
@@ -14,15 +16,21 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -566,6 +574,164 @@ TEST_F(InPlace, OutputFolderTakesEachFileNameAndNeverAnInput)
         EXPECT_EQ(error, r.error);
     }
     EXPECT_EQ(ReadBytes(path), old);
+}
+
+// The temporary file is the owner's alone while it is written, whatever
+// the file's own mode, which it gets only when complete.
+TEST_F(InPlace, TemporaryIsPrivateWhileWritten)
+{
+    fs::permissions(path, fs::perms(0644));
+    mode_t seen = 0;
+    auto write = [&](int fd, const void* data, size_t size) {
+        struct stat st {};
+        ::fstat(fd, &st);
+        seen |= st.st_mode & 07777;
+        return ::write(fd, data, size);
+    };
+    StreamReplacer streamer(matcher, false, 1000);
+    ASSERT_TRUE(ReplaceInPlace(path, "", streamer, nullptr, nullptr, write).ok);
+    EXPECT_EQ(seen, 0600u);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
+}
+
+// An access control list in the kernel's extended attribute form: version
+// 2, then (tag, permissions, id) entries in tag order.
+std::string AclBytes(std::initializer_list<std::array<uint32_t, 3>> entries)
+{
+    std::string bytes;
+    auto put = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes += char((value >> (8 * i)) & 0xFF);
+    };
+    put(2, 4);
+    for (const auto& [tag, perms, id] : entries) {
+        put(tag, 2);
+        put(perms, 2);
+        put(id, 4);
+    }
+    return bytes;
+}
+
+std::string Attribute(const std::string& path, const char* name)
+{
+    char value[256];
+    const ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? "<none>" : std::string(value, size_t(n));
+}
+
+TEST_F(InPlace, KeepsOwnerModeAclAndAttributes)
+{
+    const bool root = ::geteuid() == 0;
+    if (root) { // someone else's file, setuid and setgid: the owner must be set before the mode
+        ASSERT_EQ(::chown(path.c_str(), 1, 1), 0);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), root ? 06660 : 0660), 0);
+    // user::rw- user:1:rw- group::r-- mask::rw- other::---
+    const std::string acl = AclBytes({{0x01, 6, ~0u}, {0x02, 6, 1}, {0x04, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}});
+    if (::setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0
+        || ::setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "the file system of " << folder << " takes no ACL or user attribute: " << std::strerror(errno);
+    struct stat before {}, after {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    StreamReplacer streamer(matcher, false, 1000);
+    const FileOutcome outcome = ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr);
+    ASSERT_TRUE(outcome.ok) << outcome.message;
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(Attribute(path, "system.posix_acl_access"), acl);
+    EXPECT_EQ(Attribute(path, "user.note"), "kept");
+}
+
+// A link that another user made, planted where this user writes: lchown
+// takes root.
+bool PlantLink(const std::string& target, const std::string& link)
+{
+    return ::symlink(target.c_str(), link.c_str()) == 0 && ::lchown(link.c_str(), 1, 1) == 0;
+}
+
+// Whatever is written at a planted link, the file it points to stays as it
+// was: -i and a backup replace the link itself; -o, --counts and the
+// window's Save refuse a link that another user made.
+TEST_F(InPlace, PlantedLinksLeaveWhatTheyPointTo)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting another user's link takes root";
+    const std::string secret = (folder / "secret").string();
+    const std::string link = (folder / "link").string();
+    const std::string dict = (folder / "dict.txt").string();
+    WriteBytes(dict, "b\tB\n");
+    auto run = [&](std::vector<const char*> args) {
+        args.insert(args.begin(), {"velmora-replace", "-q", "-d", dict.c_str()});
+        return RunReplaceProgram(int(args.size()), args.data()) == 0;
+    };
+    struct Case {
+        const char* name;
+        std::string planted; // where the link is put
+        std::function<bool()> write;
+        bool ok;
+        std::string replacedBy; // what the planted name holds after; empty: still the link
+    };
+    const std::string replaced = std::string(5000, 'a') + "B" + std::string(5000, 'c');
+    StreamReplacer streamer(matcher, false, 1000);
+    const Case cases[] = {
+        {"-i", link, [&] { return ReplaceInPlace(link, "", streamer, nullptr, nullptr).ok; }, true, replaced},
+        {"backup", path + ".bak", [&] { return ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr).ok; }, true,
+         old},
+        {"-o", link, [&] { return run({"-o", link.c_str(), path.c_str()}); }, false, ""},
+        {"--counts", link, [&] { return run({"--counts", link.c_str(), path.c_str()}); }, false, ""},
+        {"window Save", link, [&] { return WriteTextFile(link, u"a\tb\n"); }, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(path, old);
+        WriteBytes(secret, old);
+        ASSERT_TRUE(PlantLink(secret, c.planted));
+        EXPECT_EQ(c.write(), c.ok);
+        EXPECT_TRUE(ReadBytes(secret) == old);
+        EXPECT_EQ(fs::is_symlink(c.planted), c.replacedBy.empty());
+        EXPECT_TRUE(c.replacedBy.empty() || ReadBytes(c.planted) == c.replacedBy);
+        fs::remove(c.planted);
+    }
+}
+
+// A temporary file is removed by a later writer once no writer holds its
+// lock, wherever that writer runs (here a process id that exists in no
+// namespace this one sees); the backup's are too, and a backup that is a
+// second name of the file leaves no temporary name behind.
+TEST_F(InPlace, AbandonedTemporariesAreRemovedLiveOnesKept)
+{
+    const std::string abandoned = (folder / ".text.txt.999999999.abcdefgh.tmp").string();
+    const std::string backupLeft = (folder / ".text.txt.bak.999999999.abcdefgh.tmp").string();
+    const std::string live = (folder / ".text.txt.999999999.livelive.tmp").string();
+    for (const std::string& name : {abandoned, backupLeft, live})
+        WriteBytes(name, "part");
+    const int held = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    fs::create_hard_link(path, path + ".bak");
+
+    StreamReplacer streamer(matcher, false, 1000);
+    ASSERT_TRUE(ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr).ok);
+    EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{".text.txt.999999999.livelive.tmp", "text.txt",
+                                                             "text.txt.bak"}));
+    EXPECT_EQ(ReadBytes(path + ".bak"), old);
+    ::close(held);
+    ASSERT_TRUE(ReplaceInPlace(path, "", streamer, nullptr, nullptr).ok);
+    EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"text.txt", "text.txt.bak"}));
+}
+
+// What a signal handler removes: every temporary file, however many are open.
+TEST_F(InPlace, SignalCleanUpKnowsEveryTemporary)
+{
+    std::vector<std::unique_ptr<AtomicFile>> files;
+    for (int i = 0; i < 300; ++i) {
+        files.push_back(std::make_unique<AtomicFile>());
+        ASSERT_TRUE(files.back()->Open((folder / std::to_string(i)).string()));
+    }
+    RemoveOpenTemporaryFiles();
+    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"text.txt"});
 }
 
 } // namespace

@@ -84,6 +84,67 @@ cp big.txt d.txt
 check "-o left whole after a failure" cmp -s big.txt d.txt
 check "no temporary files" test -z "$(ls -A | grep '\.tmp$')"
 
+# Started with standard input and error closed: no message lands in a
+# rewritten file.
+cp big.txt e.txt
+"$prog" -q -j2 -d dict.txt -i e.txt nope 0<&- 2>&-
+check "closed descriptors: status" test $? = 2
+check "closed descriptors: no message in the file" cmp -s e.txt <("$prog" -q -d dict.txt big.txt)
+
+# --counts only after a run that succeeded; -i on a FIFO fails at once.
+printf 'old\n' >kept.tsv
+"$prog" -q -d dict.txt --counts kept.tsv a.txt nope >/dev/null 2>&1
+check "counts kept after a failure" test "$(cat kept.tsv)" = old
+mkfifo fifo
+expect_error "fifo: not a regular file, so it cannot be rewritten in place" -d dict.txt -i fifo
+
+# Dictionaries that never end or would not fit: one line and status 2, also
+# under a memory limit (which sanitizer builds cannot run under).
+expect_error "/dev/zero: not a regular file or a pipe" -d /dev/zero a.txt
+truncate -s 30G sparse.txt
+printf '\xff\xfe' >sparse16.txt
+truncate -s 30G sparse16.txt
+if (ulimit -v 400000 && "$prog" --version >/dev/null 2>&1); then
+    limited() { (ulimit -v 400000 && exec "$prog" "$@"); }
+    limited -d sparse.txt a.txt >/dev/null 2>err7
+    check "sparse dictionary: refused at its start" test "$?:$(cat err7)" = \
+        "2:velmora-replace: sparse.txt: NUL byte at byte 0, not UTF-8 text (UTF-16 needs the mark FF FE)"
+    limited -d sparse16.txt a.txt >/dev/null 2>err7
+    check "sparse UTF-16 dictionary: out of memory" test "$?:$(cat err7)" = \
+        "2:velmora-replace: sparse16.txt: the dictionary does not fit in memory"
+else
+    echo "SKIP: the program cannot run under ulimit -v (a sanitizer build)" >&2
+fi
+rm -f sparse.txt sparse16.txt
+
+# A before-string with a line break: said once when standard input is read.
+printf 'a\nb\tX\n\tc\td\n' >breaks.txt
+printf 'x\ny\n' | "$prog" -q -d breaks.txt -d dict.txt - a.txt >/dev/null 2>err8
+check "line break warning" test "$(grep -c 'warning: a before-string holds a line break' err8)" = 1
+"$prog" -q -d breaks.txt a.txt >/dev/null 2>err8
+check "no warning for files" test ! -s err8
+
+# A writer in another PID namespace keeps its temporary file while it
+# writes, whatever process ids this namespace sees.
+if unshare --user --map-root-user --pid --fork true 2>/dev/null; then
+    mkfifo slow
+    unshare --user --map-root-user --pid --fork "$prog" -q -d dict.txt -o ns.out slow &
+    writer=$!
+    exec 7>slow
+    for _ in $(seq 100); do
+        [ -n "$(ls -A | grep '^\.ns\.out\..*\.tmp$')" ] && break
+        sleep 0.1
+    done
+    "$prog" -q -d dict.txt -o ns.out a.txt
+    check "other namespace: live temporary kept" test -n "$(ls -A | grep '^\.ns\.out\..*\.tmp$')"
+    printf 'ab' >&7
+    exec 7>&-
+    wait $writer
+    check "other namespace: its writer finishes" test "$?:$(cat ns.out)" = 0:X
+else
+    echo "SKIP: unshare cannot make a user and PID namespace here" >&2
+fi
+
 # --output-dir: each output under its file name, several at once; never
 # over an input.
 "$prog" -q -j 2 -d dict.txt --output-dir out a.txt big.txt b.txt
