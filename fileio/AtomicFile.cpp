@@ -188,6 +188,10 @@ bool AtomicFile::KeepBackup(const std::string& backupPath)
     std::string folder, name;
     SplitPath(backupPath, folder, name);
     int dirFd = name.empty() ? (errno = EISDIR, -1) : OpenFolder(folder);
+    // Before this run locks the old file below: a link that a killed run
+    // left is another name of it and would look live.
+    if (dirFd >= 0)
+        RemoveAbandonedTemporaries(dirFd, name);
     // The old file as it is now: read for a copy, and locked, so that no
     // other writer's clean-up takes the link made below for abandoned (a
     // lock that someone else holds on the file only makes it look live).
@@ -197,7 +201,6 @@ bool AtomicFile::KeepBackup(const std::string& backupPath)
     bool kept = false;
     if (in >= 0) {
         (void)::flock(in, LOCK_EX | LOCK_NB);
-        RemoveAbandonedTemporaries(dirFd, name);
         // A hard link renamed over the backup replaces it whole, and
         // replaces a link there instead of following it.
         bool linked = false;

@@ -99,8 +99,9 @@ std::string CopyMetadata(int from, const struct stat& fromStat, int to)
         return Because(now.st_uid != fromStat.st_uid ? "its owner cannot be kept" : "its group cannot be kept", errno);
     if (std::string problem = CopyAttributes(from, to); !problem.empty())
         return problem;
+    // Only when they differ: some file systems (FAT) refuse any change.
     const mode_t mode = fromStat.st_mode & 07777;
-    if (::fchmod(to, mode) != 0)
+    if (::fstat(to, &now) != 0 || ((now.st_mode & 07777) != mode && ::fchmod(to, mode) != 0))
         return Because("its permissions cannot be kept", errno);
     // A setgid bit outside one's own groups is dropped silently.
     if (::fstat(to, &now) != 0 || (now.st_mode & 07777) != mode)
