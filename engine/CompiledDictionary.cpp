@@ -139,7 +139,7 @@ bool CompiledDictionary::Save(const CompiledMatcher& matcher, const std::string&
     }
     AtomicFile file;
     if (!file.Open(path) || !Write(matcher, file) || !file.Commit()) {
-        error = path + ": " + std::strerror(file.Error());
+        error = path + ": " + file.ErrorText();
         return false;
     }
     return true;
