@@ -178,7 +178,8 @@ void RemoveAbandonedTemporaries(int dirFd, const std::string& target)
     while (const dirent* entry = ::readdir(dir)) {
         if (!IsTemporaryOf(entry->d_name, prefix))
             continue;
-        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        // Open for writing: NFS takes an exclusive flock only then.
+        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st {};

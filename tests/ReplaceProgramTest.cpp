@@ -534,6 +534,13 @@ TEST_F(InPlace, RewritesKeepingModeAndBackup)
     EXPECT_EQ(bad.message, path + ": invalid UTF-8 at byte 2");
     EXPECT_EQ(ReadBytes(path), "ab\xFF");
     EXPECT_EQ(FileCount(), 2u);
+
+    // A backup that cannot be made fails the rewrite.
+    std::ofstream(path) << "b";
+    const FileOutcome noBackup = ReplaceInPlace(path, "/sub", streamer, nullptr, nullptr);
+    EXPECT_EQ(noBackup.message, path + ": its backup " + path + "/sub cannot be made (Not a directory)");
+    EXPECT_EQ(ReadBytes(path), "b");
+    EXPECT_EQ(FileCount(), 2u);
 }
 
 TEST_F(InPlace, OutputFolderTakesEachFileNameAndNeverAnInput)

@@ -96,7 +96,8 @@ printf 'old\n' >kept.tsv
 "$prog" -q -d dict.txt --counts kept.tsv a.txt nope >/dev/null 2>&1
 check "counts kept after a failure" test "$(cat kept.tsv)" = old
 mkfifo fifo
-expect_error "fifo: not a regular file, so it cannot be rewritten in place" -d dict.txt -i fifo
+timeout 60 "$prog" -d dict.txt -i fifo 2>err9
+check "-i on a FIFO" test "$?:$(cat err9)" = "2:velmora-replace: fifo: not a regular file, so it cannot be rewritten in place"
 
 # Dictionaries that never end or would not fit: one line and status 2, also
 # under a memory limit (which sanitizer builds cannot run under).
