@@ -53,6 +53,3 @@ private:
     int m_fd;
     WriteFunction m_write;
 };
-
-// The whole content of a file that is not a folder; false with errno set.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
