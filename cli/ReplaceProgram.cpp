@@ -2,9 +2,7 @@
 
 #include "AtomicFile.h"
 #include "CompiledDictionary.h"
-#include "CompiledMatcher.h"
-#include "DictionaryEncoding.h"
-#include "DictionaryReader.h"
+#include "DictionaryFiles.h"
 #include "JsonLinesReplacer.h"
 #include "Options.h"
 #include "OrderedOutput.h"
@@ -184,52 +182,6 @@ void Report(const std::string& line)
 
 } // namespace
 
-std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::string>& paths, std::string& error)
-{
-    // A compiled dictionary alone is scanned as it lies in its file.
-    if (paths.size() == 1 && CompiledDictionary::IsCompiledFile(paths[0]))
-        return CompiledDictionary::Open(paths[0], error);
-    // Every file's pairs point into its text, or into its compiled
-    // dictionary, so these stay, unmoved, until the matcher has copied what
-    // it keeps.
-    std::vector<std::u16string> texts;
-    texts.reserve(paths.size());
-    std::vector<std::shared_ptr<const CompiledMatcher>> compiled;
-    std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
-    for (const std::string& path : paths) {
-        if (CompiledDictionary::IsCompiledFile(path)) {
-            // Its pairs with their joined after-strings: joining more to
-            // those gives what joining to the pairs it was compiled from does.
-            const auto& matcher = compiled.emplace_back(CompiledDictionary::Open(path, error));
-            if (!matcher)
-                return nullptr;
-            for (uint32_t p = 0; p < matcher->GetPairCount(); ++p)
-                pairs.emplace_back(matcher->Before(p), matcher->After(p));
-            continue;
-        }
-        std::u16string& text = texts.emplace_back();
-        std::string problem;
-        if (!ReadDictionaryFile(path, text, problem)) {
-            error = path + ": " + problem;
-            return nullptr;
-        }
-        try {
-            ParseDictionaryText(text, [&](std::u16string_view before, std::u16string_view after) {
-                pairs.emplace_back(before, after);
-            });
-        } catch (const std::exception& e) {
-            error = path + ": the dictionary could not be read to its end (" + e.what() + ")";
-            return nullptr;
-        }
-    }
-    try {
-        return Replacer::CompilePairs(pairs);
-    } catch (const std::bad_alloc&) {
-        error = "the dictionaries do not fit in memory";
-        return nullptr;
-    }
-}
-
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
                            PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write, LinkPolicy links)
 {
@@ -302,12 +254,13 @@ int RunProgram(int argc, const char* const* argv)
     if (const std::optional<int> status = ParseOptions(argc, argv, options, std::cout, std::cerr))
         return *status;
 
-    std::string error;
-    const std::shared_ptr<const CompiledMatcher> matcher = LoadDictionaries(options.dictionaries, error);
+    DictionaryFilesError loadError;
+    const std::shared_ptr<const CompiledMatcher> matcher = LoadDictionaries(options.dictionaries, loadError);
     if (!matcher) {
-        Report(error);
+        Report(loadError.message);
         return kFailed;
     }
+    std::string error;
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!options.compileTo.empty()) {
         if (!CompiledDictionary::Save(*matcher, options.compileTo, error)) {

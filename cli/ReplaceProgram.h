@@ -10,15 +10,7 @@
 #include <string>
 #include <vector>
 
-class CompiledMatcher;
 class OrderedOutput;
-
-// Loads the files in order and compiles them as dropping them on the window
-// in that order would. A compiled dictionary (CompiledDictionary.h) given
-// alone is mapped as it is; among others, its pairs count as the pairs it was
-// compiled from. Null with a one-line `error` naming the file on the first
-// failure.
-std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::string>& paths, std::string& error);
 
 struct FileOutcome {
     bool ok = true;

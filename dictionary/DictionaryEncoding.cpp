@@ -122,7 +122,7 @@ bool Readable(const struct stat& st, std::string& error)
     return error.empty();
 }
 
-bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std::string& error)
+bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std::string& error, int& systemError)
 {
     DictionaryTextDecoder decoder(text);
     char chunk[1 << 16];
@@ -133,7 +133,8 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            error = std::strerror(errno);
+            systemError = errno;
+            error = std::strerror(systemError);
             return false;
         }
         if (n == 0)
@@ -163,31 +164,42 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
 
 } // namespace
 
-bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::string& error)
+bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::string& error, int* systemError)
 {
     error.clear();
+    const auto failed = [&](int code) {
+        if (error.empty())
+            error = std::strerror(code);
+        if (systemError)
+            *systemError = code;
+        return false;
+    };
     struct stat st {};
     // Looked at before it is opened: opening a device can have effects.
-    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) {
-        error = std::strerror(path.find('\0') != std::string::npos ? EINVAL : errno);
-        return false;
-    }
+    if (path.find('\0') != std::string::npos)
+        return failed(EINVAL);
+    if (::stat(path.c_str(), &st) != 0)
+        return failed(errno);
     if (!Readable(st, error))
-        return false;
+        return failed(0);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); // a FIFO waits for its writer
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !Readable(st, error)) {
-        if (error.empty())
-            error = std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return false;
+    if (fd < 0)
+        return failed(errno);
+    if (::fstat(fd, &st) != 0 || !Readable(st, error)) {
+        const int code = error.empty() ? errno : 0;
+        ::close(fd);
+        return failed(code);
     }
     bool ok = false;
+    int err = 0;
     try {
-        ok = ReadOpenDictionary(fd, st, text, error);
+        ok = ReadOpenDictionary(fd, st, text, error, err);
     } catch (const std::bad_alloc&) {
         error = "the dictionary does not fit in memory";
+        err = ENOMEM;
     }
+    if (systemError)
+        *systemError = ok ? 0 : err;
     ::close(fd);
     if (!ok)
         std::u16string().swap(text);

@@ -47,5 +47,7 @@ bool DecodeDictionaryFileText(std::string_view bytes, std::u16string& text, std:
 
 // Reads and decodes a dictionary file. Only a regular file or a pipe is
 // read: a device such as /dev/zero never ends. False with `error` saying
-// why, running out of memory included.
-bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::string& error);
+// why, running out of memory included; `systemError`, where given, gets the
+// errno of a failed system call (ENOMEM for memory), else 0.
+bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::string& error,
+                        int* systemError = nullptr);
