@@ -2,19 +2,42 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 // Runs f(0) to f(count - 1) at once: f(0) on the calling thread, every other
-// part on a thread of its own; returns when all are done.
+// part on a thread of its own (on the calling thread too when the system
+// gives no more threads); returns when all are done. When parts throw, the
+// first part's exception (by part number) is rethrown once all have ended,
+// so running out of memory in a part is reported like anywhere else.
 template <typename F>
 void RunParts(size_t count, const F& f)
 {
+    std::vector<std::exception_ptr> failures(count);
+    auto run = [&f, &failures](size_t p) {
+        try {
+            f(p);
+        } catch (...) {
+            failures[p] = std::current_exception();
+        }
+    };
     std::vector<std::thread> workers;
-    for (size_t p = 1; p < count; ++p)
-        workers.emplace_back([&f, p] { f(p); });
+    workers.reserve(count);
+    size_t p = 1;
+    try {
+        for (; p < count; ++p)
+            workers.emplace_back(run, p);
+    } catch (const std::system_error&) {
+    }
+    for (size_t q = p; q < count; ++q)
+        run(q);
     if (count > 0)
-        f(0);
+        run(0);
     for (std::thread& w : workers)
         w.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
 }

@@ -5,6 +5,7 @@
 #include "CompiledMatcher.h"
 #include "MatchList.h"
 #include "RangeScan.h"
+#include "RunParts.h"
 
 #include <gtest/gtest.h>
 
@@ -260,6 +261,20 @@ TEST(ParallelScan, SameAsSequential)
         scan.ScanSplit(text, {k / 2, 70000, 70001 + k});
         ASSERT_EQ(scan.BuildReplaced(text), expected) << "k " << k;
     }
+}
+
+// A part that fails, here as when memory runs out inside it, fails the whole
+// run once every part has ended, instead of ending the process.
+TEST(ParallelScan, PartsThatThrowAreReportedAfterAllEnd)
+{
+    std::vector<int> ran(4, 0);
+    EXPECT_THROW(RunParts(4, [&](size_t p) {
+                     ran[p] = 1;
+                     if (p == 0 || p == 2)
+                         throw std::bad_alloc();
+                 }),
+                 std::bad_alloc);
+    EXPECT_EQ(ran, std::vector<int>(4, 1));
 }
 
 } // namespace
