@@ -140,6 +140,7 @@ bool CompiledDictionary::Save(const CompiledMatcher& matcher, const std::string&
     AtomicFile file;
     if (!file.Open(path) || !Write(matcher, file) || !file.Commit()) {
         error = path + ": " + file.ErrorText();
+        errno = file.Error();
         return false;
     }
     return true;

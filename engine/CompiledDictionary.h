@@ -52,7 +52,8 @@ public:
     // The file's bytes, written to `out`; false with out.Error() on failure.
     static bool Write(const CompiledMatcher& matcher, ByteSink& out);
     static std::string ToBytes(const CompiledMatcher& matcher);
-    // Writes `path` atomically (AtomicFile); false with `error` naming it.
+    // Writes `path` atomically (AtomicFile); false, with errno set and
+    // `error` naming the file, on failure.
     static bool Save(const CompiledMatcher& matcher, const std::string& path, std::string& error);
 
     // Maps `path` read-only and checks it. Null with a one-line `error`
