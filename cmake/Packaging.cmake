@@ -17,6 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Japanese font the window's labels are empty boxes, and without Qt's
 # translations its standard buttons and file dialog are English.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-japanese-gothic, qt6-translations-l10n")
+# The Python module, which only that Python loads.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "${VELMORA_PYTHON_DEB_SUGGESTS}")
 
 # The package's copyright file and changelog, in Debian's formats.
 set(velmora_docdir ${CMAKE_INSTALL_DATADIR}/doc/velmora)

@@ -1,0 +1,189 @@
+"""The Python module against the engine's case table, velmora-replace and its own promises."""
+import os
+import pathlib
+import pickle
+import re
+import subprocess
+import sys
+import threading
+
+import cloudpickle
+import pytest
+
+import velmora
+
+TESTS = pathlib.Path(__file__).resolve().parent.parent
+
+
+def c_literal(body):
+    """The string a C++ u"..." literal spells, one code point per UTF-16 unit or \\U escape."""
+    simple = {"t": "\t", "r": "\r", "n": "\n", "\\": "\\", '"': '"', "0": "\0"}
+    out, i = [], 0
+    while i < len(body):
+        c = body[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        kind = body[i + 1]
+        if kind in "uU":
+            width = 4 if kind == "u" else 8
+            out.append(chr(int(body[i + 2:i + 2 + width], 16)))
+            i += 2 + width
+        elif kind == "x":
+            digits = re.match(r"[0-9A-Fa-f]+", body[i + 2:]).group()
+            out.append(chr(int(digits, 16)))
+            i += 2 + len(digits)
+        else:
+            out.append(simple[kind])
+            i += 2
+    return "".join(out)
+
+
+def engine_cases():
+    """The rows {name, {pairs}, text, replaced, glossed} of the engine's scan table."""
+    source = (TESTS / "EngineTableTest.cpp").read_text(encoding="utf-8")
+    cases = []
+    for line in source.splitlines():
+        if not line.strip().startswith('{"'):
+            continue
+        name, *strings = [c_literal(s) for s in re.findall(r'"((?:[^"\\]|\\.)*)"', line)]
+        *flat, text, replaced, glossed = strings
+        cases.append(pytest.param(list(zip(flat[::2], flat[1::2])), text, replaced, glossed, id=name))
+    assert len(cases) > 20, "the engine's case table was not found"
+    return cases
+
+
+@pytest.mark.parametrize("pairs,text,replaced,glossed", engine_cases())
+def test_engine_case_table(pairs, text, replaced, glossed):
+    r = velmora.Replacer(pairs)
+    assert r.replace(text) == replaced
+    assert r.replace(text, gloss=True) == glossed
+
+
+@pytest.mark.parametrize("pairs,text,replaced", [
+    ([("\U0001F600", "smile")], "a\U0001F600b", "asmileb"),
+    ([("\ud83d", "H")], "\U0001F600", "H\ude00"),
+    ([("x", "X")], "x\udc00y\ud800", "X\udc00y\ud800"),
+    ([("\udc00", "L")], "\ud83d\udc00\U0001F400", "\ud83dL\ud83dL"),
+    ([("a", "\U00020B9F")], "\xe9a", "\xe9\U00020B9F"),
+    ([("\xe9", "e")], "caf\xe9 \u3042", "cafe \u3042"),
+], ids=["pair matched whole", "lone high key splits a pair", "lone surrogates in the text",
+        "low key splits pairs too", "non-BMP after-string", "latin-1 and BMP text"])
+def test_surrogates_and_string_kinds(pairs, text, replaced):
+    assert velmora.Replacer(pairs).replace(text) == replaced
+
+
+def test_unchanged_text_comes_back_itself():
+    text = "nothing to do here \U0001F600"
+    assert velmora.Replacer([("zz", "y")]).replace(text) is text
+
+
+def test_counts():
+    r = velmora.Replacer([("ab", "X"), ("a", "Y"), ("a", "Z"), ("\U0001F600", "s")])
+    assert r.counts("ab a \U0001F600 ab c a") == {"ab": 2, "a": 2, "\U0001F600": 1}
+    assert list(r.counts("a ab")) == ["a", "ab"]
+    assert r.counts("none") == {}
+    assert len(r) == 3
+
+
+def test_pickling_and_saving_give_the_same_replacer(tmp_path):
+    r = velmora.Replacer([("ab", "X"), ("ab", "Y"), ("\U0001F600", "\u7b11"), ("a\r\nb", "J\tK\n"), ("\tc", "\ud800")])
+    text = "ab a\r\nb \U0001F600\tc"
+    copy = pickle.loads(pickle.dumps(r))
+    assert (len(copy), copy.replace(text)) == (len(r), r.replace(text))
+    # Spark and Dask send rdd.map(r.replace) with cloudpickle.
+    assert cloudpickle.loads(cloudpickle.dumps(r.replace))(text, gloss=True) == r.replace(text, gloss=True)
+    path = tmp_path / "saved.vmd"
+    r.save(path)
+    assert velmora.Replacer.from_files(path).replace(text) == r.replace(text)
+
+
+def dictionary_files(tmp_path):
+    """Two dictionaries, UTF-16LE and UTF-8, joined across files, with a line that continues the next."""
+    utf16 = tmp_path / "one.txt"
+    utf16.write_bytes(b"\xff\xfe" + "ab\tX\r\nc\nd\tCD\n\U0001F600\t\u7b11\n".encode("utf-16-le"))
+    utf8 = tmp_path / "two.txt"
+    utf8.write_text("ab\tY\nabc\tZ\ttail\n\u3042\u3044\t\u30a2\u30a4\n", encoding="utf-8")
+    return [utf16, utf8]
+
+
+@pytest.mark.parametrize("gloss,compiled", [(False, False), (True, False), (False, True)])
+def test_same_output_as_velmora_replace(tmp_path, gloss, compiled):
+    files = dictionary_files(tmp_path)
+    text = "ab abc c\nd \U0001F600\u3042\u3044 abcd\r\n" * 50
+    source = tmp_path / "text.txt"
+    source.write_text(text, encoding="utf-8", newline="")
+    command = [os.environ["VELMORA_REPLACE"], "-q"] + [f"-d{f}" for f in files] + (["--gloss"] if gloss else [])
+    expected = subprocess.run(command + [str(source)], check=True, capture_output=True).stdout.decode("utf-8")
+    if compiled:  # merged in its place among the others as its text would be
+        velmora.Replacer.from_files(files[1]).save(tmp_path / "two.vmd")
+        files[1] = tmp_path / "two.vmd"
+    assert velmora.Replacer.from_files(*files).replace(text, gloss=gloss) == expected
+
+
+def test_threads_and_a_long_text_agree_with_one_thread():
+    r = velmora.Replacer([(f"w{k}", f"<{k}>") for k in range(1000)] + [("\u3042", "\U0001F600")])
+    lines = [f"w{k} w{k * 7 % 1000}x \u3042 w1" * 20 for k in range(400)]
+    expected = [r.replace(line) for line in lines]
+    results = {}
+
+    def work(part):
+        results[part] = [r.replace(line) for line in lines[part::4]]
+
+    threads = [threading.Thread(target=work, args=(part,)) for part in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert [results[k % 4][k // 4] for k in range(len(lines))] == expected
+    # Long enough to be scanned in parts on several cores.
+    assert r.replace("\n".join(lines * 6)) == "\n".join(expected * 6)
+
+
+def test_errors(tmp_path):
+    good = dictionary_files(tmp_path)[0]
+    (tmp_path / "latin1.txt").write_bytes(b"caf\xe9\tx\n")
+    (tmp_path / "be.txt").write_bytes(b"\xfe\xff\x00a\x00\t\x00b\x00\n")
+    with pytest.raises(FileNotFoundError) as missing:
+        velmora.Replacer.from_files(good, tmp_path / "missing.txt")
+    assert missing.value.filename == tmp_path / "missing.txt"
+    with pytest.raises(IsADirectoryError):
+        velmora.Replacer.from_files(tmp_path)
+    for name in ["latin1.txt", "be.txt"]:
+        with pytest.raises(ValueError, match=re.escape(str(tmp_path / name)) + ": "):
+            velmora.Replacer.from_files(good, str(tmp_path / name))
+    with pytest.raises(FileNotFoundError):
+        velmora.Replacer([("a", "b")]).save(tmp_path / "no" / "such.vmd")
+    velmora.Replacer([("a", "b")]).save(tmp_path / "whole.vmd")
+    (tmp_path / "cut.vmd").write_bytes((tmp_path / "whole.vmd").read_bytes()[:-1])
+    with pytest.raises(ValueError, match=re.escape(str(tmp_path / "cut.vmd")) + ": "):
+        velmora.Replacer.from_files(tmp_path / "cut.vmd")
+    r = velmora.Replacer([("a", "b")])
+    state = r.__getstate__()
+    with pytest.raises(ValueError, match="pickled Replacer"):
+        pickle.loads(pickle.dumps(r).replace(state, state[:-1] + bytes([state[-1] ^ 1])))
+    with pytest.raises(TypeError, match="pair 1"):
+        velmora.Replacer([("a", "b"), "ab"])
+    with pytest.raises(TypeError):
+        velmora.Replacer([("a", b"b")])
+    with pytest.raises(TypeError, match="never initialised"):
+        velmora.Replacer.__new__(velmora.Replacer).replace("a")
+
+
+@pytest.mark.skipif(os.environ.get("VELMORA_SANITIZED") == "1", reason="the sanitizers reserve memory of their own")
+@pytest.mark.parametrize("room", [150_000_000, 600_000_000], ids=["while scanning in parts", "building the output"])
+def test_running_out_of_memory_raises_memory_error(room):
+    script = f"""
+import re, resource, velmora
+r = velmora.Replacer([("a", "bbbbbbbb")])
+text = "a" * 50_000_000
+mapped = int(re.search(r"VmSize:\\s+(\\d+) kB", open("/proc/self/status").read()).group(1)) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (mapped + {room}, resource.RLIM_INFINITY))
+try:
+    r.replace(text)
+except MemoryError:
+    print("MemoryError")
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    assert (done.returncode, done.stdout.strip()) == (0, "MemoryError"), done.stderr
