@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "CompiledDictionary.h"
+#include "CompiledMatcher.h"
 #include "DictionaryFiles.h"
 #include "JsonLinesReplacer.h"
 #include "Options.h"

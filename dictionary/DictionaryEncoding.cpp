@@ -113,13 +113,17 @@ bool DecodeDictionaryFileText(std::string_view bytes, std::u16string& text, std:
 
 namespace {
 
-bool Readable(const struct stat& st, std::string& error)
+// 0 where `st` is a file a dictionary is read from; else EISDIR for a folder,
+// or -1 with `error` saying why.
+int Unreadable(const struct stat& st, std::string& error)
 {
     if (S_ISDIR(st.st_mode))
-        error = std::strerror(EISDIR);
-    else if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+        return EISDIR;
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
         error = "not a regular file or a pipe";
-    return error.empty();
+        return -1;
+    }
+    return 0;
 }
 
 bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std::string& error, int& systemError)
@@ -171,7 +175,7 @@ bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::stri
         if (error.empty())
             error = std::strerror(code);
         if (systemError)
-            *systemError = code;
+            *systemError = code < 0 ? 0 : code;
         return false;
     };
     struct stat st {};
@@ -180,13 +184,13 @@ bool ReadDictionaryFile(const std::string& path, std::u16string& text, std::stri
         return failed(EINVAL);
     if (::stat(path.c_str(), &st) != 0)
         return failed(errno);
-    if (!Readable(st, error))
-        return failed(0);
+    if (const int code = Unreadable(st, error))
+        return failed(code);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); // a FIFO waits for its writer
     if (fd < 0)
         return failed(errno);
-    if (::fstat(fd, &st) != 0 || !Readable(st, error)) {
-        const int code = error.empty() ? errno : 0;
+    const int code = ::fstat(fd, &st) != 0 ? errno : Unreadable(st, error);
+    if (code != 0) {
         ::close(fd);
         return failed(code);
     }
