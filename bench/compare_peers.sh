@@ -7,7 +7,7 @@
 #
 # compare_peers.sh --real: the same against the Rust peer on the real
 # Japanese and English data of real_data.sh (the Python peer would take
-# minutes there and is left out).
+# minutes there and is left out); SETS picks some of its sets.
 #
 # Each program runs REPEAT times (3 by default) and its fastest run counts, so
 # that a busy moment of a shared machine does not decide a ratio.
@@ -36,7 +36,7 @@ trap 'rm -rf "$DATA"' EXIT
 if [ "$REAL" = 1 ]; then
     echo "== real data in $DATA"
     bash "$ROOT/bench/real_data.sh" "$DATA"
-    SETS="ja en"
+    SETS=${SETS:-"ja kana en man"}
     PEERS_RUN="rust-nfa rust-dfa"
 else
     echo "== generating $PAIRS pairs, $UNITS units in $DATA"

@@ -10,6 +10,12 @@
 #                              each word to its upper case
 #   en.text.u16 / en.text.txt  the Linux kernel's English documentation
 #                              (linux-doc-6.1, without its translations)
+#   kana.*                     kana to kanji: each reading of the IPA
+#                              dictionary to its first word, over the same
+#                              Japanese text
+#   man.*                      every other word of the word list to its
+#                              capitalised form, over 20 MB of the English
+#                              manual pages
 # *.u16 are UTF-16LE (dictionaries behind FF FE, "before TAB after LF" lines),
 # *.tsv and *.txt the same in UTF-8. A before-string is kept once, with its
 # first after-string, so that every program sees the same pairs.
@@ -38,11 +44,24 @@ find /usr/share/man/ja -name '*.gz' -print0 | sort -z | xargs -0 zcat \
     | LC_ALL=C sed -e '/^[.'"'"']/d' -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' -e 's/\\(em/--/g' -e 's/\\&//g' >ja.text.txt
 write ja
 
+cat /usr/share/mecab/dic/ipadic/*.csv | iconv -f EUC-JP -t UTF-8 \
+    | LC_ALL=C awk -F, '$1 !~ /"/ && $12 != "" && $12 != "*" && !seen[$12]++ { print $12 "\t" $1 }' >kana.dict.tsv
+cp ja.text.txt kana.text.txt
+write kana
+
 LC_ALL=C awk '!seen[$0]++ { print $0 "\t" toupper($0) }' /usr/share/dict/american-english >en.dict.tsv
 find /usr/share/doc/linux-doc-6.1/Documentation -name '*.rst.gz' -not -path '*/translations/*' -print0 \
     | sort -z | xargs -0 zcat | iconv -f UTF-8 -t UTF-8 -c >en.text.txt
 write en
 
-for f in ja en; do
+LC_ALL=C awk '!seen[$0]++ && NR % 2 == 0 { print $0 "\t" toupper(substr($0, 1, 1)) substr($0, 2) }' \
+    /usr/share/dict/american-english >man.dict.tsv
+# head ends the pipe early: the pages behind it are cut off, not an error.
+(set +o pipefail; find /usr/share/man/man[1-8] -name '*.gz' -print0 | sort -z | xargs -0 zcat 2>/dev/null \
+    | LC_ALL=C sed -e '/^[.'"'"']/d' -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' -e 's/\\(em/--/g' -e 's/\\&//g' \
+    | head -c 20000000 | iconv -f UTF-8 -t UTF-8 -c >man.text.txt)
+write man
+
+for f in ja kana en man; do
     echo "$f: $(wc -l <$f.dict.tsv) pairs, $(($(stat -c %s $f.text.u16) / 2)) units of text"
 done
