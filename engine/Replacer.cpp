@@ -3,10 +3,12 @@
 #include "CompiledMatcher.h"
 #include "LargePages.h"
 #include "NodeIndex.h"
+#include "RunParts.h"
 
 #include <algorithm>
 #include <deque>
 #include <new>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -108,9 +110,22 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
         const std::u16string_view cut = CutAtNul(before);
         order.push_back({PrefixKey(cut), cut, CutAtNul(after)});
     }
-    std::stable_sort(order.begin(), order.end(), [](const SortedPair& a, const SortedPair& b) {
+    const auto less = [](const SortedPair& a, const SortedPair& b) {
         return a.key != b.key ? a.key < b.key : a.before < b.before;
+    };
+    // A long list is sorted in two halves at once and merged; the merge takes
+    // the first half's pair of two equal ones first, so the order stays stable.
+    constexpr size_t kParallelSort = size_t(1) << 15;
+    const size_t parts = order.size() >= kParallelSort && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    const auto middle = order.begin() + ptrdiff_t(order.size() / parts);
+    RunParts(parts, [&](size_t p) {
+        if (p == 0)
+            std::stable_sort(order.begin(), middle, less);
+        else
+            std::stable_sort(middle, order.end(), less);
     });
+    if (parts > 1)
+        std::inplace_merge(order.begin(), middle, order.end(), less);
     return order;
 }
 
