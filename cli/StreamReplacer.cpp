@@ -93,16 +93,15 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
         if (settled == 0 && !last)
             continue;
         Account(result, uses);
-        m_output.clear();
-        m_scan.AppendOutput(text.substr(0, settled), m_gloss, m_output);
+        const std::u16string_view output(m_output.data(), m_scan.WriteOutput(text.substr(0, settled), m_gloss, m_output));
         // Comparing stops at the first difference, which in a changed text
         // comes early.
-        if (!result.changed && std::u16string_view(m_output) != text.substr(0, settled))
+        if (!result.changed && output != text.substr(0, settled))
             result.changed = true;
 
         if (!encoder)
             encoder.emplace(decoder.Encoding()); // units exist, so the encoding is known
-        if (!EncodeAndWrite(*encoder, last, out, result))
+        if (!EncodeAndWrite(output, *encoder, last, out, result))
             return result;
         std::memmove(m_units.data(), m_units.data() + settled, (used - settled) * sizeof(char16_t));
         used -= settled;
@@ -116,10 +115,10 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
 // A long output is encoded by all threads, each on its own stretch into its
 // own part of the buffer, and the parts are written in order. Stretches end
 // where no surrogate pair is cut, so each starts a fresh encoder.
-bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& out, StreamResult& result)
+bool StreamReplacer::EncodeAndWrite(std::u16string_view output, TextEncoder& encoder, bool last, ByteSink& out,
+                                    StreamResult& result)
 {
     constexpr size_t kParallelCoding = size_t(1) << 18; // units
-    const std::u16string_view output = m_output;
     const size_t parts = output.size() >= kParallelCoding ? m_threads : 1;
     std::vector<size_t> edges{0};
     for (size_t p = 1; p < parts; ++p) {
@@ -137,13 +136,17 @@ bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& o
             encoders.push_back(encoder.Behind(edges[p]));
         at.push_back(at.back() + TextEncoder::MaxBytes(edges[p + 1] - edges[p]));
     }
-    if (m_encoded.size() < at.back())
-        m_encoded.resize(at.back());
+    // Room for the worst case, mostly never written: left unfilled, so that
+    // only the pages the output reaches are touched.
+    if (m_encodedSize < at.back()) {
+        m_encoded = std::make_unique_for_overwrite<char[]>(at.back());
+        m_encodedSize = at.back();
+    }
     std::vector<size_t> written(parts, 0);
     std::vector<char> ok(parts, 0);
     auto encode = [&](size_t p) {
         TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
-        ok[p] = e.Encode(output.substr(edges[p], edges[p + 1] - edges[p]), m_encoded.data() + at[p], written[p]);
+        ok[p] = e.Encode(output.substr(edges[p], edges[p + 1] - edges[p]), m_encoded.get() + at[p], written[p]);
     };
     RunParts(parts, encode);
 
@@ -163,7 +166,7 @@ bool StreamReplacer::EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& o
         return false;
     }
     for (size_t p = 0; p < parts; ++p) {
-        if (written[p] > 0 && !out.Write({m_encoded.data() + at[p], written[p]})) {
+        if (written[p] > 0 && !out.Write({m_encoded.get() + at[p], written[p]})) {
             result.failure = StreamResult::Failure::Write;
             result.error = out.Error();
             return false;

@@ -76,8 +76,9 @@ public:
 
 private:
     void Account(StreamResult& result, PairUses* uses) const;
-    // Encodes m_output and writes it; false with `result` saying why.
-    bool EncodeAndWrite(TextEncoder& encoder, bool last, ByteSink& out, StreamResult& result);
+    // Encodes `output` and writes it; false with `result` saying why.
+    bool EncodeAndWrite(std::u16string_view output, TextEncoder& encoder, bool last, ByteSink& out,
+                        StreamResult& result);
 
     TextScan m_scan;
     bool m_gloss;
@@ -85,8 +86,9 @@ private:
     unsigned m_threads;
     std::string m_read;
     std::u16string m_units; // the carried units, then the new block's
-    std::u16string m_output;
-    std::string m_encoded;
+    std::u16string m_output; // the block's output at its start, grown as needed
+    std::unique_ptr<char[]> m_encoded;
+    size_t m_encodedSize = 0;
 };
 
 // Reads `in` to its end only to see that it decodes: the check made before

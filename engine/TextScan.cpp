@@ -87,6 +87,18 @@ bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string
 {
     if (text.size() != m_scannedLength)
         return false;
+    const size_t start = out.size();
+    out.resize(start + PutOutput(text, gloss, out, start));
+    return true;
+}
+
+size_t TextScan::WriteOutput(std::u16string_view text, bool gloss, std::u16string& buffer) const
+{
+    return text.size() == m_scannedLength ? PutOutput(text, gloss, buffer, 0) : kNotScanned;
+}
+
+size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string& out, size_t start) const
+{
     const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
     const unsigned threads = text.size() >= kParallelOutput ? m_threads : 1;
     struct Share {
@@ -121,10 +133,11 @@ bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string
         at += share.to - from + size_t(share.growth);
         from = share.to;
     }
-    const size_t start = out.size();
-    out.resize(start + at + (text.size() - from));
+    const size_t length = at + (text.size() - from);
+    if (out.size() < start + length)
+        out.resize(start + length);
     char16_t* const dst = out.data() + start;
-    const char16_t* const dstEnd = out.data() + out.size();
+    const char16_t* const dstEnd = dst + length;
 
     auto put = [](char16_t*& d, std::u16string_view s) {
         std::memcpy(d, s.data(), s.size() * sizeof(char16_t));
@@ -167,7 +180,7 @@ bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string
     });
     char16_t* tail = dst + at;
     put(tail, text.substr(from));
-    return true;
+    return length;
 }
 
 std::u16string TextScan::BuildReplaced(std::u16string_view text) const

@@ -49,12 +49,21 @@ public:
     // Appends the output for `text` to `out`; false (nothing appended) when
     // `text` is not as long as the scanned text.
     bool AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const;
+    // Writes the output for `text` at the start of `buffer`, which grows as
+    // needed but never shrinks, so that a buffer reused block after block is
+    // not cleared each time; returns the output's length, or kNotScanned
+    // when `text` is not as long as the scanned text.
+    static constexpr size_t kNotScanned = ~size_t(0);
+    size_t WriteOutput(std::u16string_view text, bool gloss, std::u16string& buffer) const;
 
     size_t GetMatchCount() const;
     // Calls `f` for every match in text order.
     void ForEachMatch(const std::function<void(size_t start, std::u16string_view before, std::u16string_view after)>& f) const;
 
 private:
+    // Writes the output for the scanned `text` into `out` from `start`,
+    // growing it when it is too short; returns the output's length.
+    size_t PutOutput(std::u16string_view text, bool gloss, std::u16string& out, size_t start) const;
     // Scans text[0, stop) in parts split at `cuts`; returns where the scan
     // left off (at or past `stop`).
     size_t ScanParts(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop);
