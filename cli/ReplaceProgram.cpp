@@ -11,6 +11,7 @@
 #include "PairCounts.h"
 #include "ProgressBar.h"
 #include "Replacer.h"
+#include "RunParts.h"
 #include "StandardDescriptors.h"
 #include "TemporaryFiles.h"
 
@@ -321,7 +322,7 @@ int RunProgram(int argc, const char* const* argv)
     uint64_t replacements = 0;
     const bool wantUses = !options.countsPath.empty();
 
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = UsableCores();
     unsigned jobs = options.jobs ? options.jobs : cores;
     jobs = unsigned(std::min<size_t>(jobs, files.size()));
     // Cores that no file job takes scan inside the jobs' blocks.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <deque>
 #include <new>
-#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -116,7 +115,7 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
     // A long list is sorted in two halves at once and merged; the merge takes
     // the first half's pair of two equal ones first, so the order stays stable.
     constexpr size_t kParallelSort = size_t(1) << 15;
-    const size_t parts = order.size() >= kParallelSort && std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    const size_t parts = order.size() >= kParallelSort && UsableCores() > 1 ? 2 : 1;
     const auto middle = order.begin() + ptrdiff_t(order.size() / parts);
     RunParts(parts, [&](size_t p) {
         if (p == 0)

@@ -1,9 +1,9 @@
 #include "Replacer.h"
 
 #include "CompiledMatcher.h"
+#include "RunParts.h"
 
 #include <algorithm>
-#include <thread>
 
 std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 {
@@ -15,7 +15,7 @@ std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 void Replacer::Scan(std::u16string_view text)
 {
     m_scan = TextScan(Compile());
-    m_scan.ScanParallel(text, std::max(1u, std::thread::hardware_concurrency()));
+    m_scan.ScanParallel(text, UsableCores());
 }
 
 std::u16string Replacer::BuildReplaced(std::u16string_view text) const

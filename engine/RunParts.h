@@ -1,11 +1,25 @@
 // Work split into parts that run at the same time.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include <sched.h>
+
+// The cores this process may run on (at least one): fewer than the machine
+// has when it is pinned to some, and then more threads would only take turns.
+inline unsigned UsableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return unsigned(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 // Runs f(0) to f(count - 1) at once: f(0) on the calling thread, every other
 // part on a thread of its own (on the calling thread too when the system
