@@ -53,7 +53,7 @@ void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
 
 StreamResult StreamReplacer::Check(ByteSource& in)
 {
-    return CheckText(in);
+    return CheckText(in, m_blockBytes, m_threads);
 }
 
 StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, std::atomic<uint64_t>* progress)
@@ -175,7 +175,7 @@ bool StreamReplacer::EncodeAndWrite(std::u16string_view output, TextEncoder& enc
     return true;
 }
 
-StreamResult CheckText(ByteSource& in, size_t blockBytes)
+StreamResult CheckText(ByteSource& in, size_t blockBytes, unsigned threads)
 {
     StreamResult result;
     TextDecoder decoder;
@@ -190,7 +190,7 @@ StreamResult CheckText(ByteSource& in, size_t blockBytes)
         }
         size_t decoded = 0;
         if (n == 0 ? !decoder.Finish(units.data(), decoded)
-                   : !decoder.Decode({bytes.data(), size_t(n)}, units.data(), decoded)) {
+                   : !decoder.Decode({bytes.data(), size_t(n)}, units.data(), decoded, threads)) {
             result.failure = StreamResult::Failure::Decode;
             result.message = decoder.Error();
             return result;

@@ -72,6 +72,7 @@ public:
     // into `progress` when they are given.
     StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
                      std::atomic<uint64_t>* progress = nullptr) override;
+    // CheckText with this replacer's blocks and threads.
     StreamResult Check(ByteSource& in) override;
 
 private:
@@ -92,5 +93,6 @@ private:
 };
 
 // Reads `in` to its end only to see that it decodes: the check made before
-// output that cannot be taken back once written.
-StreamResult CheckText(ByteSource& in, size_t blockBytes = StreamReplacer::kDefaultBlockBytes);
+// output that cannot be taken back once written. Long UTF-8 blocks are
+// decoded by `threads` threads.
+StreamResult CheckText(ByteSource& in, size_t blockBytes = StreamReplacer::kDefaultBlockBytes, unsigned threads = 1);

@@ -238,7 +238,8 @@ TEST(StreamReplacer, Encodings)
 }
 
 // Long blocks are decoded, scanned, built and encoded by several threads:
-// the same bytes, and the same first error, as one thread gives.
+// the same bytes, and the same first error, as one thread gives; the check
+// before writing to standard output finds the same error.
 TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
 {
     std::mt19937 rng(5);
@@ -278,6 +279,14 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
             EXPECT_EQ(both.failure, single.failure);
             EXPECT_EQ(both.message, single.message);
             EXPECT_TRUE(two == one) << "block " << block;
+            if (c.failure != StreamResult::Failure::Encode) {
+                StringSource first(c.bytes), second(c.bytes);
+                const StreamResult checked = CheckText(first, block), checkedByTwo = CheckText(second, block, 2);
+                EXPECT_EQ(checked.failure, c.failure);
+                EXPECT_EQ(checkedByTwo.failure, c.failure);
+                EXPECT_EQ(checkedByTwo.message, single.message);
+                EXPECT_EQ(checked.message, single.message);
+            }
         }
     }
 }
