@@ -31,7 +31,7 @@ const char* CompiledDictionaryImage::Check(std::string_view file, const Header& 
     checks.push_back([&] { return header.checksum == Checksum(file) ? nullptr : "its checksum does not match"; });
     checks.push_back([&] { return CheckPairs(v, header.maxBefore); });
     // A small file is checked in as many parts, but on one thread.
-    const unsigned parts = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    const unsigned parts = std::clamp(UsableCores(), 1u, 8u);
     const unsigned threads = file.size() < kParallelBytes ? 1 : parts;
     std::vector<uint32_t> roots;
     if (doubleArray) {
