@@ -118,15 +118,7 @@ bool CompiledDictionary::Write(const CompiledMatcher& matcher, ByteSink& out)
 
 std::string CompiledDictionary::ToBytes(const CompiledMatcher& matcher)
 {
-    class StringSink : public ByteSink {
-    public:
-        bool Write(std::string_view bytes) override
-        {
-            text.append(bytes);
-            return true;
-        }
-        std::string text;
-    } sink;
+    StringSink sink;
     Write(matcher, sink);
     return std::move(sink.text);
 }

@@ -26,6 +26,17 @@ protected:
     int m_error = 0;
 };
 
+// Collects what is written in memory.
+class StringSink : public ByteSink {
+public:
+    bool Write(std::string_view bytes) override
+    {
+        text.append(bytes);
+        return true;
+    }
+    std::string text;
+};
+
 // Reads a file descriptor (not owned), retrying interrupted reads.
 class FdSource : public ByteSource {
 public:

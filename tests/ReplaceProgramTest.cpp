@@ -52,15 +52,6 @@ private:
     size_t m_at = 0;
 };
 
-class StringSink : public ByteSink {
-public:
-    bool Write(std::string_view bytes) override
-    {
-        text.append(bytes);
-        return true;
-    }
-    std::string text;
-};
 
 std::string Utf8(std::u16string_view units)
 {
