@@ -34,8 +34,7 @@ int RowOfBefore(const Replacer& replacer, const std::u16string& before)
 // Replacer builds anew only what changed since the last refresh.
 void CReplaceDlg::RefreshList()
 {
-    m_replacer.RefreshEntries();
-    ReloadRows();
+    m_listModel->Refresh();
 }
 
 void CReplaceDlg::ReloadRows()
@@ -57,7 +56,6 @@ void CReplaceDlg::OnRegister()
         RefreshList();
     } catch (const std::bad_alloc&) {
         // The fields keep the pair, to be registered again once there is room.
-        ReloadRows();
         m_prompter->ShowMessage(this, QStringLiteral("メモリが不足しているため登録できませんでした。"),
                                 QApplication::applicationName(), Prompter::Icon::Stop);
         return;
@@ -83,17 +81,9 @@ void CReplaceDlg::OnDelete()
     const std::u16string beforeUnits = before.toStdU16String();
     if (!m_replacer.RemovePair(beforeUnits.c_str(), after.toStdU16String().c_str()))
         return;
-    // Entries compare as zero-terminated strings, so the empty before-string
-    // finds the entry whose before is the single unit U+0000.
-    const std::u16string_view key(beforeUnits.c_str());
-    auto& entries = m_replacer.m_entries;
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-        if (std::u16string_view((*it)->before.c_str()) == key) {
-            entries.erase(it);
-            break;
-        }
-    }
-    ReloadRows();
+    // Only that row goes: the others keep their order, also one by the
+    // after-string.
+    m_listModel->RemoveEntry(beforeUnits);
     m_beforeCombo->setEditText(QString());
     m_afterCombo->setEditText(QString());
 }
@@ -110,12 +100,6 @@ void CReplaceDlg::OnDblClk()
 
 void CReplaceDlg::OnColumnClick(int column)
 {
-    if (column == EntryListModel::BeforeColumn)
-        m_replacer.SortByBefore();
-    else if (column == EntryListModel::AfterColumn)
-        m_replacer.SortByAfter();
-    else
-        return;
-    m_listModel->RowsReordered();
-    m_dictList->viewport()->update();
+    if (m_listModel->SortByColumn(column))
+        m_dictList->viewport()->update();
 }

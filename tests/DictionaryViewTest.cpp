@@ -26,9 +26,7 @@ protected:
     void SetUp() override
     {
         AddAll(replacer, {{u"a", u"5"}, {u"b", u"4"}, {u"c", u"3"}, {u"d", u"2"}, {u"e", u"1"}});
-        replacer.RebuildEntries();
-        replacer.SortByBefore();
-        model.ReloadRows();
+        model.Refresh();
         SetUpDictionaryView(view, model);
         view.resize(480, 300);
     }
@@ -100,14 +98,8 @@ TEST_F(DictionaryViewTest, SelectionKeepsItsRowNumbersAcrossAHeaderClickSort)
 {
     int sorts = 0;
     QObject::connect(view.horizontalHeader(), &QHeaderView::sectionClicked, &view, [&](int column) {
-        if (column == 0)
-            replacer.SortByBefore();
-        else if (column == 1)
-            replacer.SortByAfter();
-        else
-            return;
-        ++sorts;
-        model.RowsReordered();
+        if (model.SortByColumn(column))
+            ++sorts;
     });
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -139,8 +131,7 @@ TEST_F(DictionaryViewTest, SelectionKeepsItsRowNumbersAcrossAHeaderClickSort)
 TEST_F(DictionaryViewTest, SelectionKeepsItsRowNumbersAcrossASort)
 {
     SelectRows({1, 3});
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::AfterColumn);
     EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
     EXPECT_EQ(FirstSelectedRow(view), 1);
 }

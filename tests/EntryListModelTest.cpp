@@ -25,14 +25,6 @@
 
 namespace {
 
-// What the owner does after a Register or a dictionary file.
-void Refresh(Replacer& r, EntryListModel& model)
-{
-    r.RebuildEntries();
-    r.SortByBefore();
-    model.ReloadRows();
-}
-
 QColor Shade(const EntryListModel& model, int row)
 {
     return model.data(model.index(row, 0), Qt::BackgroundRole).value<QColor>();
@@ -52,17 +44,16 @@ TEST_F(EntryListModelTest, EmptyDictionaryHasNoRows)
 {
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.columnCount(), 2);
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_EQ(model.rowCount(), 0);
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::AfterColumn);
     EXPECT_EQ(model.rowCount(), 0);
 }
 
 TEST_F(EntryListModelTest, RowsFollowTheEntriesInOrderOfTheBeforeString)
 {
     AddAll(replacer, {{u"b", u"2"}, {u"a", u"1"}, {u"ab", u"3"}, {u"Z", u"4"}});
-    Refresh(replacer, model);
+    model.Refresh();
     ASSERT_EQ(model.rowCount(), 4);
     EXPECT_EQ(Column(model, 0), (QStringList{"Z", "a", "ab", "b"}));
     EXPECT_EQ(Column(model, 1), (QStringList{"4", "1", "3", "2"}));
@@ -71,7 +62,7 @@ TEST_F(EntryListModelTest, RowsFollowTheEntriesInOrderOfTheBeforeString)
 TEST_F(EntryListModelTest, JoinedAfterValueIsOneCell)
 {
     AddAll(replacer, {{u"k", u"x"}, {u"k", u"y"}});
-    Refresh(replacer, model);
+    model.Refresh();
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(Cell(model, 0, 1), QStringLiteral("x; y"));
 }
@@ -79,7 +70,7 @@ TEST_F(EntryListModelTest, JoinedAfterValueIsOneCell)
 TEST_F(EntryListModelTest, EmptyBeforeStringShowsAnEmptyCellAndSortsFirst)
 {
     AddAll(replacer, {{u"a", u"1"}, {u"", u"empty"}, {u"\u0001", u"2"}});
-    Refresh(replacer, model);
+    model.Refresh();
     ASSERT_EQ(model.rowCount(), 3);
     // Its before is the single unit U+0000.
     ASSERT_EQ(replacer.m_entries[0]->before, std::u16string(1, u'\0'));
@@ -93,7 +84,7 @@ TEST_F(EntryListModelTest, EmptyBeforeStringShowsAnEmptyCellAndSortsFirst)
 TEST_F(EntryListModelTest, CellIsCutAtTheFirstZeroUnit)
 {
     AddAll(replacer, {{u"a", u"1"}});
-    Refresh(replacer, model);
+    model.Refresh();
     replacer.m_entries[0]->after = std::u16string(u"xy\0z", 4);
     EXPECT_EQ(Cell(model, 0, 1), QStringLiteral("xy"));
 }
@@ -101,7 +92,7 @@ TEST_F(EntryListModelTest, CellIsCutAtTheFirstZeroUnit)
 TEST_F(EntryListModelTest, NonBasicPlaneTextIsShownWhole)
 {
     AddAll(replacer, {{u"\U0001F600", u"\uFF21\u3042"}});
-    Refresh(replacer, model);
+    model.Refresh();
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(Cell(model, 0, 0), QString::fromUtf8("\xF0\x9F\x98\x80"));
     EXPECT_EQ(Cell(model, 0, 1), QString::fromUtf8("\xEF\xBC\xA1\xE3\x81\x82"));
@@ -110,7 +101,7 @@ TEST_F(EntryListModelTest, NonBasicPlaneTextIsShownWhole)
 TEST_F(EntryListModelTest, OnlyDisplayAndBackgroundRoles)
 {
     AddAll(replacer, {{u"a", u"1"}});
-    Refresh(replacer, model);
+    model.Refresh();
     const QModelIndex cell = model.index(0, 0);
     for (int role : {int(Qt::DecorationRole), int(Qt::EditRole), int(Qt::ToolTipRole),
                      int(Qt::StatusTipRole), int(Qt::WhatsThisRole), int(Qt::SizeHintRole),
@@ -124,7 +115,7 @@ TEST_F(EntryListModelTest, OnlyDisplayAndBackgroundRoles)
 TEST_F(EntryListModelTest, NothingOutsideTheTable)
 {
     AddAll(replacer, {{u"a", u"1"}});
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_FALSE(model.index(1, 0).isValid());
     EXPECT_FALSE(model.index(0, 2).isValid());
     EXPECT_FALSE(model.data(QModelIndex(), Qt::DisplayRole).isValid());
@@ -135,7 +126,7 @@ TEST_F(EntryListModelTest, NothingOutsideTheTable)
 TEST_F(EntryListModelTest, RowsAreShadedByRowNumber)
 {
     AddAll(replacer, {{u"a", u"3"}, {u"b", u"2"}, {u"c", u"1"}, {u"d", u"0"}});
-    Refresh(replacer, model);
+    model.Refresh();
     auto expectStripes = [&] {
         for (int row = 0; row < model.rowCount(); ++row) {
             EXPECT_EQ(Shade(model, row), row % 2 ? PaleBlue : White) << "row " << row;
@@ -147,13 +138,11 @@ TEST_F(EntryListModelTest, RowsAreShadedByRowNumber)
     expectStripes();
     EXPECT_EQ(PaleBlue.rgb() & 0xFFFFFF, 0xEEF3FDu);
 
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::AfterColumn);
     EXPECT_EQ(Column(model, 0), (QStringList{"d", "c", "b", "a"}));
     expectStripes();
 
-    replacer.SortByBefore();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::BeforeColumn);
     EXPECT_EQ(Column(model, 0), (QStringList{"a", "b", "c", "d"}));
     expectStripes();
 }
@@ -174,7 +163,7 @@ TEST_F(EntryListModelTest, HeaderTexts)
 TEST_F(EntryListModelTest, RowsAreNotEditable)
 {
     AddAll(replacer, {{u"a", u"1"}});
-    Refresh(replacer, model);
+    model.Refresh();
     for (int column = 0; column < 2; ++column) {
         const Qt::ItemFlags flags = model.flags(model.index(0, column));
         EXPECT_EQ(flags, Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -191,7 +180,7 @@ TEST_F(EntryListModelTest, ReloadIsOneResetWhateverTheCount)
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     AddAll(replacer, {{u"a", u"1"}, {u"b", u"2"}, {u"c", u"3"}});
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_EQ(aboutToReset.count(), 1);
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(inserted.count(), 0);
@@ -199,36 +188,37 @@ TEST_F(EntryListModelTest, ReloadIsOneResetWhateverTheCount)
     EXPECT_EQ(model.rowCount(), 3);
 }
 
-TEST_F(EntryListModelTest, ReloadAfterErasingOneEntryKeepsTheOrder)
+TEST_F(EntryListModelTest, RemovingOneEntryRemovesItsRowAndKeepsTheOrder)
 {
-    AddAll(replacer, {{u"a", u"4"}, {u"b", u"3"}, {u"c", u"2"}, {u"d", u"1"}});
-    Refresh(replacer, model);
-    replacer.SortByAfter();
-    model.RowsReordered();
-    ASSERT_EQ(Column(model, 0), (QStringList{"d", "c", "b", "a"}));
+    AddAll(replacer, {{u"a", u"4"}, {u"b", u"3"}, {u"c", u"2"}, {u"d", u"1"}, {u"", u"0"}});
+    model.Refresh();
+    model.SortByColumn(EntryListModel::AfterColumn);
+    ASSERT_EQ(Column(model, 0), (QStringList{"", "d", "c", "b", "a"}));
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
-    // What Delete does: erase the entry in place, then reload.
-    ASSERT_TRUE(replacer.RemovePair(u"c", u"2"));
-    replacer.m_entries.erase(replacer.m_entries.begin() + 1);
-    // Until the reload the model still has the old count; the row that has
-    // no entry any more shows nothing.
-    EXPECT_EQ(model.rowCount(), 4);
-    EXPECT_FALSE(model.data(model.index(3, 0), Qt::DisplayRole).isValid());
-
-    model.ReloadRows();
+    // Found as a zero-terminated string: "c\0x" is "c", "" the entry of the
+    // empty before-string.
+    EXPECT_TRUE(model.RemoveEntry(std::u16string_view(u"c\0x", 3)));
+    EXPECT_FALSE(model.RemoveEntry(u"q"));
+    EXPECT_TRUE(model.RemoveEntry(u""));
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_EQ(Column(model, 0), (QStringList{"d", "b", "a"}));
     EXPECT_EQ(Column(model, 1), (QStringList{"1", "3", "4"}));
+    ASSERT_EQ(removed.count(), 2);
+    EXPECT_EQ(removed[0][1].toInt(), 2);
+    EXPECT_EQ(removed[0][2].toInt(), 2);
+    EXPECT_EQ(removed[1][1].toInt(), 0);
+    EXPECT_EQ(reset.count(), 0);
 }
 
 TEST_F(EntryListModelTest, ReorderingKeepsTheRowCountAndRepaintsEveryRow)
 {
     AddAll(replacer, {{u"a", u"2"}, {u"b", u"1"}, {u"c", u"0"}});
-    Refresh(replacer, model);
+    model.Refresh();
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::AfterColumn);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(reset.count(), 0);
     const QModelIndex topLeft = changed[0][0].value<QModelIndex>();
@@ -242,11 +232,10 @@ TEST_F(EntryListModelTest, ReorderingKeepsTheRowCountAndRepaintsEveryRow)
 TEST_F(EntryListModelTest, RebuildAfterMoreRegistersReloads)
 {
     AddAll(replacer, {{u"b", u"1"}});
-    Refresh(replacer, model);
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.Refresh();
+    model.SortByColumn(EntryListModel::AfterColumn);
     AddAll(replacer, {{u"a", u"2"}});
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_EQ(Column(model, 0), (QStringList{"a", "b"}));
 }
 
@@ -260,15 +249,12 @@ TEST(EntryListModelFatal, ReloadSortAndEraseUnderTheFatalTester)
         pairs.emplace_back(std::u16string(1, char16_t(u'a' + i % 26)) + char16_t(u'0' + i / 26),
                            std::u16string(1, char16_t(u'z' - i % 26)));
     AddAll(replacer, pairs);
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_EQ(model.rowCount(), 50);
-    replacer.SortByAfter();
-    model.RowsReordered();
-    replacer.m_entries.erase(replacer.m_entries.begin() + 10);
-    model.ReloadRows();
+    model.SortByColumn(EntryListModel::AfterColumn);
+    ASSERT_TRUE(model.RemoveEntry(replacer.m_entries[10]->before));
     EXPECT_EQ(model.rowCount(), 49);
-    replacer.SortByBefore();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::BeforeColumn);
     replacer.m_entries.clear();
     model.ReloadRows();
     EXPECT_EQ(model.rowCount(), 0);
@@ -287,7 +273,7 @@ TEST(EntryListModelLarge, ThreeHundredThousandEntries)
         replacer.AddPair(before.c_str(), after.c_str());
     }
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    Refresh(replacer, model);
+    model.Refresh();
     EXPECT_EQ(reset.count(), 1);
     ASSERT_EQ(model.rowCount(), count);
     EXPECT_EQ(Cell(model, 0, 0), QStringLiteral("k0"));
@@ -303,11 +289,9 @@ TEST(EntryListModelLarge, ThreeHundredThousandEntries)
     QApplication::processEvents();
     view.scrollToBottom();
     QApplication::processEvents();
-    replacer.SortByAfter();
-    model.RowsReordered();
+    model.SortByColumn(EntryListModel::AfterColumn);
     EXPECT_EQ(Cell(model, 0, 1), QStringLiteral("v1"));
-    replacer.m_entries.pop_back();
-    model.ReloadRows();
+    ASSERT_TRUE(model.RemoveEntry(replacer.m_entries.back()->before));
     EXPECT_EQ(model.rowCount(), count - 1);
     QApplication::processEvents();
 }

@@ -5,6 +5,8 @@
 
 #include <QColor>
 
+#include <algorithm>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -48,8 +50,8 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     const int row = index.row();
     switch (role) {
     case Qt::DisplayRole: {
-        // The entry list may already be shorter than the rows the views know
-        // of, between an erase and the ReloadRows that follows it.
+        // The entry list may be shorter than the rows the views know of
+        // while a rebuild that ran out of memory is being reported.
         if (row < 0 || row >= m_replacer.GetEntryCount())
             return {};
         const ReplaceEntry& entry = *m_replacer.m_entries[size_t(row)];
@@ -92,6 +94,20 @@ Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
+void EntryListModel::Refresh()
+{
+    beginResetModel();
+    try {
+        m_replacer.RefreshEntries();
+    } catch (...) {
+        m_rowCount = m_replacer.GetEntryCount();
+        endResetModel();
+        throw;
+    }
+    m_rowCount = m_replacer.GetEntryCount();
+    endResetModel();
+}
+
 void EntryListModel::ReloadRows()
 {
     beginResetModel();
@@ -99,9 +115,31 @@ void EntryListModel::ReloadRows()
     endResetModel();
 }
 
-void EntryListModel::RowsReordered()
+bool EntryListModel::SortByColumn(int column)
 {
-    if (m_rowCount == 0)
-        return;
-    emit dataChanged(index(0, BeforeColumn), index(m_rowCount - 1, AfterColumn));
+    if (column == BeforeColumn)
+        m_replacer.SortByBefore();
+    else if (column == AfterColumn)
+        m_replacer.SortByAfter();
+    else
+        return false;
+    if (m_rowCount > 0)
+        emit dataChanged(index(0, BeforeColumn), index(m_rowCount - 1, AfterColumn));
+    return true;
+}
+
+bool EntryListModel::RemoveEntry(std::u16string_view before)
+{
+    auto& entries = m_replacer.m_entries;
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const std::unique_ptr<ReplaceEntry>& e) {
+        return UpToNul(e->before) == UpToNul(before);
+    });
+    if (it == entries.end())
+        return false;
+    const int row = int(it - entries.begin());
+    beginRemoveRows(QModelIndex(), row, row);
+    entries.erase(it);
+    m_rowCount = m_replacer.GetEntryCount();
+    endRemoveRows();
+    return true;
 }

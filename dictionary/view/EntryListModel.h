@@ -1,12 +1,14 @@
 // EntryListModel: the dictionary list as a table model over the Replacer's
 // entry list. Row i is always m_entries[i]; the model keeps only the row count
 // that the views were last told about, so filling it costs the same whatever
-// the number of entries.
+// the number of entries. Whatever rebuilds, sorts or shortens the entry list
+// goes through the model, which tells the views.
 #pragma once
 
 #include <QAbstractTableModel>
 
 #include <cstddef>
+#include <string_view>
 
 class Replacer;
 
@@ -23,14 +25,22 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Takes the row count from the entry list again. Call it after anything
-    // that adds, removes or rebuilds entries; selection and scroll state of
-    // the views are reset with it.
+    // The entry list rebuilt from the trie and sorted by before-string, and the
+    // rows reloaded; the rows follow the entries also when the rebuild runs
+    // out of memory part-way.
+    void Refresh();
+    // Takes the row count from the entry list again; selection and scroll
+    // state of the views are reset with it.
     void ReloadRows();
-    // Call it after the entry list was reordered in place: the rows repaint
+    // Sorts the entry list in place by the column's string: the rows repaint
     // with their new entries while the row count and the selected row numbers
-    // stay.
-    void RowsReordered();
+    // stay. Any other column sorts nothing and answers false.
+    bool SortByColumn(int column);
+    // Erases the first entry whose before-string, taken up to a U+0000, is
+    // `before` (so the empty string finds the entry of the empty
+    // before-string), as the removal of that one row; the rows behind it move
+    // up. False when no entry has it.
+    bool RemoveEntry(std::u16string_view before);
 
     // The most UTF-16 units a cell shows of a string; the entry keeps it whole.
     static constexpr size_t kCellTextMax = 259;
