@@ -132,8 +132,10 @@ bool CReplaceDlg::OnInitDialog()
     m_modeRadio->setChecked(true);
     m_listModel = new EntryListModel(m_replacer, this);
     SetUpDictionaryView(*m_dictList, *m_listModel);
-    LoadComboHistory(m_settingsFile, *m_beforeCombo, QStringLiteral("Before"));
-    LoadComboHistory(m_settingsFile, *m_afterCombo, QStringLiteral("After"));
+    // Both boxes from one reading of the file.
+    const ProfileReader profile(m_settingsFile);
+    LoadComboHistory(profile, *m_beforeCombo, QStringLiteral("Before"));
+    LoadComboHistory(profile, *m_afterCombo, QStringLiteral("After"));
     ConnectMessageMap();
     qApp->installEventFilter(this);
     m_beforeCombo->setFocus();

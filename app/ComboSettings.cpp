@@ -25,17 +25,17 @@ QString UnquoteValue(const QString& value)
     return value;
 }
 
-void LoadComboHistory(const QString& settingsFile, QComboBox& box, const QString& section)
+void LoadComboHistory(const ProfileReader& profile, QComboBox& box, const QString& section)
 {
     for (int i = 0; i < HISTORY_MAX; ++i) {
-        const QString item = UnquoteValue(GetProfileString(settingsFile, section, QString::number(i)));
+        const QString item = UnquoteValue(profile.Get(section, QString::number(i)));
         if (item.isEmpty())
             break;
         AddSorted(box, item);
     }
     // The first item added made itself current and took over the field.
     box.setCurrentIndex(-1);
-    box.setEditText(UnquoteValue(GetProfileString(settingsFile, section, kEditKey)));
+    box.setEditText(UnquoteValue(profile.Get(section, kEditKey)));
 }
 
 void SaveComboHistory(ProfileWriter& profile, QComboBox& box, const QString& section)

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class ProfileReader;
 class ProfileWriter;
 class QComboBox;
 
@@ -12,6 +13,6 @@ inline constexpr int HISTORY_MAX = 20;
 // Removes one pair of double quotes that encloses the whole value.
 QString UnquoteValue(const QString& value);
 
-void LoadComboHistory(const QString& settingsFile, QComboBox& box, const QString& section);
+void LoadComboHistory(const ProfileReader& profile, QComboBox& box, const QString& section);
 // Hands the keys to `profile`; its Commit() writes them.
 void SaveComboHistory(ProfileWriter& profile, QComboBox& box, const QString& section);

@@ -333,9 +333,26 @@ void Apply(Contents& contents, QStringView sectionName, QStringView keyName, con
 QString GetProfileString(const QString& file, const QString& section, const QString& key,
                          const QString& defaultValue)
 {
-    const std::optional<Contents> contents = Load(file);
-    if (!contents)
+    return ProfileReader(file).Get(section, key, defaultValue);
+}
+
+struct ProfileReader::Data {
+    Contents contents;
+};
+
+ProfileReader::ProfileReader(const QString& file)
+{
+    if (std::optional<Contents> contents = Load(file))
+        m_data = std::make_unique<const Data>(Data{std::move(*contents)});
+}
+
+ProfileReader::~ProfileReader() = default;
+
+QString ProfileReader::Get(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    if (!m_data)
         return defaultValue;
+    const Contents* contents = &m_data->contents;
     const QStringView sectionName = TrimBlanks(section);
     const QStringView keyName = TrimBlanks(key);
     if (sectionName.isEmpty() || keyName.isEmpty())

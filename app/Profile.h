@@ -17,11 +17,29 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 inline constexpr qsizetype kProfileValueMax = 4095;
 
 // `defaultValue` when the file, the section or the key is missing.
 QString GetProfileString(const QString& file, const QString& section, const QString& key,
                          const QString& defaultValue = QString());
+
+// The file read once, for reading many values: each Get answers as
+// GetProfileString would have when the file was read.
+class ProfileReader {
+public:
+    explicit ProfileReader(const QString& file);
+    ~ProfileReader();
+    ProfileReader(const ProfileReader&) = delete;
+    ProfileReader& operator=(const ProfileReader&) = delete;
+
+    QString Get(const QString& section, const QString& key, const QString& defaultValue = QString()) const;
+
+private:
+    struct Data;
+    std::unique_ptr<const Data> m_data; // null when the file could not be read
+};
 
 // Creates the file, section and key as needed, otherwise replaces the key's
 // line in place; every other line is kept byte for byte. A new key goes on a

@@ -430,6 +430,15 @@ TEST(ProfileWrite, ComboHistoryFile)
     EXPECT_EQ(GetProfileString(path, u"Before"_qs, u"EditControl"_qs, kDef), QString());
     EXPECT_EQ(GetProfileString(path, u"after"_qs, u"2"_qs), u"After2"_qs);
     EXPECT_EQ(GetProfileString(path, u"After"_qs, u"3"_qs), QString());
+
+    // The window reads both boxes from one reading of the file: what is
+    // written after it is not seen.
+    const ProfileReader reader(path);
+    ASSERT_TRUE(WriteProfileString(path, u"After"_qs, u"2"_qs, u"changed"_qs));
+    EXPECT_EQ(reader.Get(u"after"_qs, u"2"_qs), u"After2"_qs);
+    EXPECT_EQ(reader.Get(u"Before"_qs, u"EditControl"_qs, kDef), QString());
+    EXPECT_EQ(reader.Get(u"After"_qs, u"3"_qs, kDef), kDef);
+    EXPECT_EQ(ProfileReader(dir.Path(u"none.ini"_qs)).Get(u"After"_qs, u"0"_qs, kDef), kDef);
 }
 
 // Beside the executable in its build folder, or where a velmora.ini already
