@@ -3,8 +3,8 @@
 #include "ComboHistory.h"
 #include "ComboSettings.h"
 #include "DialogUnits.h"
+#include "DictionaryController.h"
 #include "DictionaryView.h"
-#include "EntryListModel.h"
 #include "MainDialogTemplate.h"
 #include "Profile.h"
 #include "Prompter.h"
@@ -130,8 +130,10 @@ bool CReplaceDlg::OnInitDialog()
     setWindowIcon(m_icon);
     setAcceptDrops(true);
     m_modeRadio->setChecked(true);
-    m_listModel = new EntryListModel(m_replacer, this);
-    SetUpDictionaryView(*m_dictList, *m_listModel);
+    m_dictionary = std::make_unique<DictionaryController>(m_replacer, *m_beforeCombo, *m_afterCombo, *m_prompter,
+                                                          m_fileWrite, this);
+    connect(m_dictionary.get(), &DictionaryController::PairListed, this, &CReplaceDlg::ShowRow);
+    SetUpDictionaryView(*m_dictList, m_dictionary->Model());
     // Both boxes from one reading of the file.
     const ProfileReader profile(m_settingsFile);
     LoadComboHistory(profile, *m_beforeCombo, QStringLiteral("Before"));

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class EntryListModel;
+class DictionaryController;
 class Prompter;
 class QComboBox;
 class QRadioButton;
@@ -77,11 +77,12 @@ private:
     void OnSize();
     void UpdateMinimumSize();
     QMargins FrameMargins() const;
+    void ShowRow(int row);
 
     QString m_settingsFile;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter;
-    EntryListModel* m_listModel = nullptr;
+    std::unique_ptr<DictionaryController> m_dictionary;
     QHash<int, QWidget*> m_controls;
     QSize m_templateExtent; // client size that shows every control whole
 };

@@ -1,0 +1,56 @@
+// The dictionary's commands apart from the window that shows them: Register,
+// Delete, the copy of a listed pair into the boxes and the sort. It holds the
+// Replacer's list model and works on the two history boxes, asks and tells
+// through the Prompter, and writes files through the write seam; it needs no
+// shown window, so the commands are tested through it.
+#pragma once
+
+#include "ByteStreams.h"
+#include "EntryListModel.h"
+
+#include <QObject>
+
+class Prompter;
+class QComboBox;
+class QWidget;
+class Replacer;
+
+class DictionaryController : public QObject {
+    Q_OBJECT
+public:
+    // `owner` owns the message boxes (none in tests); every file write goes
+    // through `fileWrite`, read at the time of the write.
+    DictionaryController(Replacer& replacer, QComboBox& beforeBox, QComboBox& afterBox, Prompter& prompter,
+                         const WriteFunction& fileWrite, QWidget* owner = nullptr);
+
+    EntryListModel& Model() { return m_model; }
+
+    // The pair in the boxes added; both boxes keep their texts in their
+    // histories and are emptied. Reports the row of the pair through
+    // PairListed.
+    void Register();
+    // After a Yes, the pair in the boxes removed with its one row; the other
+    // rows keep their order.
+    void Delete();
+    // The listed pair of the row into the boxes; nothing for a row that is
+    // not there.
+    void CopyRow(int row);
+    // False, and nothing sorted, for a column that is not the before or
+    // after column.
+    bool SortByColumn(int column);
+    // The entry list rebuilt from the trie and sorted by before-string.
+    void RefreshList();
+
+signals:
+    // The row that shows the pair just registered.
+    void PairListed(int row);
+
+private:
+    Replacer& m_replacer;
+    EntryListModel m_model;
+    QComboBox& m_beforeBox;
+    QComboBox& m_afterBox;
+    Prompter& m_prompter;
+    const WriteFunction& m_fileWrite;
+    QWidget* m_owner;
+};
