@@ -44,7 +44,6 @@ public:
     void OpenAtStart(const QStringList& paths);
     void LoadDictionary(const QString& path);
     void RefreshList();
-    void ReloadRows();
 
     QIcon m_icon;
     Replacer m_replacer;

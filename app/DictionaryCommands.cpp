@@ -1,20 +1,16 @@
-// Register, Delete, the double-click and the list's refresh and sort: the
-// controller's commands, and what of them the list view shows.
+// The dialog's dictionary handlers: each runs the controller's command, and
+// what the list view shows of it.
 #include "CReplaceDlg.h"
 
 #include "DictionaryController.h"
 #include "DictionaryView.h"
 
 #include <QTableView>
+#include <QTimer>
 
 void CReplaceDlg::RefreshList()
 {
     m_dictionary->RefreshList();
-}
-
-void CReplaceDlg::ReloadRows()
-{
-    m_dictionary->Model().ReloadRows();
 }
 
 void CReplaceDlg::OnRegister()
@@ -44,4 +40,26 @@ void CReplaceDlg::ShowRow(int row)
 {
     m_dictList->doItemsLayout();
     m_dictList->scrollTo(m_dictionary->Model().index(row, EntryListModel::BeforeColumn));
+}
+
+void CReplaceDlg::OnDropFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        LoadDictionary(path);
+}
+
+void CReplaceDlg::OpenAtStart(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, this, [this, paths] { OnDropFiles(paths); });
+}
+
+void CReplaceDlg::LoadDictionary(const QString& path)
+{
+    m_dictionary->LoadDictionary(path);
+}
+
+void CReplaceDlg::OnSaveDictionary()
+{
+    m_dictionary->SaveDictionary();
 }

@@ -1,5 +1,6 @@
 // The dictionary's commands apart from the window that shows them: Register,
-// Delete, the copy of a listed pair into the boxes and the sort. It holds the
+// Delete, the copy of a listed pair into the boxes, the sort, and reading and
+// saving dictionary files. It holds the
 // Replacer's list model and works on the two history boxes, asks and tells
 // through the Prompter, and writes files through the write seam; it needs no
 // shown window, so the commands are tested through it.
@@ -40,6 +41,12 @@ public:
     bool SortByColumn(int column);
     // The entry list rebuilt from the trie and sorted by before-string.
     void RefreshList();
+    // Merges the pairs of the dictionary file; a file that can't be read, or
+    // read to its end, is reported.
+    void LoadDictionary(const QString& path);
+    // The list, in its current order, into the file named in the Save As
+    // dialog; a failed save is reported.
+    void SaveDictionary();
 
 signals:
     // The row that shows the pair just registered.

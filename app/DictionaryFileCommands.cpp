@@ -1,35 +1,23 @@
-// Dictionary files: dropped files are read and merged, Save writes the list.
-#include "CReplaceDlg.h"
+// Dictionary files: a file read is merged, Save writes the list.
+#include "DictionaryController.h"
 
 #include "DictionaryReader.h"
 #include "DictionaryWriter.h"
 #include "Prompter.h"
+#include "Replacer.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
 #include <new>
 
-void CReplaceDlg::OnDropFiles(const QStringList& paths)
-{
-    for (const QString& path : paths)
-        LoadDictionary(path);
-}
-
-void CReplaceDlg::OpenAtStart(const QStringList& paths)
-{
-    if (!paths.isEmpty())
-        QTimer::singleShot(0, this, [this, paths] { OnDropFiles(paths); });
-}
-
-void CReplaceDlg::LoadDictionary(const QString& path)
+void DictionaryController::LoadDictionary(const QString& path)
 {
     DictionaryLoadStatus status;
     {
-        WaitCursor wait(*m_prompter);
+        WaitCursor wait(m_prompter);
         bool added = false;
         try {
             status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
@@ -39,34 +27,33 @@ void CReplaceDlg::LoadDictionary(const QString& path)
         } catch (const std::bad_alloc&) {
             // A file larger than memory (a disk image dropped by mistake) adds
             // nothing and is as unreadable as a missing file. Pairs that are
-            // in but not yet listed make it a file not read to its end.
+            // in but not yet listed make it a file not read to its end; the
+            // list shows what the refresh got to.
             status = added ? DictionaryLoadStatus::Incomplete : DictionaryLoadStatus::CannotOpen;
-            if (added)
-                ReloadRows();
         }
     }
     const QString caption = QApplication::applicationName();
     if (status == DictionaryLoadStatus::CannotOpen)
-        m_prompter->ShowMessage(this, QStringLiteral("辞書ファイル %1 を開けませんでした。").arg(path), caption,
-                                Prompter::Icon::Warning);
+        m_prompter.ShowMessage(m_owner, QStringLiteral("辞書ファイル %1 を開けませんでした。").arg(path), caption,
+                               Prompter::Icon::Warning);
     else if (status == DictionaryLoadStatus::Incomplete)
-        m_prompter->ShowMessage(this, QStringLiteral("辞書ファイル %1 を最後まで読み込めませんでした。").arg(path), caption,
-                                Prompter::Icon::Warning);
+        m_prompter.ShowMessage(m_owner, QStringLiteral("辞書ファイル %1 を最後まで読み込めませんでした。").arg(path), caption,
+                               Prompter::Icon::Warning);
     else if (status == DictionaryLoadStatus::NoBom)
-        m_prompter->ShowMessage(this, QStringLiteral("BOM付きUTF16LEで保存し直してください。"), caption,
-                                Prompter::Icon::Warning);
+        m_prompter.ShowMessage(m_owner, QStringLiteral("BOM付きUTF16LEで保存し直してください。"), caption,
+                               Prompter::Icon::Warning);
 }
 
-void CReplaceDlg::OnSaveDictionary()
+void DictionaryController::SaveDictionary()
 {
-    const QString path = m_prompter->AskSaveFileName(this);
+    const QString path = m_prompter.AskSaveFileName(m_owner);
     if (path.isEmpty())
         return;
     const std::string file = QFile::encodeName(path).toStdString();
     std::string error;
     bool saved;
     {
-        WaitCursor wait(*m_prompter);
+        WaitCursor wait(m_prompter);
         try {
             saved = WriteTextFile(file, BuildDictionaryText(m_replacer.m_entries), &error, m_fileWrite);
         } catch (const std::bad_alloc&) {
@@ -76,7 +63,7 @@ void CReplaceDlg::OnSaveDictionary()
         }
     }
     if (!saved)
-        m_prompter->ShowMessage(this,
+        m_prompter.ShowMessage(m_owner,
                                 QStringLiteral("辞書ファイルを保存できませんでした。\n%1")
                                     .arg(QString::fromLocal8Bit(error.data(), qsizetype(error.size()))),
                                 QApplication::applicationName(), Prompter::Icon::Stop);
