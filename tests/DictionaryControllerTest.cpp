@@ -1,73 +1,8 @@
 // Register, Delete, the copy of a listed pair and the sort, driven through
-// the dictionary controller over two history boxes that are never shown.
-#include "ComboHistory.h"
-#include "DictionaryController.h"
-#include "Replacer.h"
-#include "TestPrompter.h"
-
-#include <QAbstractItemModelTester>
-#include <QComboBox>
-#include <QSignalSpy>
-
-#include "QtTestSupport.h"
-
-#include <gtest/gtest.h>
+// the dictionary controller.
+#include "ControllerTest.h"
 
 namespace {
-
-class DictionaryControllerTest : public ::testing::Test {
-protected:
-    DictionaryControllerTest()
-    {
-        SetUpHistoryCombo(beforeBox);
-        SetUpHistoryCombo(afterBox);
-    }
-
-    void TearDown() override
-    {
-        EXPECT_EQ(modelWarnings.Count(), 0) << "the model tester reported problems";
-        EXPECT_EQ(prompter.unanswered, 0) << "a question came that the test did not expect";
-    }
-
-    QComboBox& Before() { return beforeBox; }
-    QComboBox& After() { return afterBox; }
-    static void Type(QComboBox& box, const QString& text) { box.setEditText(text); }
-
-    void Register(const QString& before, const QString& after)
-    {
-        Type(beforeBox, before);
-        Type(afterBox, after);
-        dictionary.Register();
-    }
-
-    // Delete with the confirmation answered `yes`, and checks the question.
-    void Delete(bool yes)
-    {
-        const qsizetype asked = prompter.asked.size();
-        prompter.yesNoAnswers << yes;
-        dictionary.Delete();
-        ASSERT_EQ(prompter.asked.size(), asked + 1);
-        const PromptRecord& question = prompter.asked.back();
-        EXPECT_EQ(question.kind, PromptRecord::YesNo);
-        EXPECT_EQ(question.text, QStringLiteral("削除してよろしいですか？"));
-        EXPECT_EQ(question.caption, QStringLiteral("確認"));
-        EXPECT_EQ(question.icon, Prompter::Icon::None);
-        EXPECT_TRUE(prompter.yesNoAnswers.isEmpty());
-    }
-
-    Rows ListRows() const { return ::ListRows(*model); }
-    QString Cell(int row, int column) const { return ::Cell(*model, row, column); }
-
-    ModelTesterWarnings modelWarnings;
-    Replacer replacer;
-    QComboBox beforeBox;
-    QComboBox afterBox;
-    TestPrompter prompter;
-    WriteFunction fileWrite;
-    DictionaryController dictionary{replacer, beforeBox, afterBox, prompter, fileWrite};
-    QAbstractItemModel* model = &dictionary.Model();
-    QAbstractItemModelTester tester{model, QAbstractItemModelTester::FailureReportingMode::Warning};
-};
 
 // --- Register ---------------------------------------------------------------
 
