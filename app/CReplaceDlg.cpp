@@ -285,6 +285,11 @@ void CReplaceDlg::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+void CReplaceDlg::OnReplace()
+{
+    m_dictionary->Replace(*m_textEdit, [this] { return m_modeRadio->isChecked(); });
+}
+
 void CReplaceDlg::OnClose()
 {
     // Both boxes in one rewrite of the file.

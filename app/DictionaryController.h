@@ -1,6 +1,6 @@
 // The dictionary's commands apart from the window that shows them: Register,
-// Delete, the copy of a listed pair into the boxes, the sort, and reading and
-// saving dictionary files. It holds the
+// Delete, the copy of a listed pair into the boxes, the sort, reading and
+// saving dictionary files, and Replace, which applies the dictionary to a text. It holds the
 // Replacer's list model and works on the two history boxes, asks and tells
 // through the Prompter, and writes files through the write seam; it needs no
 // shown window, so the commands are tested through it.
@@ -11,10 +11,13 @@
 
 #include <QObject>
 
+#include <functional>
+
 class Prompter;
 class QComboBox;
 class QWidget;
 class Replacer;
+class TextArea;
 
 class DictionaryController : public QObject {
     Q_OBJECT
@@ -47,6 +50,11 @@ public:
     // The list, in its current order, into the file named in the Save As
     // dialog; a failed save is reported.
     void SaveDictionary();
+    // After a Yes, the text area's text rewritten by the dictionary: in place
+    // of each before-string its after-string when `replaceMode` answers true
+    // (asked once the question is answered), its after-string in brackets
+    // behind it otherwise.
+    void Replace(TextArea& area, const std::function<bool()>& replaceMode);
 
 signals:
     // The row that shows the pair just registered.

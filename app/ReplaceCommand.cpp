@@ -1,11 +1,11 @@
 // The Replace command: the whole text area is rewritten by the dictionary.
-#include "CReplaceDlg.h"
+#include "DictionaryController.h"
 
 #include "Prompter.h"
+#include "Replacer.h"
 #include "TextArea.h"
 
 #include <QApplication>
-#include <QRadioButton>
 
 #include <new>
 #include <optional>
@@ -26,18 +26,17 @@ std::optional<std::u16string> BuildOutput(Replacer& replacer, const TextArea& ar
 }
 } // namespace
 
-void CReplaceDlg::OnReplace()
+void DictionaryController::Replace(TextArea& area, const std::function<bool()>& replaceMode)
 {
-    if (!m_prompter->AskYesNo(this, QStringLiteral("置換してよろしいですか？"), QStringLiteral("確認")))
+    if (!m_prompter.AskYesNo(m_owner, QStringLiteral("置換してよろしいですか？"), QStringLiteral("確認")))
         return;
-    const bool replaceMode = m_modeRadio->isChecked();
     // The text area is emptied only once the output is there to take its place.
-    std::optional<std::u16string> output = BuildOutput(m_replacer, *m_textEdit, replaceMode);
+    std::optional<std::u16string> output = BuildOutput(m_replacer, area, replaceMode());
     if (!output) {
-        m_prompter->ShowMessage(this, QStringLiteral("メモリが不足しているため置換できませんでした。"),
-                                QApplication::applicationName(), Prompter::Icon::Stop);
+        m_prompter.ShowMessage(m_owner, QStringLiteral("メモリが不足しているため置換できませんでした。"),
+                               QApplication::applicationName(), Prompter::Icon::Stop);
         return;
     }
-    m_textEdit->clear();
-    InsertUnicodeText(*m_textEdit, std::move(*output));
+    area.clear();
+    InsertUnicodeText(area, std::move(*output));
 }
