@@ -45,13 +45,14 @@ public:
     void LoadDictionary(const QString& path);
     void RefreshList();
 
-    QIcon m_icon;
+    // The controls that the commands use, for the tests that drive them.
+    TextArea* TextEdit() const { return m_textEdit; }
+    QTableView* DictList() const { return m_dictList; }
+    QRadioButton* ModeRadio() const { return m_modeRadio; }
+    QComboBox* BeforeCombo() const { return m_beforeCombo; }
+    QComboBox* AfterCombo() const { return m_afterCombo; }
+
     Replacer m_replacer;
-    TextArea* m_textEdit = nullptr;
-    QTableView* m_dictList = nullptr;
-    QRadioButton* m_modeRadio = nullptr;
-    QComboBox* m_beforeCombo = nullptr;
-    QComboBox* m_afterCombo = nullptr;
     // Every write of the dictionary and settings files goes through it:
     // write(2) unless a test puts one in that fails.
     WriteFunction m_fileWrite;
@@ -78,6 +79,12 @@ private:
     QMargins FrameMargins() const;
     void ShowRow(int row);
 
+    QIcon m_icon;
+    TextArea* m_textEdit = nullptr;
+    QTableView* m_dictList = nullptr;
+    QRadioButton* m_modeRadio = nullptr;
+    QComboBox* m_beforeCombo = nullptr;
+    QComboBox* m_afterCombo = nullptr;
     QString m_settingsFile;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter;

@@ -107,7 +107,7 @@ struct WindowFixture {
         dialog->RefreshList();
         QApplication::processEvents();
     }
-    TextArea& Area() { return *dialog->m_textEdit; }
+    TextArea& Area() { return *dialog->TextEdit(); }
 };
 
 using Clock = std::chrono::steady_clock;
@@ -256,7 +256,7 @@ void BM_Session(benchmark::State& state)
         SendKey(&f.Area(), Qt::Key_V, Qt::ControlModifier);
         QApplication::processEvents();
         const auto t1 = Clock::now();
-        f.dialog->m_modeRadio->setChecked(true);
+        f.dialog->ModeRadio()->setChecked(true);
         button->click();
         QApplication::processEvents();
         const auto t2 = Clock::now();
@@ -314,8 +314,8 @@ void BM_Register(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        dlg.m_beforeCombo->setEditText(QStringLiteral("登録%1").arg(n++));
-        dlg.m_afterCombo->setEditText(QStringLiteral("value"));
+        dlg.BeforeCombo()->setEditText(QStringLiteral("登録%1").arg(n++));
+        dlg.AfterCombo()->setEditText(QStringLiteral("value"));
         state.ResumeTiming();
         button->click();
         QApplication::processEvents();

@@ -38,9 +38,9 @@ protected:
 
 class DictionaryCommandsTest : public OneWindowTest {
 protected:
-    QComboBox& Before() const { return *dlg->m_beforeCombo; }
-    QComboBox& After() const { return *dlg->m_afterCombo; }
-    QTableView& List() const { return *dlg->m_dictList; }
+    QComboBox& Before() const { return *dlg->BeforeCombo(); }
+    QComboBox& After() const { return *dlg->AfterCombo(); }
+    QTableView& List() const { return *dlg->DictList(); }
 
     QAbstractButton* Button(int id) const
     {

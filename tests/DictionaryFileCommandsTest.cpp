@@ -152,7 +152,7 @@ TEST_F(DictionaryFileCommandsTest, NonLocalUrlsAreIgnored)
 TEST_F(DictionaryFileCommandsTest, FileLargerThanMemoryIsReportedAndChangesNothing)
 {
     Register("k", "v");
-    dlg->m_textEdit->SetText(QStringLiteral("本文"));
+    dlg->TextEdit()->SetText(QStringLiteral("本文"));
     QString text = QStringLiteral("a\t1\n");
     text += QString(1 << 20, u'x'); // 2 MB on disk
     const QString path = WriteDictionary("huge.txt", text + "\tlast\n");
@@ -167,14 +167,14 @@ TEST_F(DictionaryFileCommandsTest, FileLargerThanMemoryIsReportedAndChangesNothi
     EXPECT_EQ(messages[0].text, CannotOpenText(path));
     EXPECT_EQ(ListRows(), (Rows{{"k", "v"}}));
     EXPECT_EQ(resets.size(), 0);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("本文"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("本文"));
     EXPECT_EQ(prompter.waitDepth, 0);
 }
 
 TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesTheText)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
-    TextArea* text = dlg->m_textEdit;
+    TextArea* text = dlg->TextEdit();
     text->SetText(QStringLiteral("本文"));
 
     const DropResult result = Drop(text->viewport(), FileUrls({path}));
@@ -193,14 +193,14 @@ TEST_F(DictionaryFileCommandsTest, DropOnTheTextAreaLoadsTheDictionaryAndLeavesT
 TEST_F(DictionaryFileCommandsTest, DropOnTheListLoadsTheDictionary)
 {
     const QString path = WriteDictionary("d.txt", "a\t1\n");
-    const DropResult result = Drop(dlg->m_dictList->viewport(), FileUrls({path}));
+    const DropResult result = Drop(dlg->DictList()->viewport(), FileUrls({path}));
     EXPECT_TRUE(result.enterAccepted);
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
 
     const QString second = WriteDictionary("e.txt", "b\t2\n");
-    Drop(dlg->m_beforeCombo->lineEdit(), FileUrls({second}));
+    Drop(dlg->BeforeCombo()->lineEdit(), FileUrls({second}));
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}}));
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
     EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
@@ -210,11 +210,11 @@ TEST_F(DictionaryFileCommandsTest, DropWithNamesAsTextOnTheBoxesLoadsTheDictiona
 {
     const QString first = WriteDictionary("d.txt", "a\t1\n");
     const QString second = WriteDictionary("e.txt", "b\t2\n");
-    Drop(dlg->m_beforeCombo->lineEdit(), FileUrls({first}), first);
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    Drop(dlg->BeforeCombo()->lineEdit(), FileUrls({first}), first);
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}}));
-    Drop(dlg->m_afterCombo->lineEdit(), FileUrls({second}), second);
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
+    Drop(dlg->AfterCombo()->lineEdit(), FileUrls({second}), second);
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QString());
     EXPECT_EQ(ListRows(), (Rows{{"a", "1"}, {"b", "2"}}));
 }
 
@@ -237,7 +237,7 @@ TEST_F(DictionaryFileCommandsTest, SavedFileDroppedOnAFreshWindowGivesTheSamePai
     const qsizetype asked = prompter.asked.size();
     const auto fresh = Open();
     Drop(fresh.get(), FileUrls({path}));
-    EXPECT_EQ(::ListRows(*fresh->m_dictList->model()), rows);
+    EXPECT_EQ(::ListRows(*fresh->DictList()->model()), rows);
     EXPECT_EQ(prompter.asked.size(), asked);
 }
 

@@ -107,9 +107,9 @@ TEST_F(MainDialogReplace, ReplaceModeAsksOnceAndWritesTheReplacedText)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
-    ASSERT_TRUE(dlg->m_modeRadio->isChecked());
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("apples"));
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apples"));
+    ASSERT_TRUE(dlg->ModeRadio()->isChecked());
 
     ClickReplace(*dlg, true);
 
@@ -117,32 +117,32 @@ TEST_F(MainDialogReplace, ReplaceModeAsksOnceAndWritesTheReplacedText)
     EXPECT_EQ(prompter.asked[0].kind, PromptRecord::YesNo);
     EXPECT_EQ(prompter.asked[0].text, kConfirmText);
     EXPECT_EQ(prompter.asked[0].caption, kConfirmCaption);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
-    EXPECT_EQ(dlg->m_textEdit->LineCount(), 1);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
+    EXPECT_EQ(dlg->TextEdit()->LineCount(), 1);
     EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 1u);
     // Nothing else is touched: no message, the boxes and the mode stay.
     EXPECT_TRUE(prompter.Messages().isEmpty());
-    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
-    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
-    EXPECT_EQ(dlg->m_afterCombo->count(), 0);
+    EXPECT_TRUE(dlg->ModeRadio()->isChecked());
+    EXPECT_EQ(dlg->BeforeCombo()->count(), 0);
+    EXPECT_EQ(dlg->AfterCombo()->count(), 0);
 }
 
 TEST_F(MainDialogReplace, GlossModeFromTheSecondRadioButton)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("apples"));
     QRadioButton* gloss = Radio(*dlg, IDC_MODE_GLOSS);
     ASSERT_NE(gloss, nullptr);
     QTest::mouseClick(gloss, Qt::LeftButton);
     ASSERT_TRUE(gloss->isChecked());
-    ASSERT_FALSE(dlg->m_modeRadio->isChecked()); // one group: checking the second clears the first
+    ASSERT_FALSE(dlg->ModeRadio()->isChecked()); // one group: checking the second clears the first
 
     ClickReplace(*dlg, true);
 
     EXPECT_EQ(prompter.asked.size(), 1);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple[ringo]s"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apple[ringo]s"));
     EXPECT_TRUE(gloss->isChecked());
 }
 
@@ -150,69 +150,69 @@ TEST_F(MainDialogReplace, NoChangesNothing)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("apples"));
     // A selection in the middle and an undo history from the typing.
-    dlg->m_textEdit->SetSelection(1, 4);
-    const int undoSteps = dlg->m_textEdit->UndoSteps();
+    dlg->TextEdit()->SetSelection(1, 4);
+    const int undoSteps = dlg->TextEdit()->UndoSteps();
     ASSERT_GT(undoSteps, 0);
-    const int revision = dlg->m_textEdit->Revision();
+    const int revision = dlg->TextEdit()->Revision();
 
     ClickReplace(*dlg, false);
 
     ASSERT_EQ(prompter.asked.size(), 1);
     EXPECT_EQ(prompter.asked[0].text, kConfirmText);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
-    EXPECT_EQ(dlg->m_textEdit->Revision(), revision);
-    EXPECT_EQ(dlg->m_textEdit->Anchor(), 1);
-    EXPECT_EQ(dlg->m_textEdit->Position(), 4);
-    EXPECT_EQ(dlg->m_textEdit->UndoSteps(), undoSteps);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apples"));
+    EXPECT_EQ(dlg->TextEdit()->Revision(), revision);
+    EXPECT_EQ(dlg->TextEdit()->Anchor(), 1);
+    EXPECT_EQ(dlg->TextEdit()->Position(), 4);
+    EXPECT_EQ(dlg->TextEdit()->UndoSteps(), undoSteps);
     EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u); // nothing was scanned
     // The typing can still be undone.
-    dlg->m_textEdit->undo();
-    EXPECT_NE(dlg->m_textEdit->ReadText(), QStringLiteral("apples"));
+    dlg->TextEdit()->undo();
+    EXPECT_NE(dlg->TextEdit()->ReadText(), QStringLiteral("apples"));
 }
 
 TEST_F(MainDialogReplace, NoKeepsTheMatchesOfTheLastRun)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"a", u"b");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("aaa"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("aaa"));
     ClickReplace(*dlg, true);
     ASSERT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
-    dlg->m_textEdit->SetText(QStringLiteral("a"));
+    dlg->TextEdit()->SetText(QStringLiteral("a"));
 
     ClickReplace(*dlg, false);
 
     EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("a"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("a"));
 }
 
 TEST_F(MainDialogReplace, UndoDoesNotBringBackTheOldText)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
-    ASSERT_TRUE(dlg->m_textEdit->IsUndoAvailable());
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("apples"));
+    ASSERT_TRUE(dlg->TextEdit()->IsUndoAvailable());
 
     ClickReplace(*dlg, true);
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
-    EXPECT_FALSE(dlg->m_textEdit->IsUndoAvailable());
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
+    EXPECT_FALSE(dlg->TextEdit()->IsUndoAvailable());
 
-    dlg->m_textEdit->undo();
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+    dlg->TextEdit()->undo();
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
     for (int i = 0; i < 10; ++i)
-        QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+        QTest::keyClick(dlg->TextEdit(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
 
     // Typing after the Replace is undoable again, back to the replaced text only.
-    dlg->m_textEdit->SetPosition(dlg->m_textEdit->Length());
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("!"));
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos!"));
+    dlg->TextEdit()->SetPosition(dlg->TextEdit()->Length());
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("!"));
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos!"));
     for (int i = 0; i < 5; ++i)
-        QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos"));
+        QTest::keyClick(dlg->TextEdit(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
 }
 
 TEST_F(MainDialogReplace, TwoRunsApplyTheDictionaryAgain)
@@ -220,14 +220,14 @@ TEST_F(MainDialogReplace, TwoRunsApplyTheDictionaryAgain)
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"a", u"b");
     dlg->m_replacer.AddPair(u"b", u"c");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("a"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("a"));
 
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("b"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("b"));
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("c"));
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("c"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("c"));
     EXPECT_EQ(prompter.asked.size(), 3);
 }
 
@@ -235,35 +235,35 @@ TEST_F(MainDialogReplace, SwitchingTheModeChangesTheNextRunOnly)
 {
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("apples"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("apples"));
     QRadioButton* gloss = Radio(*dlg, IDC_MODE_GLOSS);
 
     QTest::mouseClick(gloss, Qt::LeftButton);
     ClickReplace(*dlg, true);
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple[ringo]s"));
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apple[ringo]s"));
 
-    QTest::mouseClick(dlg->m_modeRadio, Qt::LeftButton);
-    ASSERT_TRUE(dlg->m_modeRadio->isChecked());
+    QTest::mouseClick(dlg->ModeRadio(), Qt::LeftButton);
+    ASSERT_TRUE(dlg->ModeRadio()->isChecked());
     ASSERT_FALSE(gloss->isChecked());
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo[ringo]s"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringo[ringo]s"));
 
     QTest::mouseClick(gloss, Qt::LeftButton);
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo[ringo]s"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringo[ringo]s"));
 }
 
 TEST_F(MainDialogReplace, NoPairsWritesTheTextBackUnchanged)
 {
     auto dlg = Open();
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("abc"));
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Return);
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("def"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("abc"));
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Return);
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("def"));
 
     ClickReplace(*dlg, true);
 
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abc\ndef"));
-    EXPECT_FALSE(dlg->m_textEdit->IsUndoAvailable()); // written back all the same
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("abc\ndef"));
+    EXPECT_FALSE(dlg->TextEdit()->IsUndoAvailable()); // written back all the same
 }
 
 TEST_F(MainDialogReplace, EmptyTextAreaStaysEmpty)
@@ -272,11 +272,11 @@ TEST_F(MainDialogReplace, EmptyTextAreaStaysEmpty)
     dlg->m_replacer.AddPair(u"apple", u"ringo");
     for (bool replaceMode : {true, false}) {
         SCOPED_TRACE(replaceMode ? "replace mode" : "gloss mode");
-        QTest::mouseClick(replaceMode ? static_cast<QWidget*>(dlg->m_modeRadio) : Radio(*dlg, IDC_MODE_GLOSS),
+        QTest::mouseClick(replaceMode ? static_cast<QWidget*>(dlg->ModeRadio()) : Radio(*dlg, IDC_MODE_GLOSS),
                           Qt::LeftButton);
         ClickReplace(*dlg, true);
-        EXPECT_EQ(dlg->m_textEdit->ReadText(), QString());
-        EXPECT_EQ(dlg->m_textEdit->Length(), 0);
+        EXPECT_EQ(dlg->TextEdit()->ReadText(), QString());
+        EXPECT_EQ(dlg->TextEdit()->Length(), 0);
         EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u);
     }
     EXPECT_EQ(prompter.asked.size(), 2);
@@ -288,17 +288,17 @@ TEST_F(MainDialogReplace, NoBreakSpaceAndLineSeparatorAreKeptExactly)
     dlg->m_replacer.AddPair(u"apple", u"ringo");
     const QString input = Units({u'x', 0x00A0, u'a', u'p', u'p', u'l', u'e', 0x2028, u'y', 0x00A0});
     Paste(*dlg, input);
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), input);
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), input);
 
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), Units({u'x', 0x00A0, u'r', u'i', u'n', u'g', u'o', 0x2028, u'y', 0x00A0}));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), Units({u'x', 0x00A0, u'r', u'i', u'n', u'g', u'o', 0x2028, u'y', 0x00A0}));
 
     QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
-    dlg->m_textEdit->clear();
+    dlg->TextEdit()->clear();
     Paste(*dlg, input);
     ClickReplace(*dlg, true);
     QString glossed = Units({u'x', 0x00A0}) + QStringLiteral("apple[ringo]") + Units({0x2028, u'y', 0x00A0});
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), glossed);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), glossed);
 }
 
 TEST_F(MainDialogReplace, NonBmpCharactersSurviveTheRoundTrip)
@@ -308,7 +308,7 @@ TEST_F(MainDialogReplace, NonBmpCharactersSurviveTheRoundTrip)
     dlg->m_replacer.AddPair(u"\U0001F600", u"smile");
     Paste(*dlg, face + QStringLiteral("a") + face);
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("smileasmile"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("smileasmile"));
 }
 
 TEST_F(MainDialogReplace, TextIsCutAtTheFirstNul)
@@ -316,12 +316,12 @@ TEST_F(MainDialogReplace, TextIsCutAtTheFirstNul)
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
     Paste(*dlg, QStringLiteral("apple") + QChar(u'\0') + QStringLiteral("apple tail"));
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple"));
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apple"));
 
     ClickReplace(*dlg, true);
 
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo"));
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringo"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringo"));
     EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 1u);
 }
 
@@ -330,12 +330,12 @@ TEST_F(MainDialogReplace, PastedCrLfBecomesLf)
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
     Paste(*dlg, QStringLiteral("apple\r\napple\rapple\n"));
-    ASSERT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("apple\napple\napple\n"));
+    ASSERT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("apple\napple\napple\n"));
 
     ClickReplace(*dlg, true);
 
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringo\nringo\nringo\n"));
-    EXPECT_EQ(dlg->m_textEdit->LineCount(), 4);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringo\nringo\nringo\n"));
+    EXPECT_EQ(dlg->TextEdit()->LineCount(), 4);
 }
 
 TEST_F(MainDialogReplace, MatchAcrossALineBreakUsesTheLfForm)
@@ -345,7 +345,7 @@ TEST_F(MainDialogReplace, MatchAcrossALineBreakUsesTheLfForm)
     dlg->m_replacer.AddPair(u"a\r\nb", u"Y");
     Paste(*dlg, QStringLiteral("a\r\nb"));
     ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("X"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("X"));
 }
 
 TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
@@ -354,7 +354,7 @@ TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
     dlg->m_replacer.AddPair(u"a", u"bb");
     Paste(*dlg, QString(50000, u'a'));
     ClickReplace(*dlg, true);
-    const QString out = dlg->m_textEdit->ReadText();
+    const QString out = dlg->TextEdit()->ReadText();
     EXPECT_EQ(out.size(), 100000);
     EXPECT_EQ(out, QString(100000, u'b'));
 }
@@ -373,12 +373,12 @@ TEST_F(MainDialogReplace, OutputTooLargeForMemoryLeavesTheText)
         ClickReplace(*dlg, true);
         EXPECT_GT(seam.Failures(), 0);
     }
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), text);
     const QList<PromptRecord> messages = prompter.Messages();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, QStringLiteral("メモリが不足しているため置換できませんでした。"));
     EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
-    EXPECT_EQ(dlg->m_dictList->model()->rowCount(), 1);
+    EXPECT_EQ(dlg->DictList()->model()->rowCount(), 1);
 }
 
 TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
@@ -386,15 +386,15 @@ TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
     auto dlg = Open();
     dlg->m_replacer.AddPair(u"apple", u"ringo");
     Paste(*dlg, QStringLiteral("apples and more"));
-    dlg->m_textEdit->SetPosition(2);
+    dlg->TextEdit()->SetPosition(2);
 
     ClickReplace(*dlg, true);
 
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos and more"));
-    EXPECT_FALSE(dlg->m_textEdit->HasSelection());
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos and more"));
+    EXPECT_FALSE(dlg->TextEdit()->HasSelection());
     // Typing goes on after the output, not into it.
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("!"));
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ringos and more!"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("!"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos and more!"));
 }
 
 // ---------------------------------------------------------------------------
@@ -406,10 +406,10 @@ TEST_F(MainDialogSettings, WithoutAFileBothBoxesStartEmptyAndClosingCreatesIt)
 {
     ASSERT_FALSE(QFile::exists(SettingsPath()));
     auto dlg = Open();
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
-    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
-    EXPECT_EQ(dlg->m_afterCombo->count(), 0);
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QString());
+    EXPECT_EQ(dlg->BeforeCombo()->count(), 0);
+    EXPECT_EQ(dlg->AfterCombo()->count(), 0);
     EXPECT_FALSE(QFile::exists(SettingsPath())); // nothing is written at start
 
     Close(*dlg);
@@ -435,11 +435,11 @@ TEST_F(MainDialogSettings, FieldsAndHistoriesRoundTrip)
     {
         auto dlg = Open();
         for (const char* item : {"pear", "apple", "mango"})
-            AddSorted(*dlg->m_beforeCombo, QString::fromUtf8(item));
+            AddSorted(*dlg->BeforeCombo(), QString::fromUtf8(item));
         for (const char* item : {"nashi", "ringo"})
-            AddSorted(*dlg->m_afterCombo, QString::fromUtf8(item));
-        dlg->m_beforeCombo->setEditText(QStringLiteral("typed before"));
-        dlg->m_afterCombo->setEditText(QStringLiteral("typed after"));
+            AddSorted(*dlg->AfterCombo(), QString::fromUtf8(item));
+        dlg->BeforeCombo()->setEditText(QStringLiteral("typed before"));
+        dlg->AfterCombo()->setEditText(QStringLiteral("typed after"));
         Close(*dlg);
     }
     const QList<IniSection> sections = Settings();
@@ -452,41 +452,41 @@ TEST_F(MainDialogSettings, FieldsAndHistoriesRoundTrip)
     EXPECT_FALSE(before->Has("3"));
 
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"apple", "mango", "pear"}));
-    EXPECT_EQ(Items(*dlg->m_afterCombo), (QStringList{"nashi", "ringo"}));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{"apple", "mango", "pear"}));
+    EXPECT_EQ(Items(*dlg->AfterCombo()), (QStringList{"nashi", "ringo"}));
     // The field shows what stood in it, not the first item of the list.
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("typed before"));
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("typed after"));
-    EXPECT_EQ(dlg->m_beforeCombo->currentIndex(), -1); // no item chosen
-    EXPECT_EQ(dlg->m_afterCombo->currentIndex(), -1);
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QStringLiteral("typed before"));
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QStringLiteral("typed after"));
+    EXPECT_EQ(dlg->BeforeCombo()->currentIndex(), -1); // no item chosen
+    EXPECT_EQ(dlg->AfterCombo()->currentIndex(), -1);
 }
 
 TEST_F(MainDialogSettings, EmptyFieldWithAHistoryComesBackEmpty)
 {
     {
         auto dlg = Open();
-        AddSorted(*dlg->m_beforeCombo, QStringLiteral("kept"));
-        dlg->m_beforeCombo->setCurrentIndex(-1);
-        dlg->m_beforeCombo->setEditText(QString());
+        AddSorted(*dlg->BeforeCombo(), QStringLiteral("kept"));
+        dlg->BeforeCombo()->setCurrentIndex(-1);
+        dlg->BeforeCombo()->setEditText(QString());
         Close(*dlg);
     }
     EXPECT_EQ(FindSection(Settings(), "Before")->Value("EditControl"), QStringLiteral("\"\""));
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{"kept"});
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), QStringList{"kept"});
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
 }
 
 TEST_F(MainDialogSettings, EmptyFieldRoundTrips)
 {
     {
         auto dlg = Open();
-        dlg->m_beforeCombo->setEditText(QStringLiteral("something"));
-        dlg->m_beforeCombo->setEditText(QString());
+        dlg->BeforeCombo()->setEditText(QStringLiteral("something"));
+        dlg->BeforeCombo()->setEditText(QString());
         Close(*dlg);
     }
     auto dlg = Open();
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
-    EXPECT_EQ(dlg->m_beforeCombo->count(), 0);
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
+    EXPECT_EQ(dlg->BeforeCombo()->count(), 0);
 }
 
 TEST_F(MainDialogSettings, TrickyValuesRoundTrip)
@@ -520,17 +520,17 @@ TEST_F(MainDialogSettings, TrickyValuesRoundTrip)
         QFile::remove(SettingsPath());
         {
             auto dlg = Open();
-            dlg->m_afterCombo->setEditText(c.value);
-            ASSERT_EQ(dlg->m_afterCombo->currentText(), c.value);
-            AddSorted(*dlg->m_beforeCombo, c.value);
+            dlg->AfterCombo()->setEditText(c.value);
+            ASSERT_EQ(dlg->AfterCombo()->currentText(), c.value);
+            AddSorted(*dlg->BeforeCombo(), c.value);
             Close(*dlg);
         }
         auto dlg = Open();
-        EXPECT_EQ(dlg->m_afterCombo->currentText(), c.expected);
+        EXPECT_EQ(dlg->AfterCombo()->currentText(), c.expected);
         if (c.expected.isEmpty()) {
-            EXPECT_EQ(dlg->m_beforeCombo->count(), 0); // an empty entry ends the list
+            EXPECT_EQ(dlg->BeforeCombo()->count(), 0); // an empty entry ends the list
         } else {
-            EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{c.expected});
+            EXPECT_EQ(Items(*dlg->BeforeCombo()), QStringList{c.expected});
         }
         dlg.reset();
     }
@@ -542,11 +542,11 @@ TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
     const QString item = QStringLiteral("item\nwith a break");
     {
         auto dlg = Open();
-        dlg->m_beforeCombo->setEditText(field);
-        ASSERT_EQ(dlg->m_beforeCombo->currentText(), field);
-        AddSorted(*dlg->m_beforeCombo, item);
-        dlg->m_beforeCombo->setEditText(field);
-        dlg->m_afterCombo->setEditText(QStringLiteral("after"));
+        dlg->BeforeCombo()->setEditText(field);
+        ASSERT_EQ(dlg->BeforeCombo()->currentText(), field);
+        AddSorted(*dlg->BeforeCombo(), item);
+        dlg->BeforeCombo()->setEditText(field);
+        dlg->AfterCombo()->setEditText(QStringLiteral("after"));
         Close(*dlg);
     }
     const QByteArray raw = ReadBytes(SettingsPath());
@@ -559,20 +559,20 @@ TEST_F(MainDialogSettings, LineBreaksDoNotBreakTheFile)
     EXPECT_EQ(FindSection(sections, "After")->Value("EditControl"), QStringLiteral("\"after\""));
 
     auto dlg = Open();
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), field);
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), QStringList{item});
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("after"));
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), field);
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), QStringList{item});
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QStringLiteral("after"));
 }
 
 TEST_F(MainDialogSettings, TypingALongTextInTheFieldIsNotStopped)
 {
     auto dlg = Open();
     const QString text = QString(300, u'w');
-    QTest::keyClicks(dlg->m_beforeCombo->lineEdit(), text);
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), text);
+    QTest::keyClicks(dlg->BeforeCombo()->lineEdit(), text);
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), text);
     Close(*dlg);
     auto again = Open();
-    EXPECT_EQ(again->m_beforeCombo->currentText(), text);
+    EXPECT_EQ(again->BeforeCombo()->currentText(), text);
 }
 
 TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
@@ -584,8 +584,8 @@ TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
         auto dlg = Open();
         // Added in reverse order: the list sorts them.
         for (qsizetype i = all.size() - 1; i >= 0; --i)
-            AddSorted(*dlg->m_afterCombo, all[i]);
-        ASSERT_EQ(Items(*dlg->m_afterCombo), all);
+            AddSorted(*dlg->AfterCombo(), all[i]);
+        ASSERT_EQ(Items(*dlg->AfterCombo()), all);
         Close(*dlg);
     }
     const std::optional<IniSection> after = FindSection(Settings(), "After");
@@ -595,7 +595,7 @@ TEST_F(MainDialogSettings, OnlyTheFirstTwentyInSortedOrderAreKept)
     EXPECT_EQ(after->entries.size(), 21); // EditControl and 0..19
 
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_afterCombo), all.mid(0, 20));
+    EXPECT_EQ(Items(*dlg->AfterCombo()), all.mid(0, 20));
 }
 
 TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
@@ -603,11 +603,11 @@ TEST_F(MainDialogSettings, ReadingStopsAtAGapInTheKeys)
     ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"field\"\n0=\"a\"\n1=\"b\"\n3=\"d\"\n"
                                           "[After]\n0=\"x\"\n1=\"\"\n2=\"z\"\n"));
     auto dlg = Open();
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("field"));
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"a", "b"}));
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QStringLiteral("field"));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{"a", "b"}));
     // An empty value ends the list as a missing key does.
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QString());
-    EXPECT_EQ(Items(*dlg->m_afterCombo), QStringList{"x"});
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QString());
+    EXPECT_EQ(Items(*dlg->AfterCombo()), QStringList{"x"});
 }
 
 TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
@@ -616,18 +616,18 @@ TEST_F(MainDialogSettings, EntriesComeBackSortedWhateverTheKeyOrder)
                                           "EditControl=\"f\"\n"
                                           "[Before]\n0=\"b\"\n1=\"a\"\n2=\"c\"\n"));
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_afterCombo), (QStringList{"Apple", "apple", "mango", "pear"}));
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"a", "b", "c"}));
-    EXPECT_EQ(dlg->m_afterCombo->currentText(), QStringLiteral("f"));
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QString());
+    EXPECT_EQ(Items(*dlg->AfterCombo()), (QStringList{"Apple", "apple", "mango", "pear"}));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{"a", "b", "c"}));
+    EXPECT_EQ(dlg->AfterCombo()->currentText(), QStringLiteral("f"));
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QString());
 }
 
 TEST_F(MainDialogSettings, UnquotedAndSingleQuotedValuesAreRead)
 {
     ASSERT_TRUE(WriteBytes(SettingsPath(), "[before]\neditcontrol = plain \n0='single'\n1=\"\"dq\"\"\n"));
     auto dlg = Open();
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("plain"));
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"dq", "single"}));
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QStringLiteral("plain"));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{"dq", "single"}));
 }
 
 TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
@@ -635,9 +635,9 @@ TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
     ASSERT_TRUE(WriteBytes(SettingsPath(), "[Before]\nEditControl=\"\"\n0=\"a\"\n1=\"b\"\n2=\"c\"\n"));
     {
         auto dlg = Open();
-        ASSERT_EQ(dlg->m_beforeCombo->count(), 3);
-        dlg->m_beforeCombo->clear();
-        AddSorted(*dlg->m_beforeCombo, QStringLiteral("z"));
+        ASSERT_EQ(dlg->BeforeCombo()->count(), 3);
+        dlg->BeforeCombo()->clear();
+        AddSorted(*dlg->BeforeCombo(), QStringLiteral("z"));
         Close(*dlg);
     }
     const std::optional<IniSection> before = FindSection(Settings(), "Before");
@@ -646,7 +646,7 @@ TEST_F(MainDialogSettings, KeysBeyondTheListAreLeftAndLoadedAgain)
     EXPECT_EQ(before->Value("1"), QStringLiteral("\"b\""));
     EXPECT_EQ(before->Value("2"), QStringLiteral("\"c\""));
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{"b", "c", "z"}));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{"b", "c", "z"}));
 }
 
 TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
@@ -655,8 +655,8 @@ TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
     ASSERT_TRUE(WriteBytes(SettingsPath(), original));
     {
         auto dlg = Open();
-        EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("old"));
-        dlg->m_beforeCombo->setEditText(QStringLiteral("new"));
+        EXPECT_EQ(dlg->BeforeCombo()->currentText(), QStringLiteral("old"));
+        dlg->BeforeCombo()->setEditText(QStringLiteral("new"));
         Close(*dlg);
     }
     const QByteArray raw = ReadBytes(SettingsPath());
@@ -668,8 +668,8 @@ TEST_F(MainDialogSettings, OtherContentOfTheFileIsKept)
 TEST_F(MainDialogSettings, TheCloseRequestSavesBothBoxes)
 {
     auto dlg = Open();
-    dlg->m_beforeCombo->setEditText(QStringLiteral("b-field"));
-    dlg->m_afterCombo->setEditText(QStringLiteral("a-field"));
+    dlg->BeforeCombo()->setEditText(QStringLiteral("b-field"));
+    dlg->AfterCombo()->setEditText(QStringLiteral("a-field"));
     QSignalSpy finished(dlg.get(), &QDialog::finished);
     Close(*dlg);
     EXPECT_FALSE(dlg->isVisible());
@@ -686,8 +686,8 @@ TEST_F(MainDialogSettings, ACloseReplacesTheFileOnce)
 {
     auto dlg = Open();
     for (int i = 0; i < 5; ++i) {
-        AddSorted(*dlg->m_beforeCombo, QStringLiteral("b%1").arg(i));
-        AddSorted(*dlg->m_afterCombo, QStringLiteral("a%1").arg(i));
+        AddSorted(*dlg->BeforeCombo(), QStringLiteral("b%1").arg(i));
+        AddSorted(*dlg->AfterCombo(), QStringLiteral("a%1").arg(i));
     }
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
@@ -717,7 +717,7 @@ TEST_F(MainDialogSettings, FirstModeAtEveryStart)
         Close(*dlg);
     }
     auto dlg = Open();
-    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_TRUE(dlg->ModeRadio()->isChecked());
     EXPECT_FALSE(Radio(*dlg, IDC_MODE_GLOSS)->isChecked());
     EXPECT_FALSE(ReadBytes(SettingsPath()).contains("Mode")); // the mode is not kept
 }
@@ -731,13 +731,13 @@ TEST_F(MainDialogSettings, AnEmptyHistoryEntryDoesNotHideTheOthers)
         // '"' and '""' lose their quotes on reading and read back empty too.
         for (const QString& text : {QString(), QStringLiteral("b"), QStringLiteral("\""), QStringLiteral("a"),
                                     QStringLiteral("\"\"")}) {
-            dlg->m_beforeCombo->setEditText(text);
-            AddToHistory(*dlg->m_beforeCombo, text);
+            dlg->BeforeCombo()->setEditText(text);
+            AddToHistory(*dlg->BeforeCombo(), text);
         }
         Close(*dlg);
     }
     auto dlg = Open();
-    EXPECT_EQ(Items(*dlg->m_beforeCombo), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(Items(*dlg->BeforeCombo()), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
 // ---------------------------------------------------------------------------
@@ -748,8 +748,8 @@ using MainDialogKeys = MainDialogTest;
 TEST_F(MainDialogKeys, EscapeAnywhereDoesNothing)
 {
     auto dlg = OpenActive();
-    dlg->m_beforeCombo->setEditText(QStringLiteral("before"));
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("text"));
+    dlg->BeforeCombo()->setEditText(QStringLiteral("before"));
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("text"));
     QSignalSpy finished(dlg.get(), &QDialog::finished);
     QSignalSpy rejected(dlg.get(), &QDialog::rejected);
 
@@ -758,14 +758,14 @@ TEST_F(MainDialogKeys, EscapeAnywhereDoesNothing)
         QWidget* focus;
         QWidget* receiver;
     } targets[] = {
-        {"before combo's field", dlg->m_beforeCombo, dlg->m_beforeCombo->lineEdit()},
-        {"before combo", dlg->m_beforeCombo, dlg->m_beforeCombo},
-        {"after combo's field", dlg->m_afterCombo, dlg->m_afterCombo->lineEdit()},
-        {"text area", dlg->m_textEdit, dlg->m_textEdit},
+        {"before combo's field", dlg->BeforeCombo(), dlg->BeforeCombo()->lineEdit()},
+        {"before combo", dlg->BeforeCombo(), dlg->BeforeCombo()},
+        {"after combo's field", dlg->AfterCombo(), dlg->AfterCombo()->lineEdit()},
+        {"text area", dlg->TextEdit(), dlg->TextEdit()},
         {"Register button", dlg->GetDlgItem(IDC_REGISTER), dlg->GetDlgItem(IDC_REGISTER)},
         {"Replace button", dlg->GetDlgItem(IDC_REPLACE), dlg->GetDlgItem(IDC_REPLACE)},
-        {"list", dlg->m_dictList, dlg->m_dictList},
-        {"radio button", dlg->m_modeRadio, dlg->m_modeRadio},
+        {"list", dlg->DictList(), dlg->DictList()},
+        {"radio button", dlg->ModeRadio(), dlg->ModeRadio()},
         {"window", dlg.get(), dlg.get()},
     };
     for (const Target& t : targets) {
@@ -778,8 +778,8 @@ TEST_F(MainDialogKeys, EscapeAnywhereDoesNothing)
     EXPECT_EQ(finished.count(), 0);
     EXPECT_EQ(rejected.count(), 0);
     EXPECT_EQ(dlg->result(), 0);
-    EXPECT_EQ(dlg->m_beforeCombo->currentText(), QStringLiteral("before"));
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("text"));
+    EXPECT_EQ(dlg->BeforeCombo()->currentText(), QStringLiteral("before"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("text"));
     EXPECT_TRUE(prompter.asked.isEmpty());
     EXPECT_FALSE(QFile::exists(SettingsPath())); // not closed, so not saved
 }
@@ -788,8 +788,8 @@ TEST_F(MainDialogKeys, EscapeToTheFocusedWidgetDoesNothing)
 {
     auto dlg = OpenActive();
     QSignalSpy finished(dlg.get(), &QDialog::finished);
-    for (QWidget* w : {static_cast<QWidget*>(dlg->m_beforeCombo), static_cast<QWidget*>(dlg->m_textEdit),
-                       dlg->GetDlgItem(IDC_DELETE), static_cast<QWidget*>(dlg->m_dictList)}) {
+    for (QWidget* w : {static_cast<QWidget*>(dlg->BeforeCombo()), static_cast<QWidget*>(dlg->TextEdit()),
+                       dlg->GetDlgItem(IDC_DELETE), static_cast<QWidget*>(dlg->DictList())}) {
         w->setFocus();
         QCoreApplication::processEvents();
         ASSERT_EQ(QApplication::focusWidget(), w);
@@ -806,7 +806,7 @@ TEST_F(MainDialogKeys, EnterInTheComboBoxesDoesNothing)
     auto dlg = OpenActive();
     QSignalSpy finished(dlg.get(), &QDialog::finished);
     QSignalSpy accepted(dlg.get(), &QDialog::accepted);
-    for (QComboBox* box : {dlg->m_beforeCombo, dlg->m_afterCombo}) {
+    for (QComboBox* box : {dlg->BeforeCombo(), dlg->AfterCombo()}) {
         box->setFocus();
         QTest::keyClicks(box->lineEdit(), QStringLiteral("typed"));
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
@@ -834,14 +834,14 @@ TEST_F(MainDialogKeys, EnterAndTabInTheTextAreaAreText)
 {
     auto dlg = OpenActive();
     QSignalSpy finished(dlg.get(), &QDialog::finished);
-    dlg->m_textEdit->setFocus();
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("ab"));
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Return);
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("cd"));
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Enter);
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Tab);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("ab\ncd\n\t"));
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_textEdit);
+    dlg->TextEdit()->setFocus();
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("ab"));
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Return);
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("cd"));
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Enter);
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Tab);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ab\ncd\n\t"));
+    EXPECT_EQ(QApplication::focusWidget(), dlg->TextEdit());
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(finished.count(), 0);
 }
@@ -850,8 +850,8 @@ TEST_F(MainDialogKeys, EnterOnTheListOrAWindowWithoutFocusDoesNothing)
 {
     auto dlg = OpenActive();
     QSignalSpy finished(dlg.get(), &QDialog::finished);
-    dlg->m_dictList->setFocus();
-    QTest::keyClick(dlg->m_dictList, Qt::Key_Return);
+    dlg->DictList()->setFocus();
+    QTest::keyClick(dlg->DictList(), Qt::Key_Return);
     QTest::keyClick(dlg.get(), Qt::Key_Return);
     QTest::keyClick(dlg.get(), Qt::Key_Enter);
     QCoreApplication::processEvents();
@@ -876,14 +876,14 @@ TEST_F(MainDialogKeys, AccessKeysChooseTheMode)
 {
     auto dlg = OpenActive();
     auto* gloss = static_cast<QRadioButton*>(dlg->GetDlgItem(IDC_MODE_GLOSS));
-    dlg->m_textEdit->setFocus();
+    dlg->TextEdit()->setFocus();
     QTest::keyClick(dlg.get(), Qt::Key_B, Qt::AltModifier);
     QTest::qWait(200); // the click is animated
     EXPECT_TRUE(gloss->isChecked());
-    EXPECT_FALSE(dlg->m_modeRadio->isChecked());
+    EXPECT_FALSE(dlg->ModeRadio()->isChecked());
     QTest::keyClick(dlg.get(), Qt::Key_N, Qt::AltModifier);
     QTest::qWait(200);
-    EXPECT_TRUE(dlg->m_modeRadio->isChecked());
+    EXPECT_TRUE(dlg->ModeRadio()->isChecked());
     EXPECT_FALSE(gloss->isChecked());
 }
 
@@ -908,11 +908,11 @@ void ExpectLaidOut(const CReplaceDlg& dlg, QPoint textTopLeft, QPoint listTopLef
     const QMargins frame = Frame(dlg);
     const int right = dlg.width() + frame.right() - 4;
     const int bottom = dlg.height() + frame.bottom() - 4;
-    const QRect text = dlg.m_textEdit->geometry();
+    const QRect text = dlg.TextEdit()->geometry();
     EXPECT_EQ(text.topLeft(), textTopLeft);
     EXPECT_EQ(text.x() + text.width(), right);
     EXPECT_EQ(text.y() + text.height(), bottom);
-    const QRect list = dlg.m_dictList->geometry();
+    const QRect list = dlg.DictList()->geometry();
     EXPECT_EQ(list.topLeft(), listTopLeft);
     EXPECT_EQ(list.width(), listWidth);
     EXPECT_EQ(list.y() + list.height(), bottom);
@@ -922,7 +922,7 @@ QHash<QWidget*, QRect> OtherGeometries(const CReplaceDlg& dlg)
 {
     QHash<QWidget*, QRect> out;
     for (QWidget* w : dlg.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (w != dlg.m_textEdit && w != dlg.m_dictList && !w->isWindow())
+        if (w != dlg.TextEdit() && w != dlg.DictList() && !w->isWindow())
             out.insert(w, w->geometry());
     return out;
 }
@@ -946,8 +946,8 @@ TEST_F(MainDialogLayout, CannotBeMadeSmallerThanTheMinimum)
 
     // The controls are laid out for the minimum size, and every one of them
     // is wholly inside the client area.
-    const QPoint textTopLeft = dlg->m_textEdit->pos();
-    ExpectLaidOut(*dlg, textTopLeft, dlg->m_dictList->pos(), dlg->m_dictList->width());
+    const QPoint textTopLeft = dlg->TextEdit()->pos();
+    ExpectLaidOut(*dlg, textTopLeft, dlg->DictList()->pos(), dlg->DictList()->width());
     const QList<QWidget*> controls = dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(controls.size(), int(std::size(kMainDialogControls)));
     for (QWidget* control : controls)
@@ -973,28 +973,28 @@ TEST_F(MainDialogLayout, HasNoMaximumAndCanBeMaximised)
 TEST_F(MainDialogLayout, ShownLayoutEndsFourPixelsShortOfTheFrame)
 {
     auto dlg = Open();
-    ExpectLaidOut(*dlg, dlg->m_textEdit->pos(), dlg->m_dictList->pos(), dlg->m_dictList->width());
+    ExpectLaidOut(*dlg, dlg->TextEdit()->pos(), dlg->DictList()->pos(), dlg->DictList()->width());
     // The template's positions: the text area right of the list, both below the buttons.
-    EXPECT_GT(dlg->m_textEdit->x(), dlg->m_dictList->x() + dlg->m_dictList->width());
-    EXPECT_EQ(dlg->m_textEdit->y(), dlg->m_dictList->y());
-    EXPECT_GT(dlg->m_textEdit->y(), dlg->GetDlgItem(IDC_REPLACE)->geometry().bottom());
+    EXPECT_GT(dlg->TextEdit()->x(), dlg->DictList()->x() + dlg->DictList()->width());
+    EXPECT_EQ(dlg->TextEdit()->y(), dlg->DictList()->y());
+    EXPECT_GT(dlg->TextEdit()->y(), dlg->GetDlgItem(IDC_REPLACE)->geometry().bottom());
 }
 
 TEST_F(MainDialogLayout, EnlargingGrowsTheTextAreaAndTheListOnly)
 {
     auto dlg = Open();
-    const QRect text = dlg->m_textEdit->geometry();
-    const QRect list = dlg->m_dictList->geometry();
+    const QRect text = dlg->TextEdit()->geometry();
+    const QRect list = dlg->DictList()->geometry();
     const QHash<QWidget*, QRect> others = OtherGeometries(*dlg);
     ASSERT_GE(others.size(), 10); // labels, boxes, buttons, group box, radio buttons
 
     dlg->resize(dlg->size() + QSize(200, 150));
     QCoreApplication::processEvents();
 
-    const QRect grownText = dlg->m_textEdit->geometry();
+    const QRect grownText = dlg->TextEdit()->geometry();
     EXPECT_EQ(grownText.topLeft(), text.topLeft());
     EXPECT_EQ(grownText.size(), text.size() + QSize(200, 150));
-    const QRect grownList = dlg->m_dictList->geometry();
+    const QRect grownList = dlg->DictList()->geometry();
     EXPECT_EQ(grownList.topLeft(), list.topLeft());
     EXPECT_EQ(grownList.size(), list.size() + QSize(0, 150));
     ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
@@ -1006,15 +1006,15 @@ TEST_F(MainDialogLayout, EnlargingGrowsTheTextAreaAndTheListOnly)
     // And back.
     dlg->resize(dlg->size() - QSize(200, 150));
     QCoreApplication::processEvents();
-    EXPECT_EQ(dlg->m_textEdit->geometry(), text);
-    EXPECT_EQ(dlg->m_dictList->geometry(), list);
+    EXPECT_EQ(dlg->TextEdit()->geometry(), text);
+    EXPECT_EQ(dlg->DictList()->geometry(), list);
 }
 
 TEST_F(MainDialogLayout, MinimiseAndRestoreBringTheControlsBack)
 {
     auto dlg = Open();
-    const QRect text = dlg->m_textEdit->geometry();
-    const QRect list = dlg->m_dictList->geometry();
+    const QRect text = dlg->TextEdit()->geometry();
+    const QRect list = dlg->DictList()->geometry();
     const QHash<QWidget*, QRect> others = OtherGeometries(*dlg);
 
     dlg->showMinimized();
@@ -1023,8 +1023,8 @@ TEST_F(MainDialogLayout, MinimiseAndRestoreBringTheControlsBack)
     dlg->showNormal();
     QCoreApplication::processEvents();
     EXPECT_FALSE(dlg->isMinimized());
-    EXPECT_EQ(dlg->m_textEdit->geometry(), text);
-    EXPECT_EQ(dlg->m_dictList->geometry(), list);
+    EXPECT_EQ(dlg->TextEdit()->geometry(), text);
+    EXPECT_EQ(dlg->DictList()->geometry(), list);
     ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
     for (auto it = others.cbegin(); it != others.cend(); ++it)
         EXPECT_EQ(it.key()->geometry(), it.value());
@@ -1033,8 +1033,8 @@ TEST_F(MainDialogLayout, MinimiseAndRestoreBringTheControlsBack)
 TEST_F(MainDialogLayout, RestoringLaysOutForTheRestoredSize)
 {
     auto dlg = Open();
-    const QRect text = dlg->m_textEdit->geometry();
-    const QRect list = dlg->m_dictList->geometry();
+    const QRect text = dlg->TextEdit()->geometry();
+    const QRect list = dlg->DictList()->geometry();
 
     dlg->showMinimized();
     QCoreApplication::processEvents();
@@ -1047,15 +1047,15 @@ TEST_F(MainDialogLayout, RestoringLaysOutForTheRestoredSize)
     ASSERT_FALSE(dlg->isMinimized());
 
     ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
-    EXPECT_GT(dlg->m_textEdit->width(), 0);
-    EXPECT_GT(dlg->m_textEdit->height(), 0);
+    EXPECT_GT(dlg->TextEdit()->width(), 0);
+    EXPECT_GT(dlg->TextEdit()->height(), 0);
 }
 
 TEST_F(MainDialogLayout, MaximiseAndRestore)
 {
     auto dlg = Open();
-    const QRect text = dlg->m_textEdit->geometry();
-    const QRect list = dlg->m_dictList->geometry();
+    const QRect text = dlg->TextEdit()->geometry();
+    const QRect list = dlg->DictList()->geometry();
     dlg->showMaximized();
     QCoreApplication::processEvents();
     ExpectLaidOut(*dlg, text.topLeft(), list.topLeft(), list.width());
@@ -1136,7 +1136,7 @@ TEST_F(MainDialogControls, RadioButtonsAreOneGroupOutOfTheTabChain)
 TEST_F(MainDialogControls, TextAreaWrapsAndShowsItsVerticalScrollBar)
 {
     auto dlg = Open();
-    TextArea* text = dlg->m_textEdit;
+    TextArea* text = dlg->TextEdit();
     EXPECT_EQ(text->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(text->verticalScrollBar()->isVisible());
     EXPECT_NE(text->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -1150,7 +1150,7 @@ TEST_F(MainDialogControls, TextAreaWrapsAndShowsItsVerticalScrollBar)
 TEST_F(MainDialogControls, ComboBoxesAreEditableAndStartEmpty)
 {
     auto dlg = Open();
-    for (QComboBox* box : {dlg->m_beforeCombo, dlg->m_afterCombo}) {
+    for (QComboBox* box : {dlg->BeforeCombo(), dlg->AfterCombo()}) {
         EXPECT_TRUE(box->isEditable());
         ASSERT_NE(box->lineEdit(), nullptr);
         EXPECT_EQ(box->insertPolicy(), QComboBox::NoInsert);
@@ -1164,7 +1164,7 @@ TEST_F(MainDialogControls, ComboBoxesAreEditableAndStartEmpty)
 QList<QWidget*> TabChain(const CReplaceDlg& dlg)
 {
     QList<QWidget*> chain;
-    QWidget* start = dlg.m_beforeCombo;
+    QWidget* start = dlg.BeforeCombo();
     QWidget* w = start;
     do {
         if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !w->focusProxy() && w->isVisibleTo(&dlg)
@@ -1179,14 +1179,14 @@ TEST_F(MainDialogControls, TabOrderFollowsTheTemplate)
 {
     auto dlg = Open();
     const QList<QWidget*> expected = {
-        dlg->m_beforeCombo,
-        dlg->m_afterCombo,
+        dlg->BeforeCombo(),
+        dlg->AfterCombo(),
         dlg->GetDlgItem(IDC_REGISTER),
         dlg->GetDlgItem(IDC_DELETE),
         dlg->GetDlgItem(IDC_SAVE_DICT),
-        dlg->m_textEdit,
+        dlg->TextEdit(),
         dlg->GetDlgItem(IDC_REPLACE),
-        dlg->m_dictList,
+        dlg->DictList(),
     };
     EXPECT_EQ(TabChain(*dlg), expected);
 }
@@ -1194,13 +1194,13 @@ TEST_F(MainDialogControls, TabOrderFollowsTheTemplate)
 TEST_F(MainDialogControls, TheFocusStartsInTheBeforeBoxAndTabWalksTheChain)
 {
     auto dlg = OpenActive();
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->BeforeCombo());
     const QList<QWidget*> steps = {
-        dlg->m_afterCombo,
+        dlg->AfterCombo(),
         dlg->GetDlgItem(IDC_REGISTER),
         dlg->GetDlgItem(IDC_DELETE),
         dlg->GetDlgItem(IDC_SAVE_DICT),
-        dlg->m_textEdit,
+        dlg->TextEdit(),
     };
     for (QWidget* next : steps) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -1209,12 +1209,12 @@ TEST_F(MainDialogControls, TheFocusStartsInTheBeforeBoxAndTabWalksTheChain)
     // From the Replace button on to the list, and from the list round to the start.
     dlg->GetDlgItem(IDC_REPLACE)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_dictList);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->DictList());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->BeforeCombo());
     // Backwards.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_dictList);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->DictList());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_REPLACE));
 }
@@ -1225,13 +1225,13 @@ TEST_F(MainDialogControls, TabLeavesAListWithRows)
     dlg->m_replacer.AddPair(u"a", u"b");
     dlg->m_replacer.AddPair(u"c", u"d");
     dlg->RefreshList();
-    ASSERT_EQ(dlg->m_dictList->model()->rowCount(), 2);
-    dlg->m_dictList->setFocus();
-    dlg->m_dictList->setCurrentIndex(dlg->m_dictList->model()->index(0, 0));
+    ASSERT_EQ(dlg->DictList()->model()->rowCount(), 2);
+    dlg->DictList()->setFocus();
+    dlg->DictList()->setCurrentIndex(dlg->DictList()->model()->index(0, 0));
     // Tab and Shift+Tab leave the list instead of walking its cells.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_beforeCombo);
-    dlg->m_dictList->setFocus();
+    EXPECT_EQ(QApplication::focusWidget(), dlg->BeforeCombo());
+    dlg->DictList()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), dlg->GetDlgItem(IDC_REPLACE));
 }
@@ -1242,7 +1242,7 @@ TEST_F(MainDialogControls, TabSkipsTheRadioButtonsAfterAClickOnThem)
     QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
     dlg->GetDlgItem(IDC_SAVE_DICT)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dlg->m_textEdit);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->TextEdit());
 }
 
 // ---------------------------------------------------------------------------
@@ -1258,32 +1258,32 @@ TEST_F(MainDialogPaste, ALongPasteIsTakenWhole)
     for (int i = 0; i < 100000; ++i)
         text += QChar(u'a' + i % 26);
     Paste(*dlg, text);
-    EXPECT_EQ(dlg->m_textEdit->Length(), 100000);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    EXPECT_EQ(dlg->TextEdit()->Length(), 100000);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), text);
     // Pasted again over a selection of all: still the same length.
-    dlg->m_textEdit->selectAll();
+    dlg->TextEdit()->selectAll();
     Paste(*dlg, text);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), text);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), text);
 }
 
 TEST_F(MainDialogPaste, PasteGoesAtTheCursorAndReplacesTheSelection)
 {
     auto dlg = Open();
-    QTest::keyClicks(dlg->m_textEdit, QStringLiteral("abcdef"));
-    dlg->m_textEdit->SetSelection(2, 4);
+    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("abcdef"));
+    dlg->TextEdit()->SetSelection(2, 4);
     Paste(*dlg, QStringLiteral("XYZ"));
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abXYZef"));
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("abXYZef"));
     // A paste is undoable.
-    dlg->m_textEdit->undo();
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abcdef"));
-    QTest::keyClick(dlg->m_textEdit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("abXYZef"));
+    dlg->TextEdit()->undo();
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("abcdef"));
+    QTest::keyClick(dlg->TextEdit(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("abXYZef"));
 }
 
 TEST_F(MainDialogPaste, CopyAndCutPutThePlainSelectionOnTheClipboard)
 {
     auto dlg = Open();
-    TextArea& area = *dlg->m_textEdit;
+    TextArea& area = *dlg->TextEdit();
     const QString text = QStringLiteral("本文 and more\nline");
     area.SetText(text);
     area.SetSelection(0, 2);
@@ -1310,7 +1310,7 @@ TEST_F(MainDialogPaste, CopyAndCutPutThePlainSelectionOnTheClipboard)
 TEST_F(MainDialogPaste, KeysMoveTheCaret)
 {
     auto dlg = Open();
-    TextArea& area = *dlg->m_textEdit;
+    TextArea& area = *dlg->TextEdit();
     const QString longLine(3000, u'x');
     const QString text = QStringLiteral("ab\n") + longLine + QString::fromUtf16(u"\ncd\U0001F600e");
     area.SetText(text);
@@ -1365,22 +1365,22 @@ TEST_F(MainDialogPaste, PastedTextIsPlainAndUrlsAreNotText)
     html->setHtml(QStringLiteral("<b>bold</b>"));
     html->setText(QStringLiteral("bold"));
     QGuiApplication::clipboard()->setMimeData(html);
-    dlg->m_textEdit->paste();
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
+    dlg->TextEdit()->paste();
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("bold"));
 
     auto* urls = new QMimeData;
     urls->setUrls({QUrl::fromLocalFile(settingsDir.filePath(QStringLiteral("dict.txt")))});
     urls->setText(QStringLiteral("should not appear"));
     QGuiApplication::clipboard()->setMimeData(urls);
-    dlg->m_textEdit->paste();
-    EXPECT_EQ(dlg->m_textEdit->ReadText(), QStringLiteral("bold"));
+    dlg->TextEdit()->paste();
+    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("bold"));
     EXPECT_TRUE(prompter.asked.isEmpty());
 }
 
 TEST_F(MainDialogPaste, TheTextLimitCutsPastesAndStopsTyping)
 {
     auto dlg = OpenActive();
-    TextArea& area = *dlg->m_textEdit;
+    TextArea& area = *dlg->TextEdit();
     EXPECT_EQ(area.TextLimit(), 268435456);
     area.SetTextLimit(10);
     area.setFocus();

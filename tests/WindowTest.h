@@ -52,7 +52,7 @@ protected:
     std::unique_ptr<CReplaceDlg> Open()
     {
         auto dlg = std::make_unique<CReplaceDlg>(SettingsPath(), &prompter);
-        QAbstractItemModel* model = dlg->m_dictList->model();
+        QAbstractItemModel* model = dlg->DictList()->model();
         // A child of the model, so that it goes with it.
         new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::Warning, model);
         dlg->show();
@@ -110,15 +110,15 @@ protected:
     // Types the pair into the boxes and clicks Register.
     static void Register(CReplaceDlg& dlg, const QString& before, const QString& after)
     {
-        Type(*dlg.m_beforeCombo, before);
-        Type(*dlg.m_afterCombo, after);
+        Type(*dlg.BeforeCombo(), before);
+        Type(*dlg.AfterCombo(), after);
         QTest::mouseClick(Button(dlg, IDC_REGISTER), Qt::LeftButton);
     }
 
     // A click on the middle of the column's header button.
     static void ClickHeader(CReplaceDlg& dlg, int column)
     {
-        QHeaderView* header = dlg.m_dictList->horizontalHeader();
+        QHeaderView* header = dlg.DictList()->horizontalHeader();
         QSignalSpy clicked(header, &QHeaderView::sectionClicked);
         const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                         header->viewport()->height() / 2);
@@ -131,7 +131,7 @@ protected:
     static void Paste(CReplaceDlg& dlg, const QString& text)
     {
         QGuiApplication::clipboard()->setText(text);
-        dlg.m_textEdit->paste();
+        dlg.TextEdit()->paste();
     }
 
     QTemporaryDir settingsDir;
@@ -147,7 +147,7 @@ protected:
     {
         WindowTest::SetUp();
         dlg = Open();
-        model = dlg->m_dictList->model();
+        model = dlg->DictList()->model();
     }
 
     void TearDown() override
