@@ -3,7 +3,6 @@
 // the window, the minimum size and the layout, the controls' set-up and the
 // text area's paste.
 #include "ComboHistory.h"
-#include "FailingAllocation.h"
 #include "QtTranslations.h"
 #include "TextArea.h"
 #include "WindowTest.h"
@@ -172,21 +171,6 @@ TEST_F(MainDialogReplace, NoChangesNothing)
     EXPECT_NE(dlg->TextEdit()->ReadText(), QStringLiteral("apples"));
 }
 
-TEST_F(MainDialogReplace, NoKeepsTheMatchesOfTheLastRun)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"a", u"b");
-    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("aaa"));
-    ClickReplace(*dlg, true);
-    ASSERT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
-    dlg->TextEdit()->SetText(QStringLiteral("a"));
-
-    ClickReplace(*dlg, false);
-
-    EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 3u);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("a"));
-}
-
 TEST_F(MainDialogReplace, UndoDoesNotBringBackTheOldText)
 {
     auto dlg = Open();
@@ -213,22 +197,6 @@ TEST_F(MainDialogReplace, UndoDoesNotBringBackTheOldText)
     for (int i = 0; i < 5; ++i)
         QTest::keyClick(dlg->TextEdit(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("ringos"));
-}
-
-TEST_F(MainDialogReplace, TwoRunsApplyTheDictionaryAgain)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"a", u"b");
-    dlg->m_replacer.AddPair(u"b", u"c");
-    QTest::keyClicks(dlg->TextEdit(), QStringLiteral("a"));
-
-    ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("b"));
-    ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("c"));
-    ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("c"));
-    EXPECT_EQ(prompter.asked.size(), 3);
 }
 
 TEST_F(MainDialogReplace, SwitchingTheModeChangesTheNextRunOnly)
@@ -266,51 +234,6 @@ TEST_F(MainDialogReplace, NoPairsWritesTheTextBackUnchanged)
     EXPECT_FALSE(dlg->TextEdit()->IsUndoAvailable()); // written back all the same
 }
 
-TEST_F(MainDialogReplace, EmptyTextAreaStaysEmpty)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"apple", u"ringo");
-    for (bool replaceMode : {true, false}) {
-        SCOPED_TRACE(replaceMode ? "replace mode" : "gloss mode");
-        QTest::mouseClick(replaceMode ? static_cast<QWidget*>(dlg->ModeRadio()) : Radio(*dlg, IDC_MODE_GLOSS),
-                          Qt::LeftButton);
-        ClickReplace(*dlg, true);
-        EXPECT_EQ(dlg->TextEdit()->ReadText(), QString());
-        EXPECT_EQ(dlg->TextEdit()->Length(), 0);
-        EXPECT_EQ(dlg->m_replacer.GetMatchCount(), 0u);
-    }
-    EXPECT_EQ(prompter.asked.size(), 2);
-}
-
-TEST_F(MainDialogReplace, NoBreakSpaceAndLineSeparatorAreKeptExactly)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"apple", u"ringo");
-    const QString input = Units({u'x', 0x00A0, u'a', u'p', u'p', u'l', u'e', 0x2028, u'y', 0x00A0});
-    Paste(*dlg, input);
-    ASSERT_EQ(dlg->TextEdit()->ReadText(), input);
-
-    ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), Units({u'x', 0x00A0, u'r', u'i', u'n', u'g', u'o', 0x2028, u'y', 0x00A0}));
-
-    QTest::mouseClick(Radio(*dlg, IDC_MODE_GLOSS), Qt::LeftButton);
-    dlg->TextEdit()->clear();
-    Paste(*dlg, input);
-    ClickReplace(*dlg, true);
-    QString glossed = Units({u'x', 0x00A0}) + QStringLiteral("apple[ringo]") + Units({0x2028, u'y', 0x00A0});
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), glossed);
-}
-
-TEST_F(MainDialogReplace, NonBmpCharactersSurviveTheRoundTrip)
-{
-    auto dlg = Open();
-    const QString face = Units({0xD83D, 0xDE00}); // U+1F600
-    dlg->m_replacer.AddPair(u"\U0001F600", u"smile");
-    Paste(*dlg, face + QStringLiteral("a") + face);
-    ClickReplace(*dlg, true);
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("smileasmile"));
-}
-
 TEST_F(MainDialogReplace, TextIsCutAtTheFirstNul)
 {
     auto dlg = Open();
@@ -346,39 +269,6 @@ TEST_F(MainDialogReplace, MatchAcrossALineBreakUsesTheLfForm)
     Paste(*dlg, QStringLiteral("a\r\nb"));
     ClickReplace(*dlg, true);
     EXPECT_EQ(dlg->TextEdit()->ReadText(), QStringLiteral("X"));
-}
-
-TEST_F(MainDialogReplace, TextLongerThanTheOldDefaultLimitIsRewrittenWhole)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"a", u"bb");
-    Paste(*dlg, QString(50000, u'a'));
-    ClickReplace(*dlg, true);
-    const QString out = dlg->TextEdit()->ReadText();
-    EXPECT_EQ(out.size(), 100000);
-    EXPECT_EQ(out, QString(100000, u'b'));
-}
-
-// An output that does not fit in memory: the text stays, and so does the
-// dictionary.
-TEST_F(MainDialogReplace, OutputTooLargeForMemoryLeavesTheText)
-{
-    auto dlg = Open();
-    dlg->m_replacer.AddPair(u"e", std::u16string(100000, u'x').c_str());
-    dlg->RefreshList();
-    const QString text = QString(40, u'e');
-    Paste(*dlg, text);
-    {
-        const FailLargeAllocations seam(4 << 20); // the output needs 8 MB
-        ClickReplace(*dlg, true);
-        EXPECT_GT(seam.Failures(), 0);
-    }
-    EXPECT_EQ(dlg->TextEdit()->ReadText(), text);
-    const QList<PromptRecord> messages = prompter.Messages();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_EQ(messages[0].text, QStringLiteral("メモリが不足しているため置換できませんでした。"));
-    EXPECT_EQ(messages[0].icon, Prompter::Icon::Stop);
-    EXPECT_EQ(dlg->DictList()->model()->rowCount(), 1);
 }
 
 TEST_F(MainDialogReplace, TheCursorEndsAfterTheOutput)
