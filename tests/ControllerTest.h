@@ -67,9 +67,7 @@ protected:
 
     QString WriteDictionary(const QString& name, const QString& text) const
     {
-        const QString path = Work(name);
-        WriteBytes(path, DictionaryBytes(text));
-        return path;
+        return ::WriteDictionary(workDir, name, text);
     }
 
     // The files read one after the other, as a drop of them reads them.

@@ -3,6 +3,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
+
+#include "QtTestSupport.h"
 
 #include <cstring>
 
@@ -28,4 +31,12 @@ inline QByteArray DictionaryBytes(const QString& text)
         bytes.append(char(c.unicode() >> 8));
     }
     return bytes;
+}
+
+// A dictionary file of `text` named `name` in `folder`; its path.
+inline QString WriteDictionary(const QTemporaryDir& folder, const QString& name, const QString& text)
+{
+    const QString path = folder.filePath(name);
+    WriteBytes(path, DictionaryBytes(text));
+    return path;
 }
