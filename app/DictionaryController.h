@@ -1,9 +1,10 @@
-// The dictionary's commands apart from the window that shows them: Register,
-// Delete, the copy of a listed pair into the boxes, the sort, reading and
-// saving dictionary files, and Replace, which applies the dictionary to a text. It holds the
-// Replacer's list model and works on the two history boxes, asks and tells
-// through the Prompter, and writes files through the write seam; it needs no
-// shown window, so the commands are tested through it.
+// The commands apart from the window that shows them: Register, Delete, the
+// copy of a listed pair into the boxes, the sort, reading and saving
+// dictionary files, and Replace, which applies the dictionary to a text. It
+// works on the window's Replacer and two history boxes, holds the list model
+// over the Replacer, asks and tells through the Prompter and writes files
+// through the write seam; it needs no shown window, so the commands are
+// tested through it.
 #pragma once
 
 #include "ByteStreams.h"

@@ -50,8 +50,8 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     const int row = index.row();
     switch (role) {
     case Qt::DisplayRole: {
-        // The entry list may be shorter than the rows the views know of
-        // while a rebuild that ran out of memory is being reported.
+        // Every change of the entry list goes through this model, so a row
+        // past its end is only ever asked for with a stale index.
         if (row < 0 || row >= m_replacer.GetEntryCount())
             return {};
         const ReplaceEntry& entry = *m_replacer.m_entries[size_t(row)];
