@@ -81,8 +81,10 @@ void DictionaryController::Delete()
     if (!m_replacer.RemovePair(beforeUnits.c_str(), after.toStdU16String().c_str()))
         return;
     // Only that row goes: the others keep their order, also one by the
-    // after-string.
-    m_model.RemoveEntry(beforeUnits);
+    // after-string. A removal that took no entry (a prefix that held no
+    // value) still reloads the rows, as a Delete always has.
+    if (!m_model.RemoveEntry(beforeUnits))
+        m_model.ReloadRows();
     m_beforeBox.setEditText(QString());
     m_afterBox.setEditText(QString());
 }
