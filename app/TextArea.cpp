@@ -353,7 +353,8 @@ void TextArea::UpdateScrollBar()
     m_top.line = qMin(m_top.line, qMax(0, LayoutOf(m_top.piece).lineCount() - 1));
     m_updatingScrollBar = true;
     QScrollBar* bar = verticalScrollBar();
-    bar->setRange(0, int(count - 1));
+    // Up to the top that shows the last row: a text that fits scrolls not at all.
+    bar->setRange(0, int(LastTop().piece));
     bar->setPageStep(VisibleRows());
     bar->setSingleStep(1);
     bar->setValue(int(m_top.piece));

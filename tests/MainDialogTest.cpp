@@ -1035,6 +1035,11 @@ TEST_F(MainDialogControls, TextAreaWrapsAndShowsItsVerticalScrollBar)
     QCoreApplication::processEvents();
     EXPECT_GT(text->RowsOfLineAt(0), 1);
     EXPECT_EQ(text->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(text->verticalScrollBar()->maximum(), 0) << "a text that fits does not scroll";
+    Paste(*dlg, QString(QStringLiteral("line\n")).repeated(500));
+    QCoreApplication::processEvents();
+    EXPECT_GT(text->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum()) << "the caret's end shown";
 }
 
 TEST_F(MainDialogControls, ComboBoxesAreEditableAndStartEmpty)
