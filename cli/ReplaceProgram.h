@@ -1,45 +1,6 @@
-// velmora-replace: loads the dictionaries, replaces every text and reports.
+// velmora-replace: loads the dictionaries, makes a plan from the options,
+// replaces the files and reports.
 #pragma once
-
-#include "ByteStreams.h"
-#include "StreamReplacer.h"
-#include "SymbolicLinks.h"
-
-#include <atomic>
-#include <memory>
-#include <string>
-#include <vector>
-
-class OrderedOutput;
-
-struct FileOutcome {
-    bool ok = true;
-    bool stopQuietly = false; // the reader of the output went away
-    std::string message;      // "FILE: reason" when not ok
-    StreamResult result;
-};
-
-// Rewrites `path` through a temporary file; a text that does not change is
-// left alone. With a `backupSuffix`, the old file is kept as path+suffix.
-// Only a regular file is rewritten; a symbolic link is replaced by the new
-// file unless `links` says to follow it.
-FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
-                           PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write = nullptr,
-                           LinkPolicy links = LinkPolicy::Replace);
-
-// Replaces `path` into the file `target` through a temporary file, which
-// replaces `target` only when the whole text was replaced; `links` says
-// what becomes of a symbolic link there.
-FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
-                            PairUses* uses, std::atomic<uint64_t>* progress,
-                            LinkPolicy links = LinkPolicy::FollowTrusted);
-
-// Replaces `path` ("-": standard input) into part `index` of `output`. With
-// `checkFirst`, a regular file is decoded once before anything is written,
-// so that a text that turns out not to decode leaves no output.
-FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
-                            const std::string& outputName, bool checkFirst, TextReplacer& replacer,
-                            PairUses* uses, std::atomic<uint64_t>* progress);
 
 // The whole program; returns the exit status.
 int RunReplaceProgram(int argc, const char* const* argv);

@@ -5,6 +5,7 @@
 #include "DictionaryReader.h"
 #include "DictionaryWriter.h"
 #include "FailingWrite.h"
+#include "FileReplacement.h"
 #include "JsonLinesReplacer.h"
 #include "Options.h"
 #include "OutputFolder.h"
