@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include "AtomicFile.h"
+#include "RegularFile.h"
 #include "SymbolicLinks.h"
 
 #include <QFile>
@@ -10,10 +11,6 @@
 #include <utility>
 
 #include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -81,7 +78,7 @@ enum class ReadResult { Read, Missing, Failed };
 
 // Only a regular file is read: a FIFO would block the read, and a device
 // such as /dev/zero would never end it.
-ReadResult ReadRegularFile(const QString& path, QByteArray& data)
+ReadResult ReadSettingsFile(const QString& path, QByteArray& data)
 {
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty() || name.contains('\0'))
@@ -90,28 +87,12 @@ ReadResult ReadRegularFile(const QString& path, QByteArray& data)
     std::string target = name.toStdString();
     if (ResolveLinks(target, LinkPolicy::FollowTrusted) != LinkResolution::Resolved)
         return ReadResult::Failed;
-    // O_NONBLOCK: opening a FIFO would wait for a writer otherwise.
-    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
-    ReadResult result = ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        data.reserve(qsizetype(st.st_size));
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                result = n == 0 ? ReadResult::Read : ReadResult::Failed;
-                break;
-            }
-            data.append(chunk, qsizetype(n));
-        }
-    }
-    ::close(fd);
-    return result;
+    std::string bytes;
+    int error = 0;
+    if (!ReadRegularFile(target, bytes, error))
+        return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    data = QByteArray::fromStdString(bytes);
+    return ReadResult::Read;
 }
 
 // Lines end at CR, LF or CR LF alike.
@@ -119,7 +100,7 @@ std::optional<Contents> Load(const QString& path)
 {
     Contents c;
     QByteArray data;
-    switch (ReadRegularFile(path, data)) {
+    switch (ReadSettingsFile(path, data)) {
     case ReadResult::Missing:
         return c;
     case ReadResult::Failed:

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "OrderedOutput.h"
+#include "RegularFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -70,10 +71,9 @@ StreamResult OrOutOfMemory(Run run)
 }
 
 // Opens an input for reading; standard input for "-". -1 with errno set.
-// `extraFlags` O_NONBLOCK: a FIFO does not wait for a writer.
-int OpenInput(const std::string& path, struct stat& st, int extraFlags = 0)
+int OpenInput(const std::string& path, struct stat& st)
 {
-    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | extraFlags);
+    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return -1;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -122,15 +122,12 @@ FileOutcome ReplaceThroughFile(int fd, const std::string& path, const std::strin
 FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuffix, TextReplacer& replacer,
                            PairUses* uses, std::atomic<uint64_t>* progress, WriteFunction write, LinkPolicy links)
 {
-    struct stat st {};
-    const int fd = OpenInput(path, st, O_NONBLOCK); // only a regular file is read here
-    if (fd < 0)
-        return Failure(SystemError(path, errno));
-    if (!S_ISREG(st.st_mode)) {
-        CloseInput(fd);
+    RegularFile file(path);
+    if (file.GetStatus() == RegularFile::Status::NotRegular)
         return Failure(path + ": not a regular file, so it cannot be rewritten in place");
-    }
-    return ReplaceThroughFile(fd, path, path, true, backupSuffix.empty() ? std::string() : path + backupSuffix,
+    if (!file.IsOpen())
+        return Failure(SystemError(path, file.Error()));
+    return ReplaceThroughFile(file.Release(), path, path, true, backupSuffix.empty() ? std::string() : path + backupSuffix,
                               links, replacer, uses, progress, write);
 }
 

@@ -1,5 +1,7 @@
 #include "DictionaryEncoding.h"
 
+#include "ByteStreams.h"
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -132,10 +134,9 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
     char chunk[1 << 16];
     bool reserved = !S_ISREG(st.st_mode);
     uint64_t total = 0;
+    FdSource source(fd);
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = source.Read(chunk, sizeof chunk);
         if (n < 0) {
             systemError = errno;
             error = std::strerror(systemError);

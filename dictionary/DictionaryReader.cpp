@@ -2,16 +2,13 @@
 
 #include "DictionaryLines.h"
 
+#include "ByteStreams.h"
+#include "RegularFile.h"
 #include "Replacer.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <utility>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,51 +25,29 @@ DictionarySearchHook& SearchHook()
     return hook;
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Reads a regular file and decodes it on the way into `text`, the one buffer
 // the pattern reads, sized from the file's size once the mark is seen: the
 // file is never held twice. Ok, CannotOpen or NoBom. Throws std::bad_alloc
 // when the text does not fit in memory.
 DictionaryLoadStatus ReadUtf16Text(const std::string& path, std::u16string& text)
 {
-    if (path.find('\0') != std::string::npos)
-        return DictionaryLoadStatus::CannotOpen;
-    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat st {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const RegularFile file(path);
+    if (!file.IsOpen())
         return DictionaryLoadStatus::CannotOpen;
     // Half a unit per byte: the mark's unit makes room for a last line end.
-    const uint64_t units = uint64_t(st.st_size > 0 ? st.st_size : 0) / 2;
+    const uint64_t units = file.Size() / 2;
     if (units >= text.max_size())
         return DictionaryLoadStatus::CannotOpen;
     text.clear();
 
+    FdSource source(file.Fd());
     unsigned char chunk[65536];
     int low = -1;        // the first byte of a unit split between two reads
     bool marked = false; // the first unit was the mark FF FE
     for (;;) {
-        const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = source.Read(reinterpret_cast<char*>(chunk), sizeof chunk);
+        if (n < 0)
             return DictionaryLoadStatus::CannotOpen;
-        }
         if (n == 0)
             break;
         size_t i = 0;
