@@ -173,7 +173,9 @@ void AppendHex(QString& out, char16_t u)
 QString Escape(const QString& value)
 {
     QString out;
-    out.reserve(value.size() + 8);
+    // Most values need no escape or a few: room for a few spares a regrowth.
+    constexpr qsizetype kRoomForEscapes = 8;
+    out.reserve(value.size() + kRoomForEscapes);
     const qsizetype last = value.size() - 1;
     for (qsizetype i = 0; i <= last; ++i) {
         const QChar c = value[i];

@@ -22,7 +22,9 @@ class QMimeData;
 class TextArea : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    static constexpr qsizetype kTextLimit = 268435456;
+    // 2^28 characters (512 MiB of UTF-16): far past the texts pasted in, yet
+    // a bound: a paste past it is cut there instead of filling memory.
+    static constexpr qsizetype kTextLimit = qsizetype(1) << 28;
 
     explicit TextArea(QWidget* parent = nullptr);
     ~TextArea() override;

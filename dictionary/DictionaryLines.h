@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <string_view>
 
-// Calls beforeSearch(pairs so far) before each search for a pair, as the
-// regex search did, and sink(before, after) for every pair found, both
+// Calls beforeSearch(pairs so far) before each search for a pair, the last
+// one (which finds none) included, and sink(before, after) for every pair found, both
 // stretches of `text`; returns the number of pairs. Works on any text whose
 // units are UTF-16 code units.
 template <class Char, class Hook, class Sink>

@@ -12,6 +12,11 @@
 
 namespace {
 
+// Dictionaries hold about one new trie node in five units of text; room for
+// one in four spares denser ones a regrowth, and room that is not used is
+// never touched.
+constexpr size_t kUnitsPerReservedNode = 4;
+
 // A last line without a line end would never match; give it one.
 void EndLastLine(std::u16string& text)
 {
@@ -112,9 +117,7 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
 
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 {
-    // Dictionaries hold about one new node in five units; where there are
-    // fewer, the rest of the room is never touched.
-    replacer.ReserveNodes(text.size() / 4);
+    replacer.ReserveNodes(text.size() / kUnitsPerReservedNode);
     // The pairs are gathered first and added together, which lets the
     // Replacer take them in sorted order.
     std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;

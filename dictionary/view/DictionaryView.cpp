@@ -12,6 +12,11 @@
 
 namespace {
 
+// In pixels. After-strings run longer than before-strings (glosses, values
+// joined with "; "), so their column starts twice as wide.
+constexpr int kBeforeColumnWidth = 150;
+constexpr int kAfterColumnWidth = 300;
+
 // Selected rows are drawn as selected only while the list has the focus;
 // elsewhere they look like the others, and the selection itself is kept.
 class FocusedSelectionDelegate : public QStyledItemDelegate {
@@ -62,8 +67,8 @@ void SetUpDictionaryView(QTableView& view, EntryListModel& model)
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setStretchLastSection(false);
     columns->setSectionResizeMode(QHeaderView::Interactive);
-    view.setColumnWidth(EntryListModel::BeforeColumn, 150);
-    view.setColumnWidth(EntryListModel::AfterColumn, 300);
+    view.setColumnWidth(EntryListModel::BeforeColumn, kBeforeColumnWidth);
+    view.setColumnWidth(EntryListModel::AfterColumn, kAfterColumnWidth);
 }
 
 int FirstSelectedRow(const QTableView& view)

@@ -42,8 +42,11 @@ public:
     // up. False when no entry has it.
     bool RemoveEntry(std::u16string_view before);
 
-    // The most UTF-16 units a cell shows of a string; the entry keeps it whole.
-    static constexpr size_t kCellTextMax = 259;
+    // The most UTF-16 units a cell shows of a string: what a row's text
+    // buffer of 260 units holds besides its terminating zero. The entry keeps
+    // the string whole.
+    static constexpr size_t kCellBufferUnits = 260;
+    static constexpr size_t kCellTextMax = kCellBufferUnits - 1;
 
     static constexpr int BeforeColumn = 0;
     static constexpr int AfterColumn = 1;
