@@ -3,6 +3,7 @@
 #include "ComboHistory.h"
 #include "Prompter.h"
 #include "Replacer.h"
+#include "UpToNul.h"
 #include "Utf16Bridge.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "FailingWrite.h"
 #include "Replacer.h"
 #include "TestFiles.h"
+#include "UpToNul.h"
 
 #include <gtest/gtest.h>
 
@@ -60,11 +61,6 @@ std::string Show(const Pairs& pairs)
 std::string ShowDecoded(const std::optional<std::u16string>& text)
 {
     return text ? "\"" + Show(*text) + "\"" : "(none)";
-}
-
-std::u16string CutAtNul(std::u16string_view s)
-{
-    return std::u16string(s.substr(0, s.find(u'\0')));
 }
 
 // The pairs the pattern finds, as found.
@@ -200,7 +196,7 @@ void RunParseCases(const std::vector<ParseCase>& cases)
         // The Replacer gets the same pairs, cut at U+0000, in the same order.
         Pairs cut;
         for (const auto& [before, after] : c.pairs)
-            cut.emplace_back(CutAtNul(before), CutAtNul(after));
+            cut.emplace_back(UpToNul(before), UpToNul(after));
         Replacer r;
         EXPECT_EQ(ParseDictionaryText(c.text, r), c.pairs.size());
         EXPECT_EQ(Show(Entries(r)), Show(Added(cut)));

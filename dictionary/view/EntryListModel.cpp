@@ -1,6 +1,7 @@
 #include "EntryListModel.h"
 
 #include "Replacer.h"
+#include "UpToNul.h"
 #include "Utf16Bridge.h"
 
 #include <QColor>

@@ -17,10 +17,3 @@ inline QString ToQString(std::u16string_view units)
 {
     return QString::fromUtf16(units.data(), qsizetype(units.size()));
 }
-
-// The units before the first U+0000: the engine takes and keeps its pairs as
-// zero-terminated strings, so that is what a pair shows of itself.
-inline std::u16string_view UpToNul(std::u16string_view units)
-{
-    return units.substr(0, units.find(u'\0'));
-}
