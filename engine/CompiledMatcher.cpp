@@ -8,18 +8,21 @@
 #include <optional>
 #include <utility>
 
-CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes)
+CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes, MatcherLayout layout, ScanMethod method)
     : m_rootNext(65536, kNoState)
+    , m_method(method)
     , m_class(65536, 0)
 {
-    Build(nodes);
+    Build(nodes, layout);
 }
 
-CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs)
+CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs,
+                                 MatcherLayout layout, ScanMethod method)
     : m_rootNext(65536, kNoState)
+    , m_method(method)
     , m_class(65536, 0)
 {
-    BuildSorted(sortedPairs);
+    BuildSorted(sortedPairs, layout);
 }
 
 CompiledMatcher::CompiledMatcher(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,
@@ -89,14 +92,19 @@ bool CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
                       [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
     for (uint32_t k = 0; k < m_classCount; ++k)
         m_class[units[k]] = uint8_t(k + 1);
-    m_rowFrom = std::max<uint32_t>(17, m_classCount / 4);
     return units.size() == m_classCount;
 }
 
-std::optional<SlotPlacer> CompiledMatcher::StartLayout(const std::vector<uint32_t>& uses, size_t states)
+std::optional<SlotPlacer> CompiledMatcher::StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses,
+                                                       size_t states)
 {
+    const bool allClassed = ChooseClasses(uses);
+    m_doubleArray = allClassed && (layout == MatcherLayout::Automatic || layout == MatcherLayout::DoubleArray);
+    m_rowFrom = layout == MatcherLayout::Records ? ~0u
+        : layout == MatcherLayout::Rows          ? 2
+                                                 : std::max<uint32_t>(17, m_classCount / 4);
     std::optional<SlotPlacer> placer;
-    if ((m_doubleArray = ChooseClasses(uses))) {
+    if (m_doubleArray) {
         placer.emplace(states);
         m_code.assign(3, 0); // state 0 is no state
     } else {
@@ -214,13 +222,13 @@ void CompiledMatcher::Finish(const SlotPlacer* placer)
 // order, writing each state as it is reached; its children's offsets are
 // filled in when they are written in turn. The empty before-string sits in
 // the root and never matches, so it is left out.
-void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
+void CompiledMatcher::Build(const std::vector<MatchNode>& nodes, MatcherLayout layout)
 {
     const Levels levels = GroupLevels(nodes);
     std::vector<uint32_t> uses(65536, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
-    std::optional<SlotPlacer> placer = StartLayout(uses, nodes.size());
+    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes.size());
     struct Item {
         uint32_t node;
         uint32_t depth;
@@ -255,7 +263,8 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes)
 // prefix of length d are a stretch of the sorted list, and the children of
 // that prefix's state begin where the common prefix of two neighbours is
 // exactly d long.
-void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
+                                  MatcherLayout layout)
 {
     const size_t count = pairs.size();
     // shared[k]: the length of the prefix pairs k - 1 and k share.
@@ -276,7 +285,7 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
             ++uses[before[i]]; // a node below the first level
     }
-    std::optional<SlotPlacer> placer = StartLayout(uses, nodes);
+    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes);
 
     // A state: the prefix of length `depth` that pairs [from, to) share.
     struct Item {

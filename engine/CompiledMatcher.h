@@ -33,6 +33,9 @@
 // (SlotPlacer.h) costs more the more classes there are, hence the limit. A
 // unit without a class reads state base, never a child of s.
 //
+// The layout is chosen from the before-strings (MatcherLayout::Automatic);
+// tests force each of the others so that every one is scanned.
+//
 // Walks that fail deep down (long before-strings sharing a prefix) would make
 // the scan quadratic; where they pile up the scan switches to the reverse
 // automaton (ReverseAutomaton.h), built on first need.
@@ -58,6 +61,8 @@
 #include <utility>
 #include <vector>
 
+#include "MatcherLayout.h"
+
 struct MatchNode;
 class CompiledDictionaryImage;
 class ReverseAutomaton;
@@ -66,11 +71,14 @@ class SlotPlacer;
 class CompiledMatcher {
 public:
     // `nodes` is the record trie, node 0 the head of the first level.
-    explicit CompiledMatcher(const std::vector<MatchNode>& nodes);
+    explicit CompiledMatcher(const std::vector<MatchNode>& nodes, MatcherLayout layout = MatcherLayout::Automatic,
+                             ScanMethod method = ScanMethod::Automatic);
     // The same matcher as a trie holding just `sortedPairs` gives: (before,
     // after) with distinct, non-empty before-strings in ordinal order and
     // non-empty after-strings.
-    explicit CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs);
+    explicit CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs,
+                             MatcherLayout layout = MatcherLayout::Automatic,
+                             ScanMethod method = ScanMethod::Automatic);
     ~CompiledMatcher();
 
     static constexpr uint32_t kNoState = 0;
@@ -88,6 +96,8 @@ public:
     {
         return m_doubleArray ? NextInArray(state, unit) : NextInRecords(state, unit);
     }
+
+    ScanMethod Method() const { return m_method; }
 
     // Which of the two below Next is; a scan may pick one for a whole text.
     bool IsDoubleArray() const { return m_doubleArray; }
@@ -228,14 +238,15 @@ private:
         std::vector<std::pair<char16_t, uint32_t>> children;
     };
     static Levels GroupLevels(const std::vector<MatchNode>& nodes);
-    void Build(const std::vector<MatchNode>& nodes);
-    void BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
+    void Build(const std::vector<MatchNode>& nodes, MatcherLayout layout);
+    void BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
+                     MatcherLayout layout);
     // `uses`: how many nodes below the first level hold each unit.
-    // Whether every unit got a class, and the matcher is a double array.
+    // Whether every unit got a class, so that a double array can be built.
     bool ChooseClasses(const std::vector<uint32_t>& uses);
     // Chooses the layout for about `states` states: a placer for a double
     // array, none for records.
-    std::optional<SlotPlacer> StartLayout(const std::vector<uint32_t>& uses, size_t states);
+    std::optional<SlotPlacer> StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses, size_t states);
     // Writes a state in the chosen layout: PutSlot with a placer, else PutState.
     void Put(SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
              std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
@@ -248,6 +259,7 @@ private:
     void Finish(const SlotPlacer* placer);
 
     std::vector<uint32_t> m_rootNext;
+    ScanMethod m_method = ScanMethod::Automatic;
     bool m_doubleArray = false;
     std::vector<uint8_t> m_class;
     uint32_t m_classCount = 0;

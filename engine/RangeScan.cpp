@@ -91,6 +91,12 @@ size_t ReverseScanRange(const CompiledMatcher& matcher, std::u16string_view text
 // stays linear in the text plus the matched length.
 size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out)
 {
+    if (matcher.Method() == ScanMethod::Reverse) {
+        stop = std::min(stop, text.size());
+        if (start >= stop || matcher.MaxBeforeLength() == 0)
+            return std::max(start, stop);
+        return ReverseScanRange(matcher, text, start, stop, out);
+    }
     return ScanRange(matcher, text, start, stop, out, std::max<size_t>(kBlock * 2, matcher.MaxBeforeLength() * 4));
 }
 

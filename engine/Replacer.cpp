@@ -137,7 +137,8 @@ void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u1
 }
 
 std::shared_ptr<const CompiledMatcher>
-Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
+                       MatcherLayout layout, ScanMethod method)
 {
     const auto sorted = SortedByBefore(pairs);
     // One pair per before-string, its value as AddPair would join it; only
@@ -169,7 +170,7 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
         if (!before.empty() && !value.empty())
             distinct.emplace_back(before, value);
     }
-    return std::make_shared<const CompiledMatcher>(distinct);
+    return std::make_shared<const CompiledMatcher>(distinct, layout, method);
 }
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)

@@ -40,6 +40,7 @@
 #pragma once
 
 #include "MatchNode.h"
+#include "MatcherLayout.h"
 #include "TextScan.h"
 
 #include <cstdint>
@@ -83,7 +84,8 @@ public:
     // compiles, built straight from the pairs: for a dictionary that is only
     // scanned with, never listed or changed.
     static std::shared_ptr<const CompiledMatcher>
-    CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
+    CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
+                 MatcherLayout layout = MatcherLayout::Automatic, ScanMethod method = ScanMethod::Automatic);
     bool RemovePair(const char16_t* before, const char16_t* after);
 
     // True when `after` is the whole stored value or one of its pieces (the
@@ -105,6 +107,9 @@ public:
     // after a change. It stays valid, unchanged, whatever happens later to
     // this Replacer, and TextScans on several threads may share it.
     std::shared_ptr<const CompiledMatcher> Compile();
+    // The same dictionary compiled anew with the given choices, which the
+    // tests force to check that each finds the same matches.
+    std::shared_ptr<const CompiledMatcher> Compile(MatcherLayout layout, ScanMethod method) const;
 
     // Leftmost-longest, non-overlapping matches of the dictionary in `text`.
     void Scan(std::u16string_view text);

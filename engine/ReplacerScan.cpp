@@ -12,6 +12,11 @@ std::shared_ptr<const CompiledMatcher> Replacer::Compile()
     return m_matcher;
 }
 
+std::shared_ptr<const CompiledMatcher> Replacer::Compile(MatcherLayout layout, ScanMethod method) const
+{
+    return std::make_shared<const CompiledMatcher>(m_nodes, layout, method);
+}
+
 void Replacer::Scan(std::u16string_view text)
 {
     m_scan = TextScan(Compile());

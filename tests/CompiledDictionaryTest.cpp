@@ -14,19 +14,19 @@
 
 namespace {
 
-// The dictionary in one of the two layouts: a double array over a few
-// units, or records over more than 255.
-std::string FileBytes(bool doubleArray)
+// The dictionary in `layout`; with rows, over more than 255 units, so that
+// the row of "a" leaves some of its children without a class.
+std::string FileBytes(MatcherLayout layout)
 {
     std::vector<std::u16string> befores = {u"ab", u"abc", u"b", u"bcd", u"ca"};
-    if (!doubleArray)
+    if (layout == MatcherLayout::Rows)
         for (char16_t u = 0x4E00; u < 0x4E00 + 300; ++u)
             befores.push_back(std::u16string(u"a") + u + u'x');
     std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
     for (const std::u16string& before : befores)
         pairs.emplace_back(before, u"Z");
-    const auto matcher = Replacer::CompilePairs(pairs);
-    EXPECT_EQ(matcher->IsDoubleArray(), doubleArray);
+    const auto matcher = Replacer::CompilePairs(pairs, layout);
+    EXPECT_EQ(matcher->IsDoubleArray(), layout == MatcherLayout::DoubleArray);
     return CompiledDictionary::ToBytes(*matcher);
 }
 
@@ -71,8 +71,10 @@ void ExpectRefused(const std::string& file, const char* message, const std::stri
 
 TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
 {
-    for (const bool doubleArray : {true, false}) {
-        const std::string good = FileBytes(doubleArray);
+    const std::pair<MatcherLayout, const char*> layouts[] = {
+        {MatcherLayout::DoubleArray, "double array"}, {MatcherLayout::Records, "records"}, {MatcherLayout::Rows, "rows"}};
+    for (const auto& [layout, layoutName] : layouts) {
+        const std::string good = FileBytes(layout);
         std::string error;
         ASSERT_TRUE(CompiledDictionary::FromBytes(good, error)) << error;
         const size_t states = SectionAt(good, 3), pairs = SectionAt(good, 4);
@@ -113,11 +115,11 @@ TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
             c.change(file);
             if (c.seal)
                 CompiledDictionary::Seal(file);
-            ExpectRefused(file, c.message, std::string(c.name) + (doubleArray ? ", double array" : ", records"));
+            ExpectRefused(file, c.message, std::string(c.name) + ", " + layoutName);
         }
         // Any one bit flipped fails the checksum, or a header check before it;
         // behind a matching checksum it is refused or harmless.
-        std::mt19937 rng(doubleArray ? 5 : 6);
+        std::mt19937 rng(5 + unsigned(layout));
         for (int k = 0; k < 300; ++k) {
             const size_t at = k < 128 ? size_t(k) : rng() % good.size();
             std::string file = good;

@@ -68,9 +68,10 @@ std::u16string Reference(const std::map<std::u16string, std::u16string>& dict, c
 
 // The output of `text` fed to ScanFront in blocks of `block` units, each
 // unsettled tail carried into the next call, as a streaming caller does.
-std::u16string Streamed(Replacer& r, const std::u16string& text, size_t block, bool gloss)
+std::u16string Streamed(const std::shared_ptr<const CompiledMatcher>& matcher, const std::u16string& text,
+                        size_t block, bool gloss)
 {
-    TextScan scan(r.Compile());
+    TextScan scan(matcher);
     std::u16string out, pending;
     for (size_t at = 0; at < text.size();) {
         pending += text.substr(at, block);
@@ -104,7 +105,10 @@ std::u16string RunString(std::mt19937& rng, size_t maxRun, size_t maxTail, size_
     return s;
 }
 
-TEST(RandomAgainstReference, ScanAndBuild)
+class RandomAgainstReference : public testing::TestWithParam<Engine> {};
+INSTANTIATE_TEST_SUITE_P(EachEngine, RandomAgainstReference, testing::ValuesIn(kEngines), EngineName);
+
+TEST_P(RandomAgainstReference, ScanAndBuild)
 {
     std::mt19937 rng(20261207);
     // Small alphabets give many shared prefixes and overlaps; surrogates and
@@ -145,20 +149,22 @@ TEST(RandomAgainstReference, ScanAndBuild)
             else
                 ++it;
         }
+        const auto matcher = r.Compile(GetParam().layout, GetParam().method);
         for (int t = 0; t < 3; ++t) {
             std::u16string text = runs ? RunString(rng, 40, 2, 4) : RandomString(rng, alphabet + u'\x7F', 40);
             for (size_t piece = 0; many && !befores.empty() && piece < 12; ++piece) {
                 const std::u16string& before = befores[rng() % befores.size()];
                 text += before.substr(0, before.size() - rng() % 2) + RandomString(rng, alphabet, 1);
             }
-            r.Scan(text);
-            ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
-            ASSERT_EQ(Narrow(r.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
-            TextScan scan(r.Compile());
+            TextScan scan(matcher);
             scan.Scan(text);
-            ASSERT_EQ(ForcedReverse(*r.Compile(), text, 1 + rng() % 4), Matches(scan)) << "round " << round;
+            ASSERT_EQ(Narrow(scan.BuildReplaced(text)), Narrow(Reference(dict, text, false))) << "round " << round;
+            ASSERT_EQ(Narrow(scan.BuildGlossed(text)), Narrow(Reference(dict, text, true))) << "round " << round;
+            r.Scan(text);
+            ASSERT_EQ(Narrow(r.BuildReplaced(text)), Narrow(scan.BuildReplaced(text))) << "round " << round;
+            ASSERT_EQ(ForcedReverse(*matcher, text, 1 + rng() % 4), Matches(scan)) << "round " << round;
             const size_t block = 1 + rng() % 8;
-            ASSERT_EQ(Narrow(Streamed(r, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
+            ASSERT_EQ(Narrow(Streamed(matcher, text, block, t == 1)), Narrow(Reference(dict, text, t == 1)))
                 << "round " << round << ", blocks of " << block;
         }
     }
@@ -166,13 +172,13 @@ TEST(RandomAgainstReference, ScanAndBuild)
 
 // A matcher compiled straight from the pairs scans as the one compiled from
 // a Replacer given the same pairs: joins, empty and cut fields, long shared
-// prefixes, and states wide enough for rows of unit classes. So does that
-// matcher written to a compiled dictionary and read back, in each layout:
-// a double array (up to 255 units below the first level), records, and
-// records with rows (300 units, all behind 'a'). Some lists are long enough
-// to be sorted in parallel; those are also added pair by pair, whose joins
-// keep the order the pairs came in.
-TEST(RandomAgainstReference, CompiledFromPairs)
+// prefixes, and a 60-unit alphabet (a double array unless another layout is
+// forced) next to 300 units all behind 'a' (records, with a row in that
+// state). So does that matcher written to a compiled dictionary and read
+// back, in the layout it was built in. Some lists are long enough to be
+// sorted in parallel; those are also added pair by pair, whose joins keep
+// the order the pairs came in.
+TEST_P(RandomAgainstReference, CompiledFromPairs)
 {
     std::mt19937 rng(31);
     std::u16string wide, widest;
@@ -201,7 +207,13 @@ TEST(RandomAgainstReference, CompiledFromPairs)
             pairs.emplace_back(strings[k], strings[k + 1]);
         Replacer r;
         r.AddPairs(pairs);
-        const auto compiled = Replacer::CompilePairs(pairs);
+        const auto compiled = Replacer::CompilePairs(pairs, GetParam().layout, GetParam().method);
+        const MatcherLayout layout = GetParam().layout;
+        if (layout == MatcherLayout::Records || layout == MatcherLayout::Rows) {
+            ASSERT_FALSE(compiled->IsDoubleArray());
+        } else if (layout == MatcherLayout::DoubleArray && !rows) {
+            ASSERT_TRUE(compiled->IsDoubleArray());
+        }
         std::string error;
         const auto read = CompiledDictionary::FromBytes(CompiledDictionary::ToBytes(*compiled), error);
         ASSERT_TRUE(read) << error << ", round " << round;
@@ -234,7 +246,10 @@ TEST(RandomAgainstReference, CompiledFromPairs)
 // starts or ends gives the sequential scan's matches, and the same settled
 // front of a stream; so does one that
 // crosses the scan's internal blocks with before-strings longer than them.
-TEST(ParallelScan, SameAsSequential)
+class ParallelScan : public testing::TestWithParam<Engine> {};
+INSTANTIATE_TEST_SUITE_P(EachEngine, ParallelScan, testing::ValuesIn(kEngines), EngineName);
+
+TEST_P(ParallelScan, SameAsSequential)
 {
     std::mt19937 rng(77);
     for (int round = 0; round < 40; ++round) {
@@ -244,7 +259,7 @@ TEST(ParallelScan, SameAsSequential)
         const std::u16string text = RunString(rng, 20, 3, 12);
         r.Scan(text);
         const std::u16string expected = r.BuildGlossed(text);
-        TextScan scan(r.Compile());
+        TextScan scan(r.Compile(GetParam().layout, GetParam().method));
         const size_t settled = scan.ScanFront(text);
         const std::u16string settledOutput = scan.BuildGlossed(text.substr(0, settled));
         for (size_t cut = 0; cut <= text.size(); ++cut) {
@@ -268,7 +283,7 @@ TEST(ParallelScan, SameAsSequential)
         const std::u16string expected = Reference(dict, text, false);
         r.Scan(text);
         ASSERT_EQ(r.BuildReplaced(text), expected) << "k " << k;
-        TextScan scan(r.Compile());
+        TextScan scan(r.Compile(GetParam().layout, GetParam().method));
         scan.ScanSplit(text, {k / 2, 70000, 70001 + k});
         ASSERT_EQ(scan.BuildReplaced(text), expected) << "k " << k;
     }
@@ -276,7 +291,7 @@ TEST(ParallelScan, SameAsSequential)
 
 // A part that fails, here as when memory runs out inside it, fails the whole
 // run once every part has ended, instead of ending the process.
-TEST(ParallelScan, PartsThatThrowAreReportedAfterAllEnd)
+TEST(RunParts, PartsThatThrowAreReportedAfterAllEnd)
 {
     std::vector<int> ran(4, 0);
     EXPECT_THROW(RunParts(4, [&](size_t p) {

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "Replacer.h"
+#include "TextScan.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
@@ -33,6 +36,41 @@ inline std::vector<std::pair<std::u16string, std::u16string>> Entries(const Repl
     for (const auto& e : r.m_entries)
         out.emplace_back(e->before, e->after);
     return out;
+}
+
+// Each way a dictionary can be compiled and scanned: every layout, and the
+// reverse automaton throughout. The case tables run under each, since all
+// must find the same matches.
+struct Engine {
+    const char* name;
+    MatcherLayout layout;
+    ScanMethod method;
+};
+
+inline const Engine kEngines[] = {
+    {"Automatic", MatcherLayout::Automatic, ScanMethod::Automatic},
+    {"Records", MatcherLayout::Records, ScanMethod::Automatic},
+    {"Rows", MatcherLayout::Rows, ScanMethod::Automatic},
+    {"DoubleArray", MatcherLayout::DoubleArray, ScanMethod::Automatic},
+    {"Reverse", MatcherLayout::Automatic, ScanMethod::Reverse},
+};
+
+inline void PrintTo(const Engine& engine, std::ostream* out)
+{
+    *out << engine.name;
+}
+
+inline std::string EngineName(const testing::TestParamInfo<Engine>& info)
+{
+    return info.param.name;
+}
+
+// The output for `text` with what `r` holds, compiled and scanned as `engine`.
+inline std::u16string Output(const Replacer& r, const Engine& engine, const std::u16string& text, bool gloss)
+{
+    TextScan scan(r.Compile(engine.layout, engine.method));
+    scan.Scan(text);
+    return gloss ? scan.BuildGlossed(text) : scan.BuildReplaced(text);
 }
 
 // Readable failure messages for UTF-16 strings.
