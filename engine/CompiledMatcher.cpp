@@ -2,7 +2,8 @@
 
 #include "MatchNode.h"
 #include "ReverseAutomaton.h"
-#include "SlotPlacer.h"
+#include "detail/SlotPlacer.h"
+#include "detail/UnitClasses.h"
 
 #include <algorithm>
 #include <optional>
@@ -83,19 +84,12 @@ CompiledMatcher::Levels CompiledMatcher::GroupLevels(const std::vector<MatchNode
 // get one.
 bool CompiledMatcher::ChooseClasses(const std::vector<uint32_t>& uses)
 {
-    std::vector<char16_t> units;
-    for (uint32_t u = 1; u < 65536; ++u)
-        if (uses[u] != 0)
-            units.push_back(char16_t(u));
-    m_classCount = uint32_t(std::min<size_t>(units.size(), 255));
-    std::partial_sort(units.begin(), units.begin() + m_classCount, units.end(),
-                      [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
-    for (uint32_t k = 0; k < m_classCount; ++k)
-        m_class[units[k]] = uint8_t(k + 1);
-    return units.size() == m_classCount;
+    size_t used = 0;
+    m_classCount = uint32_t(Details::ChooseUnitClasses(uses, 255, m_class, used).size());
+    return used == m_classCount;
 }
 
-std::optional<SlotPlacer> CompiledMatcher::StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses,
+std::optional<Details::SlotPlacer> CompiledMatcher::StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses,
                                                        size_t states)
 {
     const bool allClassed = ChooseClasses(uses);
@@ -103,7 +97,7 @@ std::optional<SlotPlacer> CompiledMatcher::StartLayout(MatcherLayout layout, con
     m_rowFrom = layout == MatcherLayout::Records ? ~0u
         : layout == MatcherLayout::Rows          ? 2
                                                  : std::max<uint32_t>(17, m_classCount / 4);
-    std::optional<SlotPlacer> placer;
+    std::optional<Details::SlotPlacer> placer;
     if (m_doubleArray) {
         placer.emplace(states);
         m_code.assign(3, 0); // state 0 is no state
@@ -114,7 +108,7 @@ std::optional<SlotPlacer> CompiledMatcher::StartLayout(MatcherLayout layout, con
     return placer;
 }
 
-void CompiledMatcher::Put(SlotPlacer* placer, uint32_t slot, char16_t unit,
+void CompiledMatcher::Put(Details::SlotPlacer* placer, uint32_t slot, char16_t unit,
                           std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& slots,
                           std::u16string_view before, std::u16string_view after)
 {
@@ -166,7 +160,7 @@ void CompiledMatcher::PutState(uint32_t slot, char16_t unit, std::vector<std::pa
 // for `unit`, which gets a free slot) with the pair (before, after) when
 // `after` is not empty, and places its `children` (unit, anything). Leaves in
 // `states` the state of each child.
-void CompiledMatcher::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
+void CompiledMatcher::PutSlot(Details::SlotPlacer& placer, uint32_t state, char16_t unit,
                               const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
                               std::u16string_view before, std::u16string_view after)
 {
@@ -205,7 +199,7 @@ void CompiledMatcher::PutPair(uint32_t state, std::u16string_view before, std::u
 
 // A step from any state of a double array reads at most m_classCount states
 // past the highest one.
-void CompiledMatcher::Finish(const SlotPlacer* placer)
+void CompiledMatcher::Finish(const Details::SlotPlacer* placer)
 {
     if (placer)
         m_code.resize(3 * (size_t(placer->End()) + m_classCount + 1), 0);
@@ -228,7 +222,7 @@ void CompiledMatcher::Build(const std::vector<MatchNode>& nodes, MatcherLayout l
     std::vector<uint32_t> uses(65536, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
-    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes.size());
+    std::optional<Details::SlotPlacer> placer = StartLayout(layout, uses, nodes.size());
     struct Item {
         uint32_t node;
         uint32_t depth;
@@ -285,7 +279,7 @@ void CompiledMatcher::BuildSorted(const std::vector<std::pair<std::u16string_vie
         for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
             ++uses[before[i]]; // a node below the first level
     }
-    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes);
+    std::optional<Details::SlotPlacer> placer = StartLayout(layout, uses, nodes);
 
     // A state: the prefix of length `depth` that pairs [from, to) share.
     struct Item {

@@ -30,7 +30,7 @@
 //                  level, which no step reaches)
 // so a step is one add and one compare, without branches, and reads one
 // state. Placing states so that their children do not collide
-// (SlotPlacer.h) costs more the more classes there are, hence the limit. A
+// (detail/SlotPlacer.h) costs more the more classes there are, hence the limit. A
 // unit without a class reads state base, never a child of s.
 //
 // The layout is chosen from the before-strings (MatcherLayout::Automatic);
@@ -48,11 +48,7 @@
 // (CompiledDictionary.h), whose pages every process mapping it shares.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,11 +58,14 @@
 #include <vector>
 
 #include "MatcherLayout.h"
+#include "detail/PackedUnits.h"
 
 struct MatchNode;
 class CompiledDictionaryImage;
 class ReverseAutomaton;
+namespace Details {
 class SlotPlacer;
+}
 
 class CompiledMatcher {
 public:
@@ -122,7 +121,7 @@ public:
         }
         if (count == 0)
             return kNoState;
-        const int index = Find(units, count, unit);
+        const int index = Details::FindUnitPadded(units, count, unit);
         return index >= 0 ? units[(count + 1) / 2 + uint32_t(index)] : kNoState;
     }
 
@@ -187,50 +186,6 @@ private:
     CompiledMatcher(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,
                     std::shared_ptr<const void> storage);
 
-    // Unit k of a state's children: two to a word, the even one in the low half.
-    static uint32_t UnitAt(const uint32_t* words, uint32_t k) { return (words[k >> 1] >> ((k & 1) * 16)) & 0xFFFF; }
-
-    static int Find(const uint32_t* units, uint32_t count, char16_t unit)
-    {
-#ifdef __SSE2__
-        // Halve the range without branches until the unit, if present, lies
-        // among 16 units from `first`, then compare those at once; the stream
-        // is padded so that reading 8 words past any state stays inside it.
-        uint32_t first = 0;
-        for (uint32_t n = count; n > 15;) {
-            const uint32_t half = n / 2;
-            first = UnitAt(units, first + half) < unit ? first + half : first;
-            n -= half;
-        }
-        const uint32_t candidates = std::min<uint32_t>(16, count - first);
-        const __m128i key = _mm_set1_epi16(short(unit));
-        const __m128i* at = reinterpret_cast<const __m128i*>(reinterpret_cast<const char16_t*>(units) + first);
-        uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
-        if (candidates > 8)
-            mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
-        mask &= candidates == 16 ? ~0u : (1u << (2 * candidates)) - 1;
-        return mask != 0 ? int(first + uint32_t(__builtin_ctz(mask)) / 2) : -1;
-#else
-        if (count <= 8) {
-            for (uint32_t k = 0; k < count; ++k)
-                if (UnitAt(units, k) == unit)
-                    return int(k);
-            return -1;
-        }
-        // Branch-free lower bound: mispredicted branches cost more than the
-        // few extra comparisons.
-        const uint32_t total = count;
-        uint32_t lo = 0;
-        while (count > 1) {
-            const uint32_t half = count / 2;
-            lo = UnitAt(units, lo + half) < unit ? lo + half : lo;
-            count -= half;
-        }
-        lo += UnitAt(units, lo) < unit;
-        return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
-#endif
-    }
-
     static constexpr uint32_t kRow = 0x80000000u;
 
     struct Levels {
@@ -246,17 +201,17 @@ private:
     bool ChooseClasses(const std::vector<uint32_t>& uses);
     // Chooses the layout for about `states` states: a placer for a double
     // array, none for records.
-    std::optional<SlotPlacer> StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses, size_t states);
+    std::optional<Details::SlotPlacer> StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses, size_t states);
     // Writes a state in the chosen layout: PutSlot with a placer, else PutState.
-    void Put(SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
+    void Put(Details::SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
              std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
     void PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
                   std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
-    void PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
+    void PutSlot(Details::SlotPlacer& placer, uint32_t state, char16_t unit,
                  const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
                  std::u16string_view before, std::u16string_view after);
     void PutPair(uint32_t state, std::u16string_view before, std::u16string_view after);
-    void Finish(const SlotPlacer* placer);
+    void Finish(const Details::SlotPlacer* placer);
 
     std::vector<uint32_t> m_rootNext;
     ScanMethod m_method = ScanMethod::Automatic;

@@ -1,5 +1,7 @@
 #include "ReverseAutomaton.h"
 
+#include "detail/UnitClasses.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -147,16 +149,9 @@ void ReverseAutomaton::BuildRows(const std::vector<std::u16string_view>& befores
     for (const std::u16string_view before : befores)
         for (const char16_t unit : before)
             ++uses[unit];
-    std::vector<char16_t> units;
-    for (uint32_t u = 0; u < 65536; ++u)
-        if (uses[u] != 0)
-            units.push_back(char16_t(u));
-    const size_t classes = std::min<size_t>(units.size(), kClasses - 1);
-    std::partial_sort(units.begin(), units.begin() + classes, units.end(),
-        [&](char16_t a, char16_t b) { return uses[a] > uses[b]; });
-    units.resize(classes);
-    for (size_t k = 0; k < classes; ++k)
-        m_class[units[k]] = uint8_t(k + 1);
+    size_t used = 0;
+    const std::vector<char16_t> units = Details::ChooseUnitClasses(uses, kClasses - 1, m_class, used);
+    const size_t classes = units.size();
 
     // A row costs 1 KB: the shallowest states, as many as the dictionary's
     // size warrants; the root always.
@@ -194,15 +189,5 @@ void ReverseAutomaton::BuildRows(const std::vector<std::u16string_view>& befores
 // Step() while every state is still named by its offset.
 uint32_t ReverseAutomaton::PlainStep(uint32_t state, char16_t unit) const
 {
-    for (;;) {
-        if (state == 0)
-            return m_rootNext[unit];
-        const uint32_t count = m_code[state];
-        if (count != 0) {
-            const int index = Find(&m_code[state + 3], count, unit);
-            if (index >= 0)
-                return m_code[state + 3 + (count + 1) / 2 + uint32_t(index)];
-        }
-        state = m_code[state + 1];
-    }
+    return Follow(state, unit, 0, [](uint32_t offset) { return offset; });
 }

@@ -29,6 +29,8 @@
 // by its row (kDense | row), so a step from it reads no record at all.
 #pragma once
 
+#include "detail/PackedUnits.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,18 +58,7 @@ public:
 
     uint32_t StepSparse(uint32_t state, char16_t unit) const
     {
-        for (;;) {
-            if (state == kRoot)
-                return m_rootNext[unit];
-            const uint32_t o = Record(state);
-            const uint32_t count = m_code[o];
-            if (count != 0) {
-                const int index = Find(&m_code[o + 3], count, unit);
-                if (index >= 0)
-                    return m_code[o + 3 + (count + 1) / 2 + uint32_t(index)];
-            }
-            state = m_code[o + 1];
-        }
+        return Follow(state, unit, kRoot, [this](uint32_t s) { return Record(s); });
     }
 
     // 1 + the pair of the longest before-string that starts where `state` was
@@ -81,28 +72,24 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    // Unit k of a state's children: two to a word, the even one in the low half.
-    static uint32_t UnitAt(const uint32_t* words, uint32_t k) { return (words[k >> 1] >> ((k & 1) * 16)) & 0xFFFF; }
-
-    static int Find(const uint32_t* units, uint32_t count, char16_t unit)
+    // Follows failures from `state`, named with `root` for the root and
+    // `recordOf` giving each other state's offset, to the first state with a
+    // child for `unit`, and returns that child (the root's: m_rootNext).
+    template <class RecordOf>
+    uint32_t Follow(uint32_t state, char16_t unit, uint32_t root, RecordOf recordOf) const
     {
-        if (count <= 8) {
-            for (uint32_t k = 0; k < count; ++k)
-                if (UnitAt(units, k) == unit)
-                    return int(k);
-            return -1;
+        for (;;) {
+            if (state == root)
+                return m_rootNext[unit];
+            const uint32_t o = recordOf(state);
+            const uint32_t count = m_code[o];
+            if (count != 0) {
+                const int index = Details::FindUnit(&m_code[o + 3], count, unit);
+                if (index >= 0)
+                    return m_code[o + 3 + (count + 1) / 2 + uint32_t(index)];
+            }
+            state = m_code[o + 1];
         }
-        // Branch-free lower bound: mispredicted branches cost more than the
-        // few extra comparisons.
-        const uint32_t total = count;
-        uint32_t lo = 0;
-        while (count > 1) {
-            const uint32_t half = count / 2;
-            lo = UnitAt(units, lo + half) < unit ? lo + half : lo;
-            count -= half;
-        }
-        lo += UnitAt(units, lo) < unit;
-        return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
     }
 
     uint32_t Record(uint32_t state) const { return (state & kDense) != 0 ? m_denseRecord[state & ~kDense] : state; }

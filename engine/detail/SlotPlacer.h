@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace Details {
+
 class SlotPlacer {
 public:
     // Room for about `states` states without growing. Slot 0 is taken.
@@ -141,3 +143,5 @@ private:
     uint32_t m_firstOpen = 0;
     uint32_t m_end = 0;
 };
+
+} // namespace Details

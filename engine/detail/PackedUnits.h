@@ -1,0 +1,66 @@
+// Children's units packed two to a 32-bit word (the even one in the low
+// half), sorted ascending, as both automata store them.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace Details {
+
+// Unit k of the packed units at `words`.
+inline uint32_t UnitAt(const uint32_t* words, uint32_t k)
+{
+    return (words[k >> 1] >> ((k & 1) * 16)) & 0xFFFF;
+}
+
+// The index of `unit` among `count` packed units; -1 when absent.
+inline int FindUnit(const uint32_t* units, uint32_t count, char16_t unit)
+{
+    if (count <= 8) {
+        for (uint32_t k = 0; k < count; ++k)
+            if (UnitAt(units, k) == unit)
+                return int(k);
+        return -1;
+    }
+    // Branch-free lower bound: mispredicted branches cost more than the
+    // few extra comparisons.
+    const uint32_t total = count;
+    uint32_t lo = 0;
+    while (count > 1) {
+        const uint32_t half = count / 2;
+        lo = UnitAt(units, lo + half) < unit ? lo + half : lo;
+        count -= half;
+    }
+    lo += UnitAt(units, lo) < unit;
+    return lo < total && UnitAt(units, lo) == unit ? int(lo) : -1;
+}
+
+// The same, where at least 8 words past the units are readable.
+inline int FindUnitPadded(const uint32_t* units, uint32_t count, char16_t unit)
+{
+#ifdef __SSE2__
+    // Halve the range without branches until the unit, if present, lies
+    // among 16 units from `first`, then compare those at once.
+    uint32_t first = 0;
+    for (uint32_t n = count; n > 15;) {
+        const uint32_t half = n / 2;
+        first = UnitAt(units, first + half) < unit ? first + half : first;
+        n -= half;
+    }
+    const uint32_t candidates = std::min<uint32_t>(16, count - first);
+    const __m128i key = _mm_set1_epi16(short(unit));
+    const __m128i* at = reinterpret_cast<const __m128i*>(reinterpret_cast<const char16_t*>(units) + first);
+    uint32_t mask = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at), key)));
+    if (candidates > 8)
+        mask |= uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_loadu_si128(at + 1), key))) << 16;
+    mask &= candidates == 16 ? ~0u : (1u << (2 * candidates)) - 1;
+    return mask != 0 ? int(first + uint32_t(__builtin_ctz(mask)) / 2) : -1;
+#else
+    return FindUnit(units, count, unit);
+#endif
+}
+
+} // namespace Details
