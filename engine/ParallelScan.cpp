@@ -2,8 +2,8 @@
 // from the part's first unit as if a match could start there; the sequential
 // scan may instead enter the part later, inside one of those matches. From
 // that entry the part is scanned again until the two scans visit the same
-// position: from there on they agree, so the rest of the part's matches
-// stand, and only the short stretch before it is redone.
+// position: from there on they agree (RangeScan.h), so the rest of the part's
+// matches stand, and only the short stretch before it is redone.
 #include "TextScan.h"
 
 #include "CompiledMatcher.h"

@@ -30,7 +30,7 @@ size_t ReverseScanRange(const CompiledMatcher& matcher, std::u16string_view text
     const size_t blocks = (stop - start + block - 1) / block;
 
     // The backward pass is exact at a position once it has started at least
-    // `reach` units to its right. A block's right edge therefore gets its
+    // `reach` units to its right (RangeScan.h). A block's right edge therefore gets its
     // state from a run-in over the next `reach` units; when that would cost
     // more than the block itself, one pass from the end beforehand keeps the
     // state at every edge instead.

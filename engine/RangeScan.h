@@ -1,4 +1,22 @@
-// The scan's inner loop over one stretch of a text.
+// The scan's inner loop over one stretch of a text, and the rule every way
+// of scanning keeps.
+//
+// The rule: from a visited position the longest before-string that starts
+// there becomes a match and the scan goes on behind it; with none, the next
+// position is visited. Three things follow that the rest of the engine
+// relies on:
+//  - What happens at a position depends only on the units from there up to
+//    MaxBeforeLength() further, whatever came before. So a match at least
+//    that far from the end of a text is final (TextScan::ScanFront), and
+//    the reverse automaton, read backwards from that far to the right of a
+//    position, finds exactly the forward walk's match there (ReverseScanRange,
+//    which the forward scan may hand any stretch to).
+//  - Which positions are visited after a visited position depends only on
+//    that position. So two scans of one text that both visit a position visit
+//    the same positions from there on, and a part scanned on its own from its
+//    first unit agrees with the sequential scan from the first position both
+//    visit (ParallelScan.cpp joins the parts there).
+//  - Every layout and scan method (MatcherLayout.h) finds the same matches.
 #pragma once
 
 #include <cstddef>

@@ -36,8 +36,9 @@ size_t TextScan::ScanFront(std::u16string_view text, unsigned threads)
 size_t TextScan::ScanFront(std::u16string_view text, const std::vector<size_t>& cuts)
 {
     // A match at a position at least the longest before-string away from the
-    // end is final: nothing that follows can lengthen it. The first visited
-    // position closer to the end than that is where the settled prefix ends.
+    // end is final (RangeScan.h): nothing that follows can lengthen it. The
+    // first visited position closer to the end than that is where the
+    // settled prefix ends.
     const size_t reach = m_matcher->MaxBeforeLength();
     const size_t length = text.size();
     if (reach == 0) {
