@@ -34,7 +34,8 @@
 // unit without a class reads state base, never a child of s.
 //
 // The layout is chosen from the before-strings (MatcherLayout::Automatic);
-// tests force each of the others so that every one is scanned.
+// tests force each of the others so that every one is scanned. The arrays
+// are built by detail/MatcherBuilder.
 //
 // Walks that fail deep down (long before-strings sharing a prefix) would make
 // the scan quadratic; where they pile up the scan switches to the reverse
@@ -51,7 +52,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -64,7 +64,7 @@ struct MatchNode;
 class CompiledDictionaryImage;
 class ReverseAutomaton;
 namespace Details {
-class SlotPlacer;
+class MatcherBuilder;
 }
 
 class CompiledMatcher {
@@ -159,6 +159,7 @@ public:
 
 private:
     friend class CompiledDictionaryImage; // reads and writes the arrays below
+    friend class Details::MatcherBuilder; // fills them
 
     // Laid out as a compiled dictionary file holds it: 16 bytes, little-endian.
     struct Pair {
@@ -188,37 +189,11 @@ private:
 
     static constexpr uint32_t kRow = 0x80000000u;
 
-    struct Levels {
-        std::vector<uint32_t> start; // by head
-        std::vector<std::pair<char16_t, uint32_t>> children;
-    };
-    static Levels GroupLevels(const std::vector<MatchNode>& nodes);
-    void Build(const std::vector<MatchNode>& nodes, MatcherLayout layout);
-    void BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
-                     MatcherLayout layout);
-    // `uses`: how many nodes below the first level hold each unit.
-    // Whether every unit got a class, so that a double array can be built.
-    bool ChooseClasses(const std::vector<uint32_t>& uses);
-    // Chooses the layout for about `states` states: a placer for a double
-    // array, none for records.
-    std::optional<Details::SlotPlacer> StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses, size_t states);
-    // Writes a state in the chosen layout: PutSlot with a placer, else PutState.
-    void Put(Details::SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
-             std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
-    void PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
-                  std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after);
-    void PutSlot(Details::SlotPlacer& placer, uint32_t state, char16_t unit,
-                 const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
-                 std::u16string_view before, std::u16string_view after);
-    void PutPair(uint32_t state, std::u16string_view before, std::u16string_view after);
-    void Finish(const Details::SlotPlacer* placer);
-
     std::vector<uint32_t> m_rootNext;
     ScanMethod m_method = ScanMethod::Automatic;
     bool m_doubleArray = false;
     std::vector<uint8_t> m_class;
     uint32_t m_classCount = 0;
-    uint32_t m_rowFrom = ~0u; // child count from which a state gets a row
     std::vector<uint32_t> m_code;
     std::vector<Pair> m_pairs;
     std::u16string m_text;
