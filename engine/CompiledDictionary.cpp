@@ -87,10 +87,14 @@ bool CompiledDictionary::HasMagic(std::string_view head)
 
 bool CompiledDictionary::IsCompiledFile(const std::string& path)
 {
+    // Only a regular file is opened to look: opening a FIFO would let its
+    // writer in, only to leave it writing to no reader, and a device may act.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return false;
-    struct stat st {};
     char head[kMagicBytes];
     const bool compiled = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
         && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) && HasMagic({head, sizeof head});
