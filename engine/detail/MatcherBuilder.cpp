@@ -1,6 +1,6 @@
 #include "MatcherBuilder.h"
 
-#include "../MatchNode.h"
+#include "MatchNode.h"
 #include "UnitClasses.h"
 
 #include <algorithm>

@@ -3,8 +3,8 @@
 // from sorted pairs.
 #pragma once
 
-#include "../CompiledMatcher.h"
-#include "../MatcherLayout.h"
+#include "CompiledMatcher.h"
+#include "MatcherLayout.h"
 #include "SlotPlacer.h"
 
 #include <cstdint>
