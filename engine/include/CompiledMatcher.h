@@ -58,7 +58,7 @@
 #include <vector>
 
 #include "MatcherLayout.h"
-#include "detail/PackedUnits.h"
+#include "../detail/PackedUnits.h" // FindUnitPadded, inline in the step; not on callers' include path
 
 struct MatchNode;
 class CompiledDictionaryImage;
