@@ -4,18 +4,12 @@
 #include "LargePages.h"
 #include "NodeIndex.h"
 #include "RunParts.h"
+#include "UpToNul.h"
 
 #include <algorithm>
 #include <deque>
 #include <new>
 #include <unordered_set>
-
-namespace {
-std::u16string_view UpToNul(const char16_t* s)
-{
-    return s ? std::u16string_view(s) : std::u16string_view();
-}
-} // namespace
 
 Replacer::Replacer()
     : m_nodes(1)
@@ -88,11 +82,6 @@ void Replacer::AddPair(const char16_t* before, const char16_t* after)
 
 namespace {
 
-std::u16string_view CutAtNul(std::u16string_view s)
-{
-    return s.substr(0, s.find(u'\0'));
-}
-
 struct SortedPair {
     uint64_t key; // PrefixKey(before)
     std::u16string_view before;
@@ -106,8 +95,8 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
     std::vector<SortedPair> order;
     order.reserve(pairs.size());
     for (const auto& [before, after] : pairs) {
-        const std::u16string_view cut = CutAtNul(before);
-        order.push_back({PrefixKey(cut), cut, CutAtNul(after)});
+        const std::u16string_view cut = UpToNul(before);
+        order.push_back({PrefixKey(cut), cut, UpToNul(after)});
     }
     const auto less = [](const SortedPair& a, const SortedPair& b) {
         return a.key != b.key ? a.key < b.key : a.before < b.before;

@@ -9,3 +9,9 @@ inline std::u16string_view UpToNul(std::u16string_view units)
 {
     return units.substr(0, units.find(u'\0'));
 }
+
+// The same of a zero-terminated string; none for a null pointer.
+inline std::u16string_view UpToNul(const char16_t* units)
+{
+    return units ? std::u16string_view(units) : std::u16string_view();
+}
