@@ -27,7 +27,9 @@ public:
     ~CReplaceDlg() override;
 
     QWidget* GetDlgItem(int id) const { return m_controls.value(id); }
-    // The smallest outer size of the window, frame included.
+    // The smallest outer size of the window, frame included: the size it opens
+    // at where the template's 366 x 301 dialog units come to 641 x 452 pixels
+    // (base units 7 x 12), in a 4-pixel frame under a 19-pixel caption.
     static constexpr QSize kMinimumOuterSize{649, 479};
 
     // Commands, as the controls run them.

@@ -224,7 +224,8 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
         return refuse("the compiled dictionary is longer than its header says (by "
                       + std::to_string(file.size() - header.fileBytes) + " bytes)");
     const char* const damaged = "the compiled dictionary is damaged";
-    if (header.sectionCount != kSectionCount || (header.flags & ~kDoubleArrayFlag) != 0 || header.classCount > 255)
+    if (header.sectionCount != kSectionCount || (header.flags & ~kDoubleArrayFlag) != 0
+        || header.classCount > CompiledMatcher::kMaxClasses)
         return refuse(damaged);
     const void* at[kSectionCount];
     uint64_t count[kSectionCount];

@@ -44,9 +44,17 @@ MatcherBuilder::Levels MatcherBuilder::GroupLevels(const std::vector<MatchNode>&
 bool MatcherBuilder::ChooseClasses(const std::vector<uint32_t>& uses)
 {
     size_t used = 0;
-    m_out.m_classCount = uint32_t(ChooseUnitClasses(uses, 255, m_out.m_class, used).size());
+    m_out.m_classCount = uint32_t(ChooseUnitClasses(uses, CompiledMatcher::kMaxClasses, m_out.m_class, used).size());
     return used == m_out.m_classCount;
 }
+
+namespace {
+// FindUnitPadded compares 16 units at once, so a row pays only past 16
+// children.
+constexpr uint32_t kFewestRowChildren = 17;
+// A state with one child: count, pair, one word of units, one offset.
+constexpr size_t kWordsPerState = 4;
+} // namespace
 
 std::optional<SlotPlacer> MatcherBuilder::StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses,
                                                        size_t states)
@@ -55,13 +63,13 @@ std::optional<SlotPlacer> MatcherBuilder::StartLayout(MatcherLayout layout, cons
     m_out.m_doubleArray = allClassed && (layout == MatcherLayout::Automatic || layout == MatcherLayout::DoubleArray);
     m_rowFrom = layout == MatcherLayout::Records ? ~0u
         : layout == MatcherLayout::Rows          ? 2
-                                                 : std::max<uint32_t>(17, m_out.m_classCount / 4);
+                                                 : std::max<uint32_t>(kFewestRowChildren, m_out.m_classCount / 4);
     std::optional<SlotPlacer> placer;
     if (m_out.m_doubleArray) {
         placer.emplace(states);
         m_out.m_code.assign(3, 0); // state 0 is no state
     } else {
-        m_out.m_code.reserve(states * 4 + 2);
+        m_out.m_code.reserve(states * kWordsPerState + 2);
         m_out.m_code.assign(2, 0); // offset 0 is no state
     }
     return placer;

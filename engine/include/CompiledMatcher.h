@@ -188,6 +188,8 @@ private:
                     std::shared_ptr<const void> storage);
 
     static constexpr uint32_t kRow = 0x80000000u;
+    // A unit's class is one byte, and class 0 is none.
+    static constexpr uint32_t kMaxClasses = 255;
 
     std::vector<uint32_t> m_rootNext;
     ScanMethod m_method = ScanMethod::Automatic;
