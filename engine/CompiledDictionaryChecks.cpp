@@ -186,6 +186,9 @@ const char* CompiledDictionaryImage::CheckDoubleArray(const View& v, uint32_t cl
     if (v.codeSize <= reach + 3)
         return "states";
     const size_t slots = v.codeSize / 3; // slot s is code[3s, 3s + 2]
+    // A unit without a class steps to slot 0, which must be no state's child.
+    if (v.code[0] != 0 || v.code[1] != 0 || v.code[2] != 0)
+        return "states";
     for (size_t s = 0; s < slots; ++s) {
         const uint32_t* state = v.code + 3 * s;
         if (state[0] % 3 != 0 || state[0] >= v.codeSize - reach || state[1] > v.pairCount)

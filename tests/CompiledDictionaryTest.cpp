@@ -109,6 +109,7 @@ TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
             {"first state inside another", [&](std::string& f) { SetWord(f, firstA, stateA + 1); }, "damaged", true},
             {"state's base or count", [&](std::string& f) { SetWord(f, states + 4 * stateA, 0x7FFFFFF1); },
              "damaged", true},
+            {"slot 0 made a child", [&](std::string& f) { SetWord(f, states + 8, stateA); }, "damaged", true},
         };
         for (const Case& c : cases) {
             std::string file = good;

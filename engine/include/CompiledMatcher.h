@@ -31,7 +31,9 @@
 // so a step is one add and one compare, without branches, and reads one
 // state. Placing states so that their children do not collide
 // (detail/SlotPlacer.h) costs more the more classes there are, hence the limit. A
-// unit without a class reads state base, never a child of s.
+// unit without a class reads slot 0, which is no state's child: most walks end
+// on such a unit (a space behind a word), and slot 0 stays in the cache where
+// the state's base would be a line of its own to wait for.
 //
 // The layout is chosen from the before-strings (MatcherLayout::Automatic);
 // tests force each of the others so that every one is scanned. The arrays
@@ -102,7 +104,8 @@ public:
     bool IsDoubleArray() const { return m_doubleArray; }
     uint32_t NextInArray(uint32_t state, char16_t unit) const
     {
-        const uint32_t target = m_view.code[state] + 3 * m_view.unitClass[unit];
+        const uint32_t unitClass = m_view.unitClass[unit];
+        const uint32_t target = unitClass != 0 ? m_view.code[state] + 3 * unitClass : 0;
         return m_view.code[target + 2] == state ? target : kNoState;
     }
     uint32_t NextInRecords(uint32_t state, char16_t unit) const
