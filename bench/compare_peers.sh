@@ -10,7 +10,10 @@
 # minutes there and is left out); SETS picks some of its sets.
 #
 # Each program runs REPEAT times (3 by default) and its fastest run counts, so
-# that a busy moment of a shared machine does not decide a ratio.
+# that a busy moment of a shared machine does not decide a ratio. CORES (say
+# CORES=1, or CORES=0,1) pins every program to those cores with taskset.
+# Each set's table ends with the copy floor: cat reading the text and
+# writing it to a file.
 set -euo pipefail
 
 REAL=0
@@ -51,6 +54,8 @@ cd "$DATA"
 ms() { sed -n "s/.*[:,] $2 \([0-9.]*\) ms.*/\1/p" "$1"; }
 
 REPEAT=${REPEAT:-3}
+PIN=()
+[ -z "${CORES:-}" ] || PIN=(taskset -c "$CORES")
 
 # timed ERR CMD...: runs CMD REPEAT times under /usr/bin/time; time.out and
 # ERR (its standard error) are those of the fastest run.
@@ -58,7 +63,12 @@ timed() {
     local err=$1 best=
     shift
     for _ in $(seq "$REPEAT"); do
-        /usr/bin/time -f "%e s %M KB" -o time.try "$@" 2>err.try || { cat err.try time.try >&2; exit 1; }
+        # Wall time from the clock, as time's 10 ms steps are too coarse for the floor.
+        local t0 t1
+        t0=$(date +%s%N)
+        /usr/bin/time -f "%M KB" -o rss.try "${PIN[@]}" "$@" 2>err.try || { cat err.try rss.try >&2; exit 1; }
+        t1=$(date +%s%N)
+        echo "$(awk "BEGIN { printf \"%.4f\", ($t1 - $t0) / 1e9 }") s $(cat rss.try)" >time.try
         if [ -z "$best" ] || awk "BEGIN { exit !($(cut -d' ' -f1 time.try) < $best) }"; then
             best=$(cut -d' ' -f1 time.try)
             mv time.try time.out
@@ -102,6 +112,8 @@ $(awk "BEGIN { print $load * 1000 }")" >>"results.$set"
 
 failed=0
 for set in $SETS; do
+    timed floor.err sh -c "cat $set.text.txt >floor.txt"
+    echo "floor copy $(cut -d' ' -f1,3 time.out) 0 0" >>"results.$set"
     for mode in replace gloss; do
         arg=$([ "$mode" = gloss ] && echo gloss || true)
         echo "== $set, $mode"
@@ -136,8 +148,9 @@ for set in $SETS; do
                        "x/ours", "scan+build", "x/ours", "load ms", "x/ours" }
         $1 == "velmora" { ow = $3; osb = $5; ol = $6 }
         $1 == "cli" { cw[$2] = $3 }
+        $1 == "floor" { fw = $3 }
         {
-            printf "%-8s %-8s %7.2f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
+            printf "%-8s %-8s %7.3f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
                    ($3 > 0 ? sprintf("%.1f", bytes / 1e6 / $3) : "-"), ratio($3, ow), $5, ratio($5, osb), $6, ratio($6, ol)
             if ($1 ~ /^rust/ && (!($2 in best) || $3 < bestw[$2])) { best[$2] = $1; bestw[$2] = $3; ours[$2] = ow }
         }
@@ -147,6 +160,9 @@ for set in $SETS; do
                 if ((m = modes[i]) in best)
                     printf "faster Rust variant end to end, %s mode: %s (Rust/ours %s, Rust/velmora-replace %s)\n",
                            m, best[m], ratio(bestw[m], ours[m]), ratio(bestw[m], cw[m])
+            for (i = 1; i <= 2; i++)
+                if ((m = modes[i]) in cw)
+                    printf "velmora-replace over the copy floor, %s mode: %s\n", m, ratio(cw[m], fw)
         }' "results.$set"
 done
 
