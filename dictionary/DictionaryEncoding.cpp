@@ -1,6 +1,7 @@
 #include "DictionaryEncoding.h"
 
 #include "ByteStreams.h"
+#include "LargePages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -157,6 +158,7 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
             // Room for the whole file once its start reads as text: UTF-16
             // gives at most one unit per two bytes, UTF-8 one per byte.
             text.reserve(size_t(st.st_size) / (decoder.IsUtf16() ? 2 : 1) + 1);
+            AdviseLargePages(text.data(), text.capacity() * sizeof(char16_t));
             reserved = true;
         }
     }

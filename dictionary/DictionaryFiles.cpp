@@ -34,9 +34,7 @@ bool ReadTextFile(const std::string& path, std::u16string& text, Pairs& pairs, D
             Fail(error, path, problem);
             return false;
         }
-        ParseDictionaryText(text, [&](std::u16string_view before, std::u16string_view after) {
-            pairs.emplace_back(before, after);
-        });
+        ParseDictionaryText(text, pairs);
         return true;
     } catch (const std::bad_alloc&) {
         error.outOfMemory = true;

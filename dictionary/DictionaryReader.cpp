@@ -3,9 +3,11 @@
 #include "DictionaryLines.h"
 
 #include "ByteStreams.h"
+#include "LargePages.h"
 #include "RegularFile.h"
 #include "Replacer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -115,6 +117,21 @@ size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& s
     return ParseDictionaryLines(text, SearchHook(), sink);
 }
 
+size_t ParseDictionaryText(std::u16string_view text,
+                           std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+{
+    // A pair takes at least four units (before, TAB, after, line end; the
+    // last line's end may be missing): room for that many, so that the list
+    // is never moved. The room no pair fills is never touched.
+    const size_t most = text.size() / 4 + 1;
+    if (pairs.size() + most > pairs.capacity()) // never less than doubling, over many files
+        pairs.reserve(std::max(pairs.size() + most, 2 * pairs.capacity()));
+    AdviseLargePages(pairs.data(), pairs.capacity() * sizeof(pairs[0]));
+    return ParseDictionaryLines(text, SearchHook(), [&pairs](std::u16string_view before, std::u16string_view after) {
+        pairs.emplace_back(before, after);
+    });
+}
+
 size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
 {
     replacer.ReserveNodes(text.size() / kUnitsPerReservedNode);
@@ -123,9 +140,7 @@ size_t ParseDictionaryText(std::u16string_view text, Replacer& replacer)
     std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
     size_t count = 0;
     try {
-        count = ParseDictionaryLines(text, SearchHook(), [&](std::u16string_view before, std::u16string_view after) {
-            pairs.emplace_back(before, after);
-        });
+        count = ParseDictionaryText(text, pairs);
     } catch (...) {
         replacer.AddPairs(pairs); // the pairs found before the reading ended
         throw;

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class Replacer;
 
@@ -28,6 +30,10 @@ using DictionaryPairSink = std::function<void(std::u16string_view before, std::u
 
 // Finds the pairs of `text` in text order and returns how many were found.
 size_t ParseDictionaryText(std::u16string_view text, const DictionaryPairSink& sink);
+
+// The same, appending the pairs to `pairs`, which gets room for them first.
+size_t ParseDictionaryText(std::u16string_view text,
+                           std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
 
 // The same, handing the pairs to Replacer::AddPairs, which cuts a field at its
 // first U+0000 as AddPair does.
