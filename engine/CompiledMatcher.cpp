@@ -16,12 +16,12 @@ CompiledMatcher::CompiledMatcher(const std::vector<MatchNode>& nodes, MatcherLay
 }
 
 CompiledMatcher::CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs,
-                                 MatcherLayout layout, ScanMethod method)
+                                 MatcherLayout layout, ScanMethod method, size_t parts)
     : m_rootNext(65536, kNoState)
     , m_method(method)
     , m_class(65536, 0)
 {
-    Details::MatcherBuilder(*this).BuildSorted(sortedPairs, layout);
+    Details::MatcherBuilder(*this).BuildSorted(sortedPairs, layout, parts);
 }
 
 CompiledMatcher::CompiledMatcher(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,

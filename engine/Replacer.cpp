@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <deque>
 #include <new>
+#include <utility>
 #include <unordered_set>
 
 Replacer::Replacer()
@@ -82,38 +83,83 @@ void Replacer::AddPair(const char16_t* before, const char16_t* after)
 
 namespace {
 
+// How many pairs ahead the text of scattered pairs is fetched.
+constexpr size_t kLookAhead = 16;
+
+// 40 bytes, so that sorting moves little.
 struct SortedPair {
     uint64_t key; // PrefixKey(before)
-    std::u16string_view before;
-    std::u16string_view after;
+    const char16_t* before;
+    const char16_t* after;
+    uint32_t beforeLength;
+    uint32_t afterLength;
+    uint32_t index; // in the given list: one before-string's pairs keep their order
+
+    std::u16string_view Before() const { return {before, beforeLength}; }
+    std::u16string_view After() const { return {after, afterLength}; }
 };
 
-// The pairs cut at U+0000, in ordinal order of the before-string; one
-// before-string's pairs keep their order.
-std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
+bool SortedLess(const SortedPair& a, const SortedPair& b)
 {
-    std::vector<SortedPair> order;
-    order.reserve(pairs.size());
-    for (const auto& [before, after] : pairs) {
-        const std::u16string_view cut = UpToNul(before);
-        order.push_back({PrefixKey(cut), cut, UpToNul(after)});
-    }
-    const auto less = [](const SortedPair& a, const SortedPair& b) {
-        return a.key != b.key ? a.key < b.key : a.before < b.before;
-    };
-    // A long list is sorted in two halves at once and merged; the merge takes
-    // the first half's pair of two equal ones first, so the order stays stable.
-    constexpr size_t kParallelSort = size_t(1) << 15;
-    const size_t parts = order.size() >= kParallelSort && UsableCores() > 1 ? 2 : 1;
-    const auto middle = order.begin() + ptrdiff_t(order.size() / parts);
+    if (a.key != b.key)
+        return a.key < b.key;
+    // Equal keys: the strings share their first four units (or end within them alike).
+    const int order = a.Before().compare(b.Before());
+    return order != 0 ? order < 0 : a.index < b.index;
+}
+
+// The parts that `count` pairs are split into when `parts` is 0: a second
+// thread costs more than it saves on fewer.
+size_t PartsFor(size_t parts, size_t count)
+{
+    constexpr size_t kParallelWork = size_t(1) << 15;
+    return parts != 0 ? parts : count >= kParallelWork && UsableCores() > 1 ? 2 : 1;
+}
+
+// The pairs cut at U+0000, in ordinal order of the before-string; one
+// before-string's pairs keep their order. They are put into buckets by
+// their first unit (none for an empty one, like U+0000) as they are read, and
+// each bucket is sorted on its own: fewer rounds of comparisons, and on two
+// cores each takes half of the buckets, with nothing to merge.
+std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
+                                       size_t parts = 0)
+{
+    const size_t count = pairs.size();
+    parts = PartsFor(parts, count);
+    const auto bucketOf = [](std::u16string_view before) { return before.empty() ? 0 : size_t(before[0]); };
+    // counts[p][u]: part p's pairs in bucket u; then where part p puts its next one.
+    std::vector<std::vector<uint32_t>> counts(parts, std::vector<uint32_t>(65536, 0));
+    const auto range = [&](size_t p) { return std::pair(count * p / parts, count * (p + 1) / parts); };
     RunParts(parts, [&](size_t p) {
-        if (p == 0)
-            std::stable_sort(order.begin(), middle, less);
-        else
-            std::stable_sort(middle, order.end(), less);
+        for (size_t k = range(p).first; k < range(p).second; ++k)
+            ++counts[p][bucketOf(pairs[k].first)];
     });
-    if (parts > 1)
-        std::inplace_merge(order.begin(), middle, order.end(), less);
+    std::vector<uint32_t> starts(65537, 0);
+    for (size_t u = 0, at = 0; u < 65536; ++u) {
+        starts[u] = uint32_t(at);
+        for (size_t p = 0; p < parts; ++p)
+            at += std::exchange(counts[p][u], uint32_t(at));
+    }
+    starts[65536] = uint32_t(count);
+
+    std::vector<SortedPair> order(count);
+    AdviseLargePages(order.data(), order.size() * sizeof(SortedPair));
+    RunParts(parts, [&](size_t p) {
+        std::vector<uint32_t>& next = counts[p];
+        for (size_t k = range(p).first; k < range(p).second; ++k) {
+            const std::u16string_view before = UpToNul(pairs[k].first);
+            const std::u16string_view after = UpToNul(pairs[k].second);
+            order[next[bucketOf(pairs[k].first)]++] = {PrefixKey(before), before.data(), after.data(),
+                                                       uint32_t(before.size()), uint32_t(after.size()),
+                                                       uint32_t(k)};
+        }
+    });
+    // Part p sorts the buckets that start in the p-th share of the list.
+    RunParts(parts, [&](size_t p) {
+        for (size_t u = 0; u < 65536; ++u)
+            if (starts[u + 1] - starts[u] > 1 && starts[u] >= range(p).first && starts[u] < range(p).second)
+                std::sort(order.begin() + starts[u], order.begin() + starts[u + 1], SortedLess);
+    });
     return order;
 }
 
@@ -122,44 +168,67 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
 void Replacer::AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs)
 {
     for (const SortedPair& pair : SortedByBefore(pairs))
-        Add(pair.before, pair.after);
+        Add(pair.Before(), pair.After());
 }
 
 std::shared_ptr<const CompiledMatcher>
 Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
-                       MatcherLayout layout, ScanMethod method)
+                       MatcherLayout layout, ScanMethod method, size_t parts)
 {
-    const auto sorted = SortedByBefore(pairs);
+    const auto sorted = SortedByBefore(pairs, parts);
     // One pair per before-string, its value as AddPair would join it; only
-    // joined values need storage of their own.
-    std::vector<std::pair<std::u16string_view, std::u16string_view>> distinct;
-    std::deque<std::u16string> joined;
-    std::unordered_set<std::u16string> pieces;
-    for (size_t k = 0; k < sorted.size();) {
-        const std::u16string_view before = sorted[k].before;
-        std::u16string_view value;
-        std::u16string* own = nullptr;
-        bool collected = false;
-        for (; k < sorted.size() && sorted[k].before == before; ++k) {
-            const std::u16string_view after = sorted[k].after;
-            if (after.empty() || after == value)
-                continue;
-            if (value.empty()) {
-                value = after;
-                continue;
-            }
-            if (!own) {
-                own = &joined.emplace_back(value);
-                pieces.clear();
-            }
-            JoinPieces(*own, pieces, !collected, after);
-            collected = true;
-            value = *own;
-        }
-        if (!before.empty() && !value.empty())
-            distinct.emplace_back(before, value);
+    // joined values need storage of their own. Each part takes the
+    // before-strings that start in its share of the list.
+    parts = std::min<size_t>(PartsFor(parts, sorted.size()), std::max<size_t>(sorted.size(), 1));
+    std::vector<size_t> bounds(parts + 1, sorted.size());
+    for (size_t p = 0; p < parts; ++p) {
+        size_t k = sorted.size() * p / parts;
+        while (k > 0 && k < sorted.size() && sorted[k].Before() == sorted[k - 1].Before())
+            ++k;
+        bounds[p] = k;
     }
-    return std::make_shared<const CompiledMatcher>(distinct, layout, method);
+    std::vector<std::vector<std::pair<std::u16string_view, std::u16string_view>>> runs(parts);
+    std::vector<std::deque<std::u16string>> joined(parts);
+    RunParts(parts, [&](size_t p) {
+        std::vector<std::pair<std::u16string_view, std::u16string_view>>& distinct = runs[p];
+        distinct.reserve(bounds[p + 1] - bounds[p] + (p == 0 ? sorted.size() - bounds[1] : 0));
+        AdviseLargePages(distinct.data(), distinct.capacity() * sizeof(distinct[0]));
+        std::unordered_set<std::u16string> pieces;
+        const size_t end = bounds[p + 1];
+        for (size_t k = bounds[p]; k < end;) {
+            const uint64_t key = sorted[k].key;
+            const std::u16string_view before = sorted[k].Before();
+            std::u16string_view value;
+            std::u16string* own = nullptr;
+            bool collected = false;
+            for (; k < end && sorted[k].key == key && sorted[k].Before() == before; ++k) {
+                // The before-strings lie scattered over their texts: ask for them early.
+                if (k + kLookAhead < end)
+                    __builtin_prefetch(sorted[k + kLookAhead].before);
+                const std::u16string_view after = sorted[k].After();
+                if (after.empty() || after == value)
+                    continue;
+                if (value.empty()) {
+                    value = after;
+                    continue;
+                }
+                if (!own) {
+                    own = &joined[p].emplace_back(value);
+                    pieces.clear();
+                }
+                JoinPieces(*own, pieces, !collected, after);
+                collected = true;
+                value = *own;
+            }
+            if (!before.empty() && !value.empty())
+                distinct.emplace_back(before, value);
+        }
+    });
+    // The first part has room for the others' pairs behind its own.
+    std::vector<std::pair<std::u16string_view, std::u16string_view>>& distinct = runs[0];
+    for (size_t p = 1; p < parts; ++p)
+        distinct.insert(distinct.end(), runs[p].begin(), runs[p].end());
+    return std::make_shared<const CompiledMatcher>(distinct, layout, method, parts);
 }
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)

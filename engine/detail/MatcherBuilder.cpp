@@ -2,10 +2,20 @@
 
 #include "MatchNode.h"
 #include "UnitClasses.h"
+#include "LargePages.h"
+#include "RunParts.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace Details {
+
+namespace {
+// Below this many pairs a second thread costs more than it saves.
+constexpr size_t kParallelBuild = size_t(1) << 15;
+// How many pairs ahead the text of scattered pairs is fetched.
+constexpr size_t kLookAhead = 16;
+} // namespace
 
 // Every level's real nodes as (unit, node), in creation order, one level
 // after another: the children of head h are entries start[h] to start[h + 1].
@@ -71,28 +81,29 @@ std::optional<SlotPlacer> MatcherBuilder::StartLayout(MatcherLayout layout, cons
     } else {
         m_out.m_code.reserve(states * kWordsPerState + 2);
         m_out.m_code.assign(2, 0); // offset 0 is no state
+        AdviseLargePages(m_out.m_code.data(), m_out.m_code.capacity() * sizeof(uint32_t));
     }
     return placer;
 }
 
 void MatcherBuilder::Put(SlotPlacer* placer, uint32_t slot, char16_t unit,
                           std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& slots,
-                          std::u16string_view before, std::u16string_view after)
+                          uint32_t pair)
 {
     if (placer)
-        PutSlot(*placer, slot, unit, children, slots, before, after);
+        PutSlot(*placer, slot, unit, children, slots, pair);
     else
-        PutState(slot, unit, children, slots, before, after);
+        PutState(slot, unit, children, slots, pair);
 }
 
 // Writes the state reached through `slot` (0: the first level's state for
-// `unit`) with `children` as (unit, anything), and the pair (before, after)
-// when `after` is not empty. Leaves `children` in the order the state stores
-// them and `slots` with where each child's offset goes.
+// `unit`) with `children` as (unit, anything) and `pair` (1 + the pair that
+// ends here, 0 for none) into m_code. Leaves `children` in the order the
+// state stores them and `slots` with where each child's offset goes.
 void MatcherBuilder::PutState(uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
-                               std::vector<uint32_t>& slots, std::u16string_view before, std::u16string_view after)
+                               std::vector<uint32_t>& slots, uint32_t pair)
 {
-    std::vector<uint32_t>& code = m_out.m_code;
+    std::vector<uint32_t>& code = *m_code;
     const std::vector<uint8_t>& classOf = m_out.m_class;
     if (children.size() > 1 && !std::is_sorted(children.begin(), children.end()))
         std::sort(children.begin(), children.end());
@@ -111,7 +122,7 @@ void MatcherBuilder::PutState(uint32_t slot, char16_t unit, std::vector<std::pai
     else
         code[slot] = state;
     code[state] = row ? CompiledMatcher::kRow | count : count;
-    PutPair(state, before, after);
+    code[state + 1] = pair;
     const uint32_t units = state + 2 + rowWords;
     const uint32_t targets = units + (count + 1) / 2;
     slots.resize(children.size());
@@ -126,12 +137,11 @@ void MatcherBuilder::PutState(uint32_t slot, char16_t unit, std::vector<std::pai
 }
 
 // The double array's PutState: writes `state` (0: a state of the first level,
-// for `unit`, which gets a free slot) with the pair (before, after) when
-// `after` is not empty, and places its `children` (unit, anything). Leaves in
-// `states` the state of each child.
+// for `unit`, which gets a free slot) with `pair`, and places its `children`
+// (unit, anything). Leaves in `states` the state of each child.
 void MatcherBuilder::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
                               const std::vector<std::pair<char16_t, uint32_t>>& children, std::vector<uint32_t>& states,
-                              std::u16string_view before, std::u16string_view after)
+                              uint32_t pair)
 {
     if (state == 0) {
         state = 3 * placer.TakeFree();
@@ -147,7 +157,7 @@ void MatcherBuilder::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
     if (m_out.m_code.size() < 3 * size_t(placer.End()))
         m_out.m_code.resize(3 * placer.Room(), 0);
     m_out.m_code[state] = base;
-    PutPair(state, before, after);
+    m_out.m_code[state + 1] = pair;
     states.resize(children.size());
     for (size_t k = 0; k < children.size(); ++k) {
         states[k] = base + 3 * m_out.m_class[children[k].first];
@@ -155,15 +165,15 @@ void MatcherBuilder::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
     }
 }
 
-void MatcherBuilder::PutPair(uint32_t state, std::u16string_view before, std::u16string_view after)
+uint32_t MatcherBuilder::AddPair(std::u16string_view before, std::u16string_view after)
 {
     if (after.empty())
-        return;
-    m_out.m_code[state + 1] = uint32_t(m_out.m_pairs.size()) + 1;
+        return 0;
     m_out.m_pairs.push_back({m_out.m_text.size(), uint32_t(before.size()), uint32_t(after.size())});
     m_out.m_text += before;
     m_out.m_text += after;
     m_out.m_maxBefore = std::max(m_out.m_maxBefore, before.size());
+    return uint32_t(m_out.m_pairs.size());
 }
 
 // A step from any state of a double array reads at most m_out.m_classCount states
@@ -174,9 +184,15 @@ void MatcherBuilder::Finish(const SlotPlacer* placer)
         m_out.m_code.resize(3 * (size_t(placer->End()) + m_out.m_classCount + 1), 0);
     m_out.m_text.append(CompiledMatcher::kTextPadding, u'\0');
     m_out.m_code.resize(m_out.m_code.size() + CompiledMatcher::kCodePadding, 0);
-    m_out.m_code.shrink_to_fit();
-    m_out.m_pairs.shrink_to_fit();
-    m_out.m_text.shrink_to_fit();
+    // Copying an array to drop its last few unused pages costs more than
+    // those pages, which were never touched.
+    const auto shrink = [](auto& array) {
+        if (array.capacity() - array.size() > array.size() / 8)
+            array.shrink_to_fit();
+    };
+    shrink(m_out.m_code);
+    shrink(m_out.m_pairs);
+    shrink(m_out.m_text);
     m_out.m_view = {m_out.m_rootNext.data(), m_out.m_class.data(), m_out.m_code.data(), m_out.m_code.size(),
               m_out.m_pairs.data(), m_out.m_pairs.size(), m_out.m_text.data(), m_out.m_text.size()};
 }
@@ -214,7 +230,7 @@ void MatcherBuilder::Build(const std::vector<MatchNode>& nodes, MatcherLayout la
         if (node.child != kNoNode)
             children.assign(levels.children.begin() + levels.start[node.child],
                             levels.children.begin() + levels.start[node.child + 1]);
-        Put(placer ? &*placer : nullptr, item.slot, node.unit, children, slots, path, node.after);
+        Put(placer ? &*placer : nullptr, item.slot, node.unit, children, slots, AddPair(path, node.after));
         // The first child is written next, right behind this state.
         for (size_t k = children.size(); k-- > 0;)
             stack.push_back({children[k].second, item.depth + 1, slots[k]});
@@ -225,74 +241,208 @@ void MatcherBuilder::Build(const std::vector<MatchNode>& nodes, MatcherLayout la
 // The same layout from the pairs themselves: the before-strings that share a
 // prefix of length d are a stretch of the sorted list, and the children of
 // that prefix's state begin where the common prefix of two neighbours is
-// exactly d long.
+// exactly d long. Every pair has a state of its own, so their text is copied
+// in first, in their order, and the walk reads the before-strings from there
+// instead of wherever they lie. The walk meets the pairs in that order except
+// below a row, whose children without a class come first; the pairs are
+// numbered as they are met and put in that order at the end.
 void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
-                                  MatcherLayout layout)
+                                  MatcherLayout layout, size_t parts)
 {
     const size_t count = pairs.size();
-    // shared[k]: the length of the prefix pairs k - 1 and k share.
-    std::vector<uint32_t> shared(count, 0);
-    std::vector<uint32_t> uses(65536, 0);
-    size_t nodes = 0;
+    if (parts == 0)
+        parts = count >= kParallelBuild && UsableCores() > 1 ? 2 : 1;
+    std::vector<CompiledMatcher::Pair>& stored = m_out.m_pairs;
+    stored.resize(count);
+    AdviseLargePages(stored.data(), count * sizeof(CompiledMatcher::Pair));
+    size_t units = 0;
     for (size_t k = 0; k < count; ++k) {
-        const std::u16string_view before = pairs[k].first;
-        size_t d = 0;
-        if (k > 0) {
-            const std::u16string_view last = pairs[k - 1].first;
-            const size_t most = std::min(last.size(), before.size());
-            while (d < most && last[d] == before[d])
-                ++d;
-        }
-        shared[k] = uint32_t(d);
-        nodes += before.size() - d;
-        for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
-            ++uses[before[i]]; // a node below the first level
+        stored[k] = {units, uint32_t(pairs[k].first.size()), uint32_t(pairs[k].second.size())};
+        units += pairs[k].first.size() + pairs[k].second.size();
     }
-    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes);
+    m_out.m_text.reserve(units + CompiledMatcher::kTextPadding);
+    AdviseLargePages(m_out.m_text.data(), m_out.m_text.capacity() * sizeof(char16_t));
+    m_out.m_text.resize(units);
 
-    // A state: the prefix of length `depth` that pairs [from, to) share.
-    struct Item {
-        uint32_t from;
-        uint32_t to;
-        uint32_t depth;
-        uint32_t slot;
+    // shared[k]: the length of the prefix pairs k - 1 and k share. Each part
+    // copies and looks at a stretch of the pairs, counting for itself.
+    std::vector<uint32_t> shared(count, 0);
+    struct Tally {
+        std::vector<uint32_t> uses = std::vector<uint32_t>(65536, 0); // nodes below the first level, by unit
+        size_t nodes = 0;
+        size_t maxBefore = 0;
     };
-    std::vector<Item> stack;
+    std::vector<Tally> tallies(parts);
+    RunParts(parts, [&](size_t p) {
+        Tally& tally = tallies[p];
+        const size_t from = count * p / parts, to = count * (p + 1) / parts;
+        for (size_t k = from; k < to; ++k) {
+            // The pairs lie scattered over their texts: ask for them early.
+            if (k + kLookAhead < to) {
+                __builtin_prefetch(pairs[k + kLookAhead].first.data());
+                __builtin_prefetch(pairs[k + kLookAhead].second.data());
+            }
+            char16_t* out = m_out.m_text.data() + stored[k].offset;
+            std::copy(pairs[k].first.begin(), pairs[k].first.end(), out);
+            std::copy(pairs[k].second.begin(), pairs[k].second.end(), out + pairs[k].first.size());
+            const std::u16string_view before = Before(k);
+            size_t d = 0;
+            if (k > 0) {
+                const std::u16string_view last = k > from ? Before(k - 1) : pairs[k - 1].first;
+                const size_t most = std::min(last.size(), before.size());
+                while (d < most && last[d] == before[d])
+                    ++d;
+            }
+            shared[k] = uint32_t(d);
+            tally.nodes += before.size() - d;
+            tally.maxBefore = std::max(tally.maxBefore, before.size());
+            for (size_t i = std::max<size_t>(d, 1); i < before.size(); ++i)
+                ++tally.uses[before[i]];
+        }
+    });
+    for (size_t p = 1; p < parts; ++p) {
+        for (size_t u = 0; u < 65536; ++u)
+            tallies[0].uses[u] += tallies[p].uses[u];
+        tallies[0].nodes += tallies[p].nodes;
+        tallies[0].maxBefore = std::max(tallies[0].maxBefore, tallies[p].maxBefore);
+    }
+    m_out.m_maxBefore = tallies[0].maxBefore;
+    std::optional<SlotPlacer> placer = StartLayout(layout, tallies[0].uses, tallies[0].nodes);
+    SlotPlacer* const placed = placer ? &*placer : nullptr;
+
+    // The first level: a stretch for each unit a before-string starts with.
+    std::vector<Stretch> roots;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (k > 0 && shared[k] != 0)
+            continue;
+        if (!roots.empty())
+            roots.back().to = k;
+        roots.push_back({k, uint32_t(count), 1, 0});
+    }
+    // Records go one behind another, so the first level splits into two runs
+    // of stretches written at once, the second run counting its offsets from
+    // where it starts until it is put behind the first.
+    std::vector<uint32_t> met(count); // the pairs in the order the walk meets them
+    if (placed || parts < 2 || roots.size() < 2) {
+        PutStretches(shared, {roots.rbegin(), roots.rend()}, placed, met.data(), 0);
+    } else {
+        const auto half = std::find_if(roots.begin() + 1, roots.end() - 1,
+                                       [&](const Stretch& r) { return r.from >= count / 2; });
+        std::vector<uint32_t> behind;
+        RunParts(2, [&](size_t p) {
+            if (p == 0) {
+                PutStretches(shared, {std::make_reverse_iterator(half), roots.rend()}, nullptr, met.data(), 0);
+                return;
+            }
+            MatcherBuilder second(m_out);
+            second.m_code = &behind;
+            second.m_rowFrom = m_rowFrom;
+            behind.reserve(m_out.m_code.capacity() / count * (count - half->from) + 64);
+            AdviseLargePages(behind.data(), behind.capacity() * sizeof(uint32_t));
+            second.PutStretches(shared, {roots.rbegin(), std::make_reverse_iterator(half)}, nullptr,
+                                met.data(), half->from); // the first run meets exactly the pairs before it
+        });
+        AppendRecords(behind, {half, roots.end()});
+    }
+    OrderPairs(met);
+    Finish(placed);
+}
+
+std::u16string_view MatcherBuilder::Before(size_t pair) const
+{
+    const CompiledMatcher::Pair& p = m_out.m_pairs[pair];
+    return {m_out.m_text.data() + p.offset, p.beforeLength};
+}
+
+// Writes the states of the stretches on `stack`, the last one first, and all
+// below them, depth-first, each state's children in unit order.
+void MatcherBuilder::PutStretches(const std::vector<uint32_t>& shared, std::vector<Stretch> stack,
+                                   SlotPlacer* placer, uint32_t* met, uint32_t number)
+{
     std::vector<uint32_t> firsts; // the first pair below each child, in unit order
     std::vector<std::pair<char16_t, uint32_t>> children; // (unit, index into firsts)
     std::vector<uint32_t> slots;
-    auto childrenOf = [&](uint32_t from, uint32_t to, uint32_t depth) {
-        firsts.clear();
-        children.clear();
-        for (uint32_t k = from; k < to; ++k)
-            if (k == from || shared[k] == depth) {
-                children.emplace_back(pairs[k].first[depth], uint32_t(firsts.size()));
-                firsts.push_back(k);
-            }
-    };
-    // Each child's stretch ends where the next one's begins; as in Build, the
-    // first child is written next, right behind its parent.
-    auto pushChildren = [&](uint32_t to, uint32_t depth) {
-        for (size_t c = children.size(); c-- > 0;) {
-            const uint32_t k = children[c].second;
-            stack.push_back({firsts[k], k + 1 < firsts.size() ? firsts[k + 1] : to, depth + 1, slots[c]});
-        }
-    };
-    childrenOf(0, uint32_t(count), 0);
-    slots.assign(children.size(), 0); // the first level's states go to m_out.m_rootNext
-    pushChildren(uint32_t(count), 0);
     while (!stack.empty()) {
-        const Item item = stack.back();
+        const Stretch item = stack.back();
         stack.pop_back();
-        const std::u16string_view first = pairs[item.from].first;
+        const std::u16string_view first = Before(item.from);
         // The stretch's first before-string is the prefix itself when it has a pair here.
         const bool here = first.size() == item.depth;
-        childrenOf(here ? item.from + 1 : item.from, item.to, item.depth);
-        Put(placer ? &*placer : nullptr, item.slot, first[item.depth - 1], children, slots, first.substr(0, item.depth),
-            here ? pairs[item.from].second : std::u16string_view());
-        pushChildren(item.to, item.depth);
+        firsts.clear();
+        children.clear();
+        for (uint32_t k = here ? item.from + 1 : item.from; k < item.to; ++k)
+            if (children.empty() || shared[k] == item.depth) {
+                children.emplace_back(Before(k)[item.depth], uint32_t(firsts.size()));
+                firsts.push_back(k);
+            }
+        if (here)
+            met[number] = item.from;
+        Put(placer, item.slot, first[item.depth - 1], children, slots, here ? ++number : 0);
+        // Each child's stretch ends where the next one's begins; as in Build,
+        // the first child is written next, right behind its parent.
+        for (size_t c = children.size(); c-- > 0;) {
+            const uint32_t k = children[c].second;
+            stack.push_back({firsts[k], k + 1 < firsts.size() ? firsts[k + 1] : item.to, item.depth + 1, slots[c]});
+        }
     }
-    Finish(placer ? &*placer : nullptr);
+}
+
+// Puts the pairs, copied in in sorted order, into the order the walk met
+// them in: met[n] is the pair met n-th. Where they differ, the pairs below
+// a row are met in another order, but they are still the same stretch, whose
+// text is laid out anew where it was.
+void MatcherBuilder::OrderPairs(const std::vector<uint32_t>& met)
+{
+    std::vector<CompiledMatcher::Pair>& stored = m_out.m_pairs;
+    std::vector<CompiledMatcher::Pair> pairs;
+    std::u16string span;
+    for (size_t n = 0; n < met.size();) {
+        if (met[n] == n) {
+            ++n;
+            continue;
+        }
+        // The shortest stretch from n that the walk met all of.
+        size_t end = n;
+        for (size_t most = n; end <= most; ++end)
+            most = std::max<size_t>(most, met[end]);
+        const CompiledMatcher::Pair& last = stored[end - 1];
+        const size_t from = stored[n].offset;
+        span.assign(m_out.m_text, from, last.offset + last.beforeLength + last.afterLength - from);
+        pairs.assign(stored.begin() + ptrdiff_t(n), stored.begin() + ptrdiff_t(end));
+        size_t at = from;
+        for (size_t m = n; m < end; ++m) {
+            const CompiledMatcher::Pair& p = pairs[met[m] - n];
+            const size_t length = p.beforeLength + size_t(p.afterLength);
+            m_out.m_text.replace(at, length, span, p.offset - from, length);
+            stored[m] = {at, p.beforeLength, p.afterLength};
+            at += length;
+        }
+        n = end;
+    }
+}
+
+// Puts `behind`, records whose offsets count from their own start, at the
+// end of m_code, moving every offset in them and in the first level's slots
+// for `roots` by where they now start. Row slots without a child stay 0.
+void MatcherBuilder::AppendRecords(const std::vector<uint32_t>& behind, const std::vector<Stretch>& roots)
+{
+    std::vector<uint32_t>& code = *m_code;
+    const uint32_t base = uint32_t(code.size());
+    code.insert(code.end(), behind.begin(), behind.end());
+    for (size_t o = base; o < code.size();) {
+        const bool row = (code[o] & CompiledMatcher::kRow) != 0;
+        const uint32_t count = code[o] & ~CompiledMatcher::kRow;
+        const size_t rowWords = row ? m_out.m_classCount + 1 : 0;
+        for (size_t w = o + 2; w < o + 2 + rowWords; ++w)
+            if (code[w] != 0)
+                code[w] += base;
+        const size_t targets = o + 2 + rowWords + (count + 1) / 2;
+        for (size_t w = targets; w < targets + count; ++w)
+            code[w] += base;
+        o = targets + count;
+    }
+    for (const Stretch& root : roots)
+        m_out.m_rootNext[Before(root.from)[0]] += base;
 }
 
 } // namespace Details

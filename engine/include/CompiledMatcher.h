@@ -76,10 +76,11 @@ public:
                              ScanMethod method = ScanMethod::Automatic);
     // The same matcher as a trie holding just `sortedPairs` gives: (before,
     // after) with distinct, non-empty before-strings in ordinal order and
-    // non-empty after-strings.
+    // non-empty after-strings. Built by up to `parts` threads (0: as many as
+    // the cores and the size make worthwhile), which never changes it.
     explicit CompiledMatcher(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs,
                              MatcherLayout layout = MatcherLayout::Automatic,
-                             ScanMethod method = ScanMethod::Automatic);
+                             ScanMethod method = ScanMethod::Automatic, size_t parts = 0);
     ~CompiledMatcher();
 
     static constexpr uint32_t kNoState = 0;

@@ -82,10 +82,11 @@ public:
     void AddPairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs);
     // The matcher that an empty Replacer given `pairs` through AddPairs
     // compiles, built straight from the pairs: for a dictionary that is only
-    // scanned with, never listed or changed.
+    // scanned with, never listed or changed. `parts` as for CompiledMatcher.
     static std::shared_ptr<const CompiledMatcher>
     CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& pairs,
-                 MatcherLayout layout = MatcherLayout::Automatic, ScanMethod method = ScanMethod::Automatic);
+                 MatcherLayout layout = MatcherLayout::Automatic, ScanMethod method = ScanMethod::Automatic,
+                 size_t parts = 0);
     bool RemovePair(const char16_t* before, const char16_t* after);
 
     // True when `after` is the whole stored value or one of its pieces (the
