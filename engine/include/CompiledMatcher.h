@@ -28,20 +28,20 @@
 //   code[s + 1]    as above
 //   code[s + 2]    the state it is the child of (0 for a state of the first
 //                  level, which no step reaches)
-// so a step is one add and one compare, without branches, and reads one
-// state. Placing states so that their children do not collide
-// (detail/SlotPlacer.h) costs more the more classes there are, hence the limit. A
-// unit without a class reads slot 0, which is no state's child: most walks end
-// on such a unit (a space behind a word), and slot 0 stays in the cache where
-// the state's base would be a line of its own to wait for.
+// so a step is one add and one compare and reads one state. Placing states
+// so that their children do not collide (engine/detail/SlotPlacer.h) costs
+// more the more classes there are, hence the limit. A unit without a class
+// reads slot 0, which is no state's child: most walks end on such a unit (a
+// space behind a word), and slot 0 stays in the cache where the state's base
+// would be a line of its own to wait for.
 //
 // The layout is chosen from the before-strings (MatcherLayout::Automatic);
 // tests force each of the others so that every one is scanned. The arrays
-// are built by detail/MatcherBuilder.
+// are built by engine/detail/MatcherBuilder.
 //
 // Walks that fail deep down (long before-strings sharing a prefix) would make
 // the scan quadratic; where they pile up the scan switches to the reverse
-// automaton (ReverseAutomaton.h), built on first need.
+// automaton (engine/ReverseAutomaton.h), built on first need.
 //
 // Each pair's before- and after-string are copied into m_text, so a matcher
 // stays valid while the trie it came from changes.
