@@ -53,7 +53,7 @@ void StreamReplacer::Account(StreamResult& result, PairUses* uses) const
 
 StreamResult StreamReplacer::Check(ByteSource& in)
 {
-    return CheckText(in, m_blockBytes, m_threads);
+    return CheckText(in, m_read, m_blockBytes);
 }
 
 StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, std::atomic<uint64_t>* progress)
@@ -175,28 +175,22 @@ bool StreamReplacer::EncodeAndWrite(std::u16string_view output, TextEncoder& enc
     return true;
 }
 
-StreamResult CheckText(ByteSource& in, size_t blockBytes, unsigned threads)
+StreamResult CheckText(ByteSource& in, std::string& buffer, size_t blockBytes)
 {
     StreamResult result;
     TextDecoder decoder;
-    std::string bytes(std::max<size_t>(blockBytes, 1), '\0');
-    std::u16string units(TextDecoder::MaxUnits(bytes.size()), u'\0');
+    buffer.resize(std::max<size_t>(blockBytes, 1));
     for (;;) {
-        const ssize_t n = in.Read(bytes.data(), bytes.size());
-        if (n < 0) {
-            result.failure = StreamResult::Failure::Read;
-            result.error = errno;
+        const ssize_t n = ReadBlock(in, buffer.data(), buffer.size(), result, nullptr);
+        if (n < 0)
             return result;
-        }
-        size_t decoded = 0;
-        if (n == 0 ? !decoder.Finish(units.data(), decoded)
-                   : !decoder.Decode({bytes.data(), size_t(n)}, units.data(), decoded, threads)) {
+        char16_t held[8]; // what Finish may still decode of the first two bytes
+        size_t written = 0;
+        if (n == 0 ? !decoder.Finish(held, written) : !decoder.Check({buffer.data(), size_t(n)})) {
             result.failure = StreamResult::Failure::Decode;
             result.message = decoder.Error();
             return result;
         }
-        result.bytes += uint64_t(n);
-        result.units += decoded;
         if (n == 0)
             break;
     }

@@ -72,7 +72,7 @@ public:
     // into `progress` when they are given.
     StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
                      std::atomic<uint64_t>* progress = nullptr) override;
-    // CheckText with this replacer's blocks and threads.
+    // CheckText in this replacer's blocks, into the buffer Run reads into.
     StreamResult Check(ByteSource& in) override;
 
 private:
@@ -92,7 +92,7 @@ private:
     size_t m_encodedSize = 0;
 };
 
-// Reads `in` to its end only to see that it decodes: the check made before
-// output that cannot be taken back once written. Long UTF-8 blocks are
-// decoded by `threads` threads.
-StreamResult CheckText(ByteSource& in, size_t blockBytes = StreamReplacer::kDefaultBlockBytes, unsigned threads = 1);
+// Reads `in` to its end, in blocks of `blockBytes` into `buffer`, only to see
+// that it decodes (TextDecoder::Check): the check made before output that
+// cannot be taken back once written. Counts the bytes, not the units.
+StreamResult CheckText(ByteSource& in, std::string& buffer, size_t blockBytes = StreamReplacer::kDefaultBlockBytes);

@@ -26,6 +26,11 @@ public:
     bool Decode(std::string_view bytes, char16_t* out, size_t& written, unsigned threads);
     // The end of the text: may still decode up to 3 held bytes into `out`.
     bool Finish(char16_t* out, size_t& written);
+    // Takes the next `bytes` as Decode does, only to see that they decode:
+    // nothing is written, and a failure is Decode's, at the same byte. Valid
+    // UTF-8 is only validated; the decoder looks for the bad byte where the
+    // validator finds one. Then Finish tells whether the text ends whole.
+    bool Check(std::string_view bytes);
 
     // Known once 3 bytes were seen, or after Finish.
     TextEncoding Encoding() const { return m_encoding; }
@@ -34,6 +39,8 @@ public:
 private:
     void Detect();
     bool DecodeBody(std::string_view bytes, char16_t* out, size_t& written);
+    bool CheckBody(std::string_view bytes);
+    bool Utf8Failed(); // sets the error of the UTF-8 decoder's bad sequence
 
     std::string m_head; // the first bytes, until they tell the encoding
     bool m_known = false;

@@ -140,6 +140,19 @@ TEST(StreamReplacer, AnyBlockSizeGivesTheWholeTextResult)
                 ASSERT_EQ(result.replacements, whole.GetMatchCount());
             }
         }
+        // A byte that may break the UTF-8 form: the check before standard
+        // output fails as the decoder does, at the same byte, in any blocks.
+        static const char odd[] = {'\x80', '\xBF', '\xC1', '\xC2', '\xE0', '\xED', '\xF0', '\xF4', '\xF5', '\xFF'};
+        std::string broken = Utf8(text);
+        broken.insert(rng() % (broken.size() + 1), 1, odd[rng() % std::size(odd)]);
+        for (size_t block = 1; block <= 64; ++block) {
+            std::string got, buffer;
+            StringSource source(broken);
+            const StreamResult decoded = Stream(matcher, broken, gloss, block, got);
+            const StreamResult checked = CheckText(source, buffer, block);
+            ASSERT_EQ(checked.failure, decoded.failure) << "round " << round << ", block " << block;
+            ASSERT_EQ(checked.message, decoded.message) << "round " << round << ", block " << block;
+        }
     }
 }
 
@@ -205,11 +218,28 @@ TEST(StreamReplacer, Encodings)
         {"cut at the end", "ab\xE3\x81", "invalid UTF-8 at byte 2", true},
         {"offset counts the mark", "\xEF\xBB\xBF" "a\xFF", "invalid UTF-8 at byte 4", true},
         {"odd UTF-16 byte", std::string("\xFF\xFE" "a\0b", 5), "the UTF-16 text ends in the middle of a unit (byte 4)", true},
+        {"odd UTF-16BE byte", std::string("\xFE\xFF\0a\0", 5), "the UTF-16 text ends in the middle of a unit (byte 4)", true},
+        {"stray continuation", "ab\x81", "invalid UTF-8 at byte 2", true},
+        {"lead never valid, last", "ab\xC1", "invalid UTF-8 at byte 2", true},
+        {"lead past F4, last", "ab\xF5", "invalid UTF-8 at byte 2", true},
+        {"four-byte lead cut at the end", "\xEF\xBB\xBF\xF0\x9F\x98", "invalid UTF-8 at byte 3", true},
+        {"bad byte behind a cut sequence", "\xE3\x81\x82\xE3\x81\xFF", "invalid UTF-8 at byte 3", true},
+        {"three continuations after a whole one", "\xE3\x81\x82\x81\x81\x81", "invalid UTF-8 at byte 3", true},
+        {"mark then a lone continuation", "\xEF\xBB\xBF\x80", "invalid UTF-8 at byte 3", true},
+        {"bad byte past a long valid run", std::string(100, 'a') + "\xE3\x81\x82\xED\xA0\x80" + std::string(40, 'a'),
+         "invalid UTF-8 at byte 103", true},
     };
     for (const Case& c : cases) {
-        for (size_t block : {size_t(1), size_t(2), size_t(1) << 20}) {
+        // Every block edge of the short texts, and the whole text at once.
+        for (size_t block : {size_t(1), size_t(2), size_t(3), size_t(4), size_t(5), size_t(7), size_t(1) << 20}) {
             std::string got;
             const StreamResult result = Stream(matcher, c.input, false, block, got);
+            // The check before standard output agrees with the decoder.
+            StringSource source(c.input);
+            std::string buffer;
+            const StreamResult checked = CheckText(source, buffer, block);
+            EXPECT_EQ(checked.failure, c.fails ? StreamResult::Failure::Decode : StreamResult::Failure::None) << c.name;
+            EXPECT_EQ(checked.message, result.message) << c.name << ", block " << block;
             if (c.fails) {
                 EXPECT_EQ(result.failure, StreamResult::Failure::Decode) << c.name;
                 EXPECT_EQ(result.message.rfind(c.output, 0), 0u) << c.name << ": " << result.message;
@@ -272,11 +302,10 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
             EXPECT_EQ(both.message, single.message);
             EXPECT_TRUE(two == one) << "block " << block;
             if (c.failure != StreamResult::Failure::Encode) {
-                StringSource first(c.bytes), second(c.bytes);
-                const StreamResult checked = CheckText(first, block), checkedByTwo = CheckText(second, block, 2);
+                StringSource source(c.bytes);
+                std::string buffer;
+                const StreamResult checked = CheckText(source, buffer, block);
                 EXPECT_EQ(checked.failure, c.failure);
-                EXPECT_EQ(checkedByTwo.failure, c.failure);
-                EXPECT_EQ(checkedByTwo.message, single.message);
                 EXPECT_EQ(checked.message, single.message);
             }
         }
