@@ -24,13 +24,14 @@ RunTotals ReplaceFiles(const ReplaceOptions& options, const RunPlan& plan,
     std::mutex totalsMutex;
     RunTotals totals;
     auto replaceFiles = [&] {
-        const size_t blockBytes = StreamReplacer::kDefaultBlockBytes * plan.scanThreads;
         std::unique_ptr<TextReplacer> replacer;
         if (options.jsonLines)
-            replacer = std::make_unique<JsonLinesReplacer>(matcher, options.jsonField, options.gloss, blockBytes,
+            replacer = std::make_unique<JsonLinesReplacer>(matcher, options.jsonField, options.gloss,
+                                                           JsonLinesReplacer::kDefaultBlockBytes * plan.scanThreads,
                                                            plan.scanThreads);
         else
-            replacer = std::make_unique<StreamReplacer>(matcher, options.gloss, blockBytes, plan.scanThreads);
+            replacer = std::make_unique<StreamReplacer>(matcher, options.gloss,
+                                                        StreamReplacer::BlockBytes(plan.scanThreads), plan.scanThreads);
         for (size_t index; !stopped && (index = next++) < files.size();) {
             PairUses fileUses;
             PairUses* usesHere = plan.countUses ? &fileUses : nullptr;
