@@ -64,7 +64,7 @@ void TextScan::ForEachMatch(const std::function<void(size_t, std::u16string_view
 
 namespace {
 // Below this many units a builder does not split its work.
-constexpr size_t kParallelOutput = size_t(1) << 20;
+constexpr size_t kParallelOutput = size_t(1) << 18;
 constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
 
 // Runs f(b) for every b below `count`, spread over up to `threads` threads.
