@@ -5,6 +5,7 @@
 #include "NodeIndex.h"
 #include "RunParts.h"
 #include "UpToNul.h"
+#include "detail/PairWork.h"
 
 #include <algorithm>
 #include <deque>
@@ -83,9 +84,6 @@ void Replacer::AddPair(const char16_t* before, const char16_t* after)
 
 namespace {
 
-// How many pairs ahead the text of scattered pairs is fetched.
-constexpr size_t kLookAhead = 16;
-
 // 40 bytes, so that sorting moves little.
 struct SortedPair {
     uint64_t key; // PrefixKey(before)
@@ -108,14 +106,6 @@ bool SortedLess(const SortedPair& a, const SortedPair& b)
     return order != 0 ? order < 0 : a.index < b.index;
 }
 
-// The parts that `count` pairs are split into when `parts` is 0: a second
-// thread costs more than it saves on fewer.
-size_t PartsFor(size_t parts, size_t count)
-{
-    constexpr size_t kParallelWork = size_t(1) << 15;
-    return parts != 0 ? parts : count >= kParallelWork && UsableCores() > 1 ? 2 : 1;
-}
-
 // The pairs cut at U+0000, in ordinal order of the before-string; one
 // before-string's pairs keep their order. They are put into buckets by
 // their first unit (none for an empty one, like U+0000) as they are read, and
@@ -125,7 +115,7 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
                                        size_t parts = 0)
 {
     const size_t count = pairs.size();
-    parts = PartsFor(parts, count);
+    parts = Details::PairParts(parts, count);
     const auto bucketOf = [](std::u16string_view before) { return before.empty() ? 0 : size_t(before[0]); };
     // counts[p][u]: part p's pairs in bucket u; then where part p puts its next one.
     std::vector<std::vector<uint32_t>> counts(parts, std::vector<uint32_t>(65536, 0));
@@ -179,7 +169,7 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
     // One pair per before-string, its value as AddPair would join it; only
     // joined values need storage of their own. Each part takes the
     // before-strings that start in its share of the list.
-    parts = std::min<size_t>(PartsFor(parts, sorted.size()), std::max<size_t>(sorted.size(), 1));
+    parts = std::min<size_t>(Details::PairParts(parts, sorted.size()), std::max<size_t>(sorted.size(), 1));
     std::vector<size_t> bounds(parts + 1, sorted.size());
     for (size_t p = 0; p < parts; ++p) {
         size_t k = sorted.size() * p / parts;
@@ -203,8 +193,8 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
             bool collected = false;
             for (; k < end && sorted[k].key == key && sorted[k].Before() == before; ++k) {
                 // The before-strings lie scattered over their texts: ask for them early.
-                if (k + kLookAhead < end)
-                    __builtin_prefetch(sorted[k + kLookAhead].before);
+                if (k + Details::kPairLookAhead < end)
+                    __builtin_prefetch(sorted[k + Details::kPairLookAhead].before);
                 const std::u16string_view after = sorted[k].After();
                 if (after.empty() || after == value)
                     continue;

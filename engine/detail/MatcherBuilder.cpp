@@ -1,6 +1,7 @@
 #include "MatcherBuilder.h"
 
 #include "MatchNode.h"
+#include "PairWork.h"
 #include "UnitClasses.h"
 #include "LargePages.h"
 #include "RunParts.h"
@@ -9,13 +10,6 @@
 #include <iterator>
 
 namespace Details {
-
-namespace {
-// Below this many pairs a second thread costs more than it saves.
-constexpr size_t kParallelBuild = size_t(1) << 15;
-// How many pairs ahead the text of scattered pairs is fetched.
-constexpr size_t kLookAhead = 16;
-} // namespace
 
 // Every level's real nodes as (unit, node), in creation order, one level
 // after another: the children of head h are entries start[h] to start[h + 1].
@@ -250,8 +244,7 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
                                   MatcherLayout layout, size_t parts)
 {
     const size_t count = pairs.size();
-    if (parts == 0)
-        parts = count >= kParallelBuild && UsableCores() > 1 ? 2 : 1;
+    parts = PairParts(parts, count);
     std::vector<CompiledMatcher::Pair>& stored = m_out.m_pairs;
     stored.resize(count);
     AdviseLargePages(stored.data(), count * sizeof(CompiledMatcher::Pair));
@@ -278,9 +271,9 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
         const size_t from = count * p / parts, to = count * (p + 1) / parts;
         for (size_t k = from; k < to; ++k) {
             // The pairs lie scattered over their texts: ask for them early.
-            if (k + kLookAhead < to) {
-                __builtin_prefetch(pairs[k + kLookAhead].first.data());
-                __builtin_prefetch(pairs[k + kLookAhead].second.data());
+            if (k + kPairLookAhead < to) {
+                __builtin_prefetch(pairs[k + kPairLookAhead].first.data());
+                __builtin_prefetch(pairs[k + kPairLookAhead].second.data());
             }
             char16_t* out = m_out.m_text.data() + stored[k].offset;
             std::copy(pairs[k].first.begin(), pairs[k].first.end(), out);
