@@ -8,6 +8,13 @@
 #include <optional>
 #include <vector>
 
+namespace {
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit < 0xDC00;
+}
+} // namespace
+
 StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes,
                                unsigned threads)
     : m_scan(std::move(matcher))
@@ -85,23 +92,21 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
             continue;
 
         const std::u16string_view text(m_units.data(), used);
-        size_t settled = used;
-        if (last)
-            m_scan.ScanParallel(text, m_threads);
-        else
-            settled = m_scan.ScanFront(text, m_threads);
+        if (!encoder)
+            encoder.emplace(decoder.Encoding()); // units exist, so the encoding is known
+        // Each thread builds the output of its own part, which it then
+        // encodes: a part's output stays in the cache of the core that made
+        // it, and is never measured up front.
+        const size_t settled = m_scan.ScanAndBuild(text, m_threads, last, m_gloss, m_parts);
         if (settled == 0 && !last)
             continue;
         Account(result, uses);
-        const std::u16string_view output(m_output.data(), m_scan.WriteOutput(text.substr(0, settled), m_gloss, m_output));
-        // Comparing stops at the first difference, which in a changed text
-        // comes early.
-        if (!result.changed && output != text.substr(0, settled))
-            result.changed = true;
-
-        if (!encoder)
-            encoder.emplace(decoder.Encoding()); // units exist, so the encoding is known
-        if (!EncodeAndWrite(output, *encoder, last, out, result))
+        std::vector<std::u16string_view> pieces;
+        for (const TextScan::OutputPart& part : m_parts) {
+            pieces.emplace_back(part.units.data(), part.size);
+            result.changed = result.changed || part.changed;
+        }
+        if (!EncodeAndWrite(pieces, *encoder, last, out, result))
             return result;
         std::memmove(m_units.data(), m_units.data() + settled, (used - settled) * sizeof(char16_t));
         used -= settled;
@@ -112,29 +117,26 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
     return result;
 }
 
-// A long output is encoded by all threads, each on its own stretch into its
-// own part of the buffer, and the parts are written in order. Stretches end
-// where no surrogate pair is cut, so each starts a fresh encoder.
-bool StreamReplacer::EncodeAndWrite(std::u16string_view output, TextEncoder& encoder, bool last, ByteSink& out,
-                                    StreamResult& result)
+// The pieces are encoded at once, each by an encoder of its own into its own
+// stretch of the buffer, and written in order; or, when one but the last
+// ends inside a surrogate pair (or is empty, and might), one after the other
+// by `encoder`, which carries a cut pair over.
+bool StreamReplacer::EncodeAndWrite(const std::vector<std::u16string_view>& pieces, TextEncoder& encoder, bool last,
+                                    ByteSink& out, StreamResult& result)
 {
-    constexpr size_t kParallelCoding = size_t(1) << 18; // units
-    const size_t parts = output.size() >= kParallelCoding ? m_threads : 1;
-    std::vector<size_t> edges{0};
-    for (size_t p = 1; p < parts; ++p) {
-        size_t cut = std::max(edges.back(), output.size() * p / parts);
-        while (cut < output.size() && cut > 0 && output[cut - 1] >= 0xD800 && output[cut - 1] < 0xDC00)
-            ++cut;
-        edges.push_back(cut);
-    }
-    edges.push_back(output.size());
+    const size_t parts = pieces.size();
+    bool apart = true;
+    for (size_t p = 0; p + 1 < parts; ++p)
+        apart = apart && !pieces[p].empty() && !IsHighSurrogate(pieces[p].back());
 
     std::vector<TextEncoder> encoders;
-    std::vector<size_t> at{0}; // where each part goes in m_encoded
+    std::vector<size_t> at{0}; // where each piece goes in m_encoded
+    uint64_t units = 0;
     for (size_t p = 0; p < parts; ++p) {
-        if (p > 0)
-            encoders.push_back(encoder.Behind(edges[p]));
-        at.push_back(at.back() + TextEncoder::MaxBytes(edges[p + 1] - edges[p]));
+        if (p > 0 && apart)
+            encoders.push_back(encoder.Behind(units));
+        units += pieces[p].size();
+        at.push_back(at.back() + TextEncoder::MaxBytes(pieces[p].size()));
     }
     // Room for the worst case, mostly never written: left unfilled, so that
     // only the pages the output reaches are touched.
@@ -144,21 +146,23 @@ bool StreamReplacer::EncodeAndWrite(std::u16string_view output, TextEncoder& enc
     }
     std::vector<size_t> written(parts, 0);
     std::vector<char> ok(parts, 0);
-    auto encode = [&](size_t p) {
-        TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
-        ok[p] = e.Encode(output.substr(edges[p], edges[p + 1] - edges[p]), m_encoded.get() + at[p], written[p]);
-    };
-    RunParts(parts, encode);
+    auto encoderOf = [&](size_t p) -> TextEncoder& { return p == 0 || !apart ? encoder : encoders[p - 1]; };
+    auto encode = [&](size_t p) { ok[p] = encoderOf(p).Encode(pieces[p], m_encoded.get() + at[p], written[p]); };
+    if (apart) {
+        RunParts(parts, encode);
+    } else {
+        for (size_t p = 0; p < parts && (p == 0 || ok[p - 1]); ++p)
+            encode(p);
+    }
 
     for (size_t p = 0; p < parts; ++p) {
-        const TextEncoder& e = p == 0 ? encoder : encoders[p - 1];
         if (!ok[p]) {
             result.failure = StreamResult::Failure::Encode;
-            result.message = e.Error();
+            result.message = encoderOf(p).Error();
             return false;
         }
     }
-    if (parts > 1)
+    if (apart && parts > 1)
         encoder = std::move(encoders.back()); // holds the state at the output's end
     if (last && !encoder.Finish()) {
         result.failure = StreamResult::Failure::Encode;

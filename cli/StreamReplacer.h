@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // How often one pair was used; the views point into the compiled matcher.
 struct PairUse {
@@ -72,7 +73,8 @@ public:
         return threads > 1 ? (size_t(1) << 20) * threads : kDefaultBlockBytes;
     }
 
-    // `threads` scan each block together and build its output together.
+    // `threads` scan each block together and build and encode its output
+    // together, each thread the output of its own part.
     StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss,
                    size_t blockBytes = kDefaultBlockBytes, unsigned threads = 1);
 
@@ -86,9 +88,10 @@ public:
 
 private:
     void Account(StreamResult& result, PairUses* uses) const;
-    // Encodes `output` and writes it; false with `result` saying why.
-    bool EncodeAndWrite(std::u16string_view output, TextEncoder& encoder, bool last, ByteSink& out,
-                        StreamResult& result);
+    // Encodes the output, in `pieces` that follow one another, and writes
+    // it; false with `result` saying why.
+    bool EncodeAndWrite(const std::vector<std::u16string_view>& pieces, TextEncoder& encoder, bool last,
+                        ByteSink& out, StreamResult& result);
 
     TextScan m_scan;
     bool m_gloss;
@@ -96,7 +99,7 @@ private:
     unsigned m_threads;
     std::string m_read;
     std::u16string m_units; // the carried units, then the new block's
-    std::u16string m_output; // the block's output at its start, grown as needed
+    std::vector<TextScan::OutputPart> m_parts; // the block's output, a part for each thread, grown as needed
     std::unique_ptr<char[]> m_encoded;
     size_t m_encodedSize = 0;
 };

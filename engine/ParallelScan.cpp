@@ -109,6 +109,17 @@ void TextScan::ScanSplit(std::u16string_view text, const std::vector<size_t>& cu
 
 size_t TextScan::ScanParts(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop)
 {
+    std::vector<MatchList> lists;
+    std::vector<size_t> shares;
+    ScanShares(text, cuts, stop, lists, shares);
+    for (MatchList& list : lists)
+        m_matches->Splice(std::move(list));
+    return shares.back();
+}
+
+void TextScan::ScanShares(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop,
+                          std::vector<MatchList>& lists, std::vector<size_t>& shares)
+{
     m_matches->Clear();
     m_threads = unsigned(cuts.size() + 1);
 
@@ -121,15 +132,44 @@ size_t TextScan::ScanParts(std::u16string_view text, const std::vector<size_t>& 
     };
     RunParts(scanned.size(), scan);
 
-    size_t at = scanned[0].end;
-    m_matches->Splice(std::move(scanned[0].matches));
+    lists.clear();
+    lists.resize(scanned.size());
+    shares.assign({0, scanned[0].end});
+    lists[0].Splice(std::move(scanned[0].matches));
     for (size_t p = 1; p < scanned.size(); ++p) {
+        const size_t at = shares.back();
         if (at == scanned[p].begin) {
-            m_matches->Splice(std::move(scanned[p].matches));
-            at = scanned[p].end;
+            lists[p].Splice(std::move(scanned[p].matches));
+            shares.push_back(scanned[p].end);
         } else {
-            at = Join(*m_matcher, text, at, stop, scanned[p], *m_matches);
+            shares.push_back(Join(*m_matcher, text, at, stop, scanned[p], lists[p]));
         }
     }
-    return at;
+}
+
+size_t TextScan::ScanAndBuild(std::u16string_view text, unsigned threads, bool whole, bool gloss,
+                              std::vector<OutputPart>& parts)
+{
+    const size_t reach = m_matcher->MaxBeforeLength();
+    const size_t length = text.size();
+    return ScanAndBuild(text, PartCuts(whole ? length : length - std::min(length, reach), threads), whole, gloss,
+                        parts);
+}
+
+size_t TextScan::ScanAndBuild(std::u16string_view text, const std::vector<size_t>& cuts, bool whole, bool gloss,
+                              std::vector<OutputPart>& parts)
+{
+    const size_t reach = m_matcher->MaxBeforeLength();
+    const size_t length = text.size();
+    // As ScanFront: a match at least `reach` from the end is final.
+    const size_t open = whole || reach == 0 ? 0 : std::min(length, reach - 1);
+    std::vector<MatchList> lists;
+    std::vector<size_t> shares;
+    ScanShares(text, cuts, length - open, lists, shares);
+    parts.resize(lists.size());
+    RunParts(lists.size(), [&](size_t p) { BuildShare(text, shares[p], shares[p + 1], lists[p], gloss, parts[p]); });
+    for (MatchList& list : lists)
+        m_matches->Splice(std::move(list));
+    m_scannedLength = shares.back();
+    return m_scannedLength;
 }

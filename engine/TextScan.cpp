@@ -93,11 +93,6 @@ bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string
     return true;
 }
 
-size_t TextScan::WriteOutput(std::u16string_view text, bool gloss, std::u16string& buffer) const
-{
-    return text.size() == m_scannedLength ? PutOutput(text, gloss, buffer, 0) : kNotScanned;
-}
-
 size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string& out, size_t start) const
 {
     const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
@@ -182,6 +177,60 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
     char16_t* tail = dst + at;
     put(tail, text.substr(from));
     return length;
+}
+
+void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, const MatchList& matches, bool gloss,
+                          OutputPart& out) const
+{
+    // Room for the text and a quarter more; the matches ask for more when
+    // they need it.
+    const size_t length = to - from;
+    if (out.units.size() < length + length / 4 + 2 * kShortCopy)
+        out.units.resize(length + length / 4 + 2 * kShortCopy);
+    char16_t* base = out.units.data();
+    char16_t* d = base;
+    const char16_t* const units = text.data();
+    // Strings up to kShortCopy units are copied as a block of that many: the
+    // matcher's text is padded for it, and the room asked below leaves
+    // kShortCopy units behind every write.
+    auto put = [&](const char16_t* s, size_t n) {
+        if (n <= kShortCopy)
+            std::memcpy(d, s, kShortCopy * sizeof(char16_t));
+        else
+            std::memcpy(d, s, n * sizeof(char16_t));
+        d += n;
+    };
+    size_t k = from;
+    matches.ForEach([&](const FoundMatch& m) {
+        const std::u16string_view before = m_matcher->Before(m.pair);
+        const std::u16string_view after = m_matcher->After(m.pair);
+        const size_t need = (m.start - k) + after.size() + (gloss ? before.size() + 2 : 0) + kShortCopy;
+        if (size_t(d - base) + need > out.units.size()) {
+            const size_t at = size_t(d - base);
+            out.units.resize(std::max(out.units.size() * 2, at + need));
+            base = out.units.data();
+            d = base + at;
+        }
+        if (k + kShortCopy <= text.size())
+            put(units + k, m.start - k);
+        else
+            std::memcpy(d, units + k, (m.start - k) * sizeof(char16_t)), d += m.start - k;
+        if (gloss) {
+            put(before.data(), before.size());
+            *d++ = u'[';
+        }
+        put(after.data(), after.size());
+        if (gloss)
+            *d++ = u']';
+        k = size_t(m.start) + before.size();
+    });
+    const size_t at = size_t(d - base);
+    if (at + (to - k) > out.units.size())
+        out.units.resize(at + (to - k));
+    base = out.units.data();
+    std::memcpy(base + at, units + k, (to - k) * sizeof(char16_t));
+    out.size = at + (to - k);
+    out.changed = out.size != length || std::memcmp(base, units + from, length * sizeof(char16_t)) != 0;
 }
 
 std::u16string TextScan::BuildReplaced(std::u16string_view text) const

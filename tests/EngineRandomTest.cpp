@@ -273,6 +273,20 @@ TEST_P(ParallelScan, SameAsSequential)
             ASSERT_EQ(scan.ScanFront(text, cuts), settled) << "round " << round << ", cut " << cut;
             ASSERT_EQ(Narrow(scan.BuildGlossed(text.substr(0, settled))), Narrow(settledOutput))
                 << "round " << round << ", cut " << cut;
+            // Built part by part, on the threads that scanned them.
+            for (const bool whole : {false, true}) {
+                std::vector<TextScan::OutputPart> parts;
+                ASSERT_EQ(scan.ScanAndBuild(text, cuts, whole, true, parts), whole ? text.size() : settled);
+                std::u16string joined;
+                bool changed = false;
+                for (const TextScan::OutputPart& part : parts) {
+                    joined.append(part.units, 0, part.size);
+                    changed = changed || part.changed;
+                }
+                ASSERT_EQ(Narrow(joined), Narrow(whole ? expected : settledOutput))
+                    << "round " << round << ", cut " << cut;
+                ASSERT_EQ(changed, joined != text.substr(0, whole ? text.size() : settled));
+            }
         }
     }
     for (const size_t k : {100, 40000}) {

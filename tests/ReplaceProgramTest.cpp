@@ -278,6 +278,10 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
     // A sequence cut just where two threads' stretches of one 8 MiB block meet.
     std::string cutAtSplit(1000003, 'b');
     cutAtSplit.replace(3 + 500000 - 2, 2, "\xE3\x81");
+    // Two threads' parts of a block meeting inside a surrogate pair.
+    std::u16string pairs;
+    while (pairs.size() < 1000000)
+        pairs += u"\U0001F600";
     Replacer replacer;
     const auto matcher = Compile(replacer, {{u"a", u"\U0001F600"}, {u"b\u3042", u"B"}, {u"z", u"\xD800"}});
     struct Case {
@@ -291,6 +295,7 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
         {Utf16(withLone, false), StreamResult::Failure::None},
         {badUtf8, StreamResult::Failure::Decode},
         {cutAtSplit, StreamResult::Failure::Decode},
+        {Utf8(pairs), StreamResult::Failure::None},
     };
     for (const Case& c : cases) {
         for (const size_t block : {size_t(1) << 19, size_t(8) << 20}) {

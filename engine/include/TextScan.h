@@ -49,12 +49,23 @@ public:
     // Appends the output for `text` to `out`; false (nothing appended) when
     // `text` is not as long as the scanned text.
     bool AppendOutput(std::u16string_view text, bool gloss, std::u16string& out) const;
-    // Writes the output for `text` at the start of `buffer`, which grows as
-    // needed but never shrinks, so that a buffer reused block after block is
-    // not cleared each time; returns the output's length, or kNotScanned
-    // when `text` is not as long as the scanned text.
-    static constexpr size_t kNotScanned = ~size_t(0);
-    size_t WriteOutput(std::u16string_view text, bool gloss, std::u16string& buffer) const;
+    // The output of one part of a text, as ScanAndBuild leaves it.
+    struct OutputPart {
+        std::u16string units; // the output is units[0, size); the rest is room kept for the next text
+        size_t size = 0;
+        bool changed = false; // the output differs from the text it was built from
+    };
+    // Scans as ScanFront(text, threads) does, or with `whole` all of `text`
+    // as ScanParallel does, and builds the output of the settled text in
+    // parts, one thread each: parts[p] holds the output of the p-th stretch,
+    // and the stretches follow one another. `parts` is resized to the number
+    // of threads used and keeps its buffers for the next call. Returns the
+    // settled length.
+    size_t ScanAndBuild(std::u16string_view text, unsigned threads, bool whole, bool gloss,
+                        std::vector<OutputPart>& parts);
+    // The same, one thread for each stretch between `cuts` (ascending).
+    size_t ScanAndBuild(std::u16string_view text, const std::vector<size_t>& cuts, bool whole, bool gloss,
+                        std::vector<OutputPart>& parts);
 
     size_t GetMatchCount() const;
     // Calls `f` for every match in text order.
@@ -67,6 +78,13 @@ private:
     // Scans text[0, stop) in parts split at `cuts`; returns where the scan
     // left off (at or past `stop`).
     size_t ScanParts(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop);
+    // ScanParts, keeping the matches of each part apart: the sequential
+    // scan's matches in [shares[p], shares[p + 1]) go to lists[p].
+    void ScanShares(std::u16string_view text, const std::vector<size_t>& cuts, size_t stop,
+                    std::vector<MatchList>& lists, std::vector<size_t>& shares);
+    // The output of text[from, to), whose matches are `matches`, into `out`.
+    void BuildShare(std::u16string_view text, size_t from, size_t to, const MatchList& matches, bool gloss,
+                    OutputPart& out) const;
     // Where `threads` threads split a text of `length` units; none for a
     // short text.
     static std::vector<size_t> PartCuts(size_t length, unsigned threads);
