@@ -211,10 +211,12 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
             base = out.units.data();
             d = base + at;
         }
-        if (k + kShortCopy <= text.size())
+        if (k + kShortCopy <= text.size()) {
             put(units + k, m.start - k);
-        else
-            std::memcpy(d, units + k, (m.start - k) * sizeof(char16_t)), d += m.start - k;
+        } else {
+            std::memcpy(d, units + k, (m.start - k) * sizeof(char16_t));
+            d += m.start - k;
+        }
         if (gloss) {
             put(before.data(), before.size());
             *d++ = u'[';
