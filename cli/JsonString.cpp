@@ -1,5 +1,6 @@
 #include "JsonString.h"
 
+#include "Surrogates.h"
 #include "Utf8Codec.h"
 
 #include <bit>
@@ -71,8 +72,6 @@ size_t PlainEnd(std::u16string_view units, size_t k, bool asciiOnly)
     return k;
 }
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u < 0xE000; }
 
 } // namespace
 
@@ -157,7 +156,7 @@ size_t EncodeJsonString(std::u16string_view units, bool asciiOnly, char* out)
         const size_t run = k;
         for (;;) {
             k = PlainEnd(units, k, asciiOnly);
-            if (!asciiOnly && k + 1 < n && IsHigh(units[k]) && IsLow(units[k + 1]))
+            if (!asciiOnly && k + 1 < n && IsHighSurrogate(units[k]) && IsLowSurrogate(units[k + 1]))
                 k += 2;
             else
                 break;

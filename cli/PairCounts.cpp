@@ -1,5 +1,6 @@
 #include "PairCounts.h"
 
+#include "Surrogates.h"
 #include "Utf8Codec.h"
 
 #include <algorithm>
@@ -23,10 +24,10 @@ void AppendField(std::u16string_view field, std::string& out)
     // the table only names the pair.
     for (char16_t& unit : escaped) {
         const size_t at = size_t(&unit - escaped.data());
-        const bool high = unit >= 0xD800 && unit < 0xDC00;
-        const bool low = unit >= 0xDC00 && unit < 0xE000;
-        const bool pairedHigh = high && at + 1 < escaped.size() && escaped[at + 1] >= 0xDC00 && escaped[at + 1] < 0xE000;
-        const bool pairedLow = low && at > 0 && escaped[at - 1] >= 0xD800 && escaped[at - 1] < 0xDC00;
+        const bool high = IsHighSurrogate(unit);
+        const bool low = IsLowSurrogate(unit);
+        const bool pairedHigh = high && at + 1 < escaped.size() && IsLowSurrogate(escaped[at + 1]);
+        const bool pairedLow = low && at > 0 && IsHighSurrogate(escaped[at - 1]);
         if ((high && !pairedHigh) || (low && !pairedLow))
             unit = 0xFFFD;
     }

@@ -1,19 +1,13 @@
 #include "StreamReplacer.h"
 
 #include "RunParts.h"
+#include "Surrogates.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
-
-namespace {
-bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit < 0xDC00;
-}
-} // namespace
 
 StreamReplacer::StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss, size_t blockBytes,
                                unsigned threads)

@@ -150,22 +150,17 @@ void TextScan::ScanShares(std::u16string_view text, const std::vector<size_t>& c
 size_t TextScan::ScanAndBuild(std::u16string_view text, unsigned threads, bool whole, bool gloss,
                               std::vector<OutputPart>& parts)
 {
-    const size_t reach = m_matcher->MaxBeforeLength();
-    const size_t length = text.size();
-    return ScanAndBuild(text, PartCuts(whole ? length : length - std::min(length, reach), threads), whole, gloss,
-                        parts);
+    const size_t stop = whole ? text.size() : SettledStop(text.size());
+    return ScanAndBuild(text, PartCuts(stop, threads), whole, gloss, parts);
 }
 
 size_t TextScan::ScanAndBuild(std::u16string_view text, const std::vector<size_t>& cuts, bool whole, bool gloss,
                               std::vector<OutputPart>& parts)
 {
-    const size_t reach = m_matcher->MaxBeforeLength();
-    const size_t length = text.size();
-    // As ScanFront: a match at least `reach` from the end is final.
-    const size_t open = whole || reach == 0 ? 0 : std::min(length, reach - 1);
+    const size_t stop = whole ? text.size() : SettledStop(text.size());
     std::vector<MatchList> lists;
     std::vector<size_t> shares;
-    ScanShares(text, cuts, length - open, lists, shares);
+    ScanShares(text, cuts, stop, lists, shares);
     parts.resize(lists.size());
     RunParts(lists.size(), [&](size_t p) { BuildShare(text, shares[p], shares[p + 1], lists[p], gloss, parts[p]); });
     for (MatchList& list : lists)

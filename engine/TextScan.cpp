@@ -29,27 +29,29 @@ void TextScan::Scan(std::u16string_view text)
 
 size_t TextScan::ScanFront(std::u16string_view text, unsigned threads)
 {
-    const size_t reach = m_matcher->MaxBeforeLength();
-    return ScanFront(text, PartCuts(text.size() >= reach ? text.size() - reach : 0, threads));
+    return ScanFront(text, PartCuts(SettledStop(text.size()), threads));
 }
 
 size_t TextScan::ScanFront(std::u16string_view text, const std::vector<size_t>& cuts)
 {
-    // A match at a position at least the longest before-string away from the
-    // end is final (RangeScan.h): nothing that follows can lengthen it. The
-    // first visited position closer to the end than that is where the
-    // settled prefix ends.
-    const size_t reach = m_matcher->MaxBeforeLength();
-    const size_t length = text.size();
-    if (reach == 0) {
+    if (m_matcher->MaxBeforeLength() == 0) {
         m_matches->Clear();
         m_threads = 1;
-        m_scannedLength = length;
-        return length;
+        m_scannedLength = text.size();
+        return text.size();
     }
-    const size_t safe = length >= reach ? length - reach + 1 : 0;
-    m_scannedLength = ScanParts(text, cuts, safe);
+    m_scannedLength = ScanParts(text, cuts, SettledStop(text.size()));
     return m_scannedLength;
+}
+
+// A match at a position at least the longest before-string away from the
+// end is final (RangeScan.h): nothing that follows can lengthen it. The
+// first visited position closer to the end than that is where the settled
+// prefix ends.
+size_t TextScan::SettledStop(size_t length) const
+{
+    const size_t reach = m_matcher->MaxBeforeLength();
+    return reach == 0 ? length : length - std::min(length, reach - 1);
 }
 
 size_t TextScan::GetMatchCount() const
@@ -66,6 +68,38 @@ namespace {
 // Below this many units a builder does not split its work.
 constexpr size_t kParallelOutput = size_t(1) << 18;
 constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
+
+// Writes `length` units of `s` to `d` and returns the end of them. Most
+// strings are short: with `padded` (readable past their end, as the
+// matcher's text is) they are copied as one fixed block of kShortCopy units
+// where the output has room for it before `end`, behind which another
+// thread may be writing.
+inline char16_t* PutUnits(char16_t* d, const char16_t* s, size_t length, bool padded, const char16_t* end)
+{
+    if (padded && length <= kShortCopy && d + kShortCopy <= end)
+        std::memcpy(d, s, kShortCopy * sizeof(char16_t));
+    else
+        std::memcpy(d, s, length * sizeof(char16_t));
+    return d + length;
+}
+
+// Writes to `d` the text from `k` up to match `m`, then the match's output;
+// returns where the writing ended.
+inline char16_t* PutMatch(const CompiledMatcher& matcher, std::u16string_view text, size_t k, const FoundMatch& m,
+                          bool gloss, char16_t* d, const char16_t* end)
+{
+    const std::u16string_view before = matcher.Before(m.pair);
+    const std::u16string_view after = matcher.After(m.pair);
+    d = PutUnits(d, text.data() + k, m.start - k, k + kShortCopy <= text.size(), end);
+    if (gloss) {
+        d = PutUnits(d, before.data(), before.size(), true, end);
+        *d++ = u'[';
+    }
+    d = PutUnits(d, after.data(), after.size(), true, end);
+    if (gloss)
+        *d++ = u']';
+    return d;
+}
 
 // Runs f(b) for every b below `count`, spread over up to `threads` threads.
 template <typename F>
@@ -135,47 +169,17 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
     char16_t* const dst = out.data() + start;
     const char16_t* const dstEnd = dst + length;
 
-    auto put = [](char16_t*& d, std::u16string_view s) {
-        std::memcpy(d, s.data(), s.size() * sizeof(char16_t));
-        d += s.size();
-    };
-    // Most strings are short: they are copied as one fixed block of
-    // kShortCopy units where both ends have room for it (the matcher's text
-    // is padded for this; a block's output is not, as the next block may be
-    // written by another thread at the same time).
-    auto putShort = [](char16_t*& d, const char16_t* s, size_t length, const char16_t* end) {
-        if (length <= kShortCopy && d + kShortCopy <= end)
-            std::memcpy(d, s, kShortCopy * sizeof(char16_t));
-        else
-            std::memcpy(d, s, length * sizeof(char16_t));
-        d += length;
-    };
     ForEachBlock(blocks.size(), threads, [&](size_t b) {
         char16_t* d = dst + shares[b].at;
         const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dstEnd;
-        const char16_t* const units = text.data();
         size_t k = shares[b].from;
         for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
             const FoundMatch& m = blocks[b].data[i];
-            // Matched stretches come from the scan, the rest from `text`.
-            const std::u16string_view before = m_matcher->Before(m.pair);
-            const std::u16string_view after = m_matcher->After(m.pair);
-            if (k + kShortCopy <= text.size())
-                putShort(d, units + k, m.start - k, end);
-            else
-                put(d, text.substr(k, m.start - k));
-            if (gloss) {
-                putShort(d, before.data(), before.size(), end);
-                *d++ = u'[';
-            }
-            putShort(d, after.data(), after.size(), end);
-            if (gloss)
-                *d++ = u']';
-            k = size_t(m.start) + before.size();
+            d = PutMatch(*m_matcher, text, k, m, gloss, d, end);
+            k = size_t(m.start) + m_matcher->BeforeLength(m.pair);
         }
     });
-    char16_t* tail = dst + at;
-    put(tail, text.substr(from));
+    std::memcpy(dst + at, text.data() + from, (text.size() - from) * sizeof(char16_t));
     return length;
 }
 
@@ -189,50 +193,28 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
         out.units.resize(length + length / 4 + 2 * kShortCopy);
     char16_t* base = out.units.data();
     char16_t* d = base;
-    const char16_t* const units = text.data();
-    // Strings up to kShortCopy units are copied as a block of that many: the
-    // matcher's text is padded for it, and the room asked below leaves
-    // kShortCopy units behind every write.
-    auto put = [&](const char16_t* s, size_t n) {
-        if (n <= kShortCopy)
-            std::memcpy(d, s, kShortCopy * sizeof(char16_t));
-        else
-            std::memcpy(d, s, n * sizeof(char16_t));
-        d += n;
-    };
     size_t k = from;
     matches.ForEach([&](const FoundMatch& m) {
-        const std::u16string_view before = m_matcher->Before(m.pair);
-        const std::u16string_view after = m_matcher->After(m.pair);
-        const size_t need = (m.start - k) + after.size() + (gloss ? before.size() + 2 : 0) + kShortCopy;
+        const size_t before = m_matcher->BeforeLength(m.pair);
+        const size_t after = m_matcher->After(m.pair).size();
+        // Room behind the write for PutMatch's blocks of kShortCopy units.
+        const size_t need = (m.start - k) + after + (gloss ? before + 2 : 0) + kShortCopy;
         if (size_t(d - base) + need > out.units.size()) {
             const size_t at = size_t(d - base);
             out.units.resize(std::max(out.units.size() * 2, at + need));
             base = out.units.data();
             d = base + at;
         }
-        if (k + kShortCopy <= text.size()) {
-            put(units + k, m.start - k);
-        } else {
-            std::memcpy(d, units + k, (m.start - k) * sizeof(char16_t));
-            d += m.start - k;
-        }
-        if (gloss) {
-            put(before.data(), before.size());
-            *d++ = u'[';
-        }
-        put(after.data(), after.size());
-        if (gloss)
-            *d++ = u']';
-        k = size_t(m.start) + before.size();
+        d = PutMatch(*m_matcher, text, k, m, gloss, d, base + out.units.size());
+        k = size_t(m.start) + before;
     });
     const size_t at = size_t(d - base);
     if (at + (to - k) > out.units.size())
         out.units.resize(at + (to - k));
     base = out.units.data();
-    std::memcpy(base + at, units + k, (to - k) * sizeof(char16_t));
+    std::memcpy(base + at, text.data() + k, (to - k) * sizeof(char16_t));
     out.size = at + (to - k);
-    out.changed = out.size != length || std::memcmp(base, units + from, length * sizeof(char16_t)) != 0;
+    out.changed = out.size != length || std::memcmp(base, text.data() + from, length * sizeof(char16_t)) != 0;
 }
 
 std::u16string TextScan::BuildReplaced(std::u16string_view text) const

@@ -1,5 +1,7 @@
 #include "Utf8Codec.h"
 
+#include "Surrogates.h"
+
 #include <bit>
 #include <cstring>
 #ifdef __SSE2__
@@ -62,9 +64,6 @@ inline char16_t* PutCodePoint(uint32_t cp, char16_t* out)
     }
     return out;
 }
-
-inline bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u < 0xDC00; }
-inline bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u < 0xE000; }
 
 inline uint8_t* PutPair(uint32_t high, uint32_t low, uint8_t* out)
 {

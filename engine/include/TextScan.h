@@ -85,6 +85,9 @@ private:
     // The output of text[from, to), whose matches are `matches`, into `out`.
     void BuildShare(std::u16string_view text, size_t from, size_t to, const MatchList& matches, bool gloss,
                     OutputPart& out) const;
+    // Where a scan of a stream's front of `length` units stops: a match
+    // from there on may still grow with the text that follows.
+    size_t SettledStop(size_t length) const;
     // Where `threads` threads split a text of `length` units; none for a
     // short text.
     static std::vector<size_t> PartCuts(size_t length, unsigned threads);
