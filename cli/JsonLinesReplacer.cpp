@@ -5,12 +5,11 @@
 #include "RunParts.h"
 #include "TextScan.h"
 
-#include <simdjson.h>
+#include "Utf8Codec.h"
 
 #include <algorithm>
 #include <cstring>
-
-namespace ondemand = simdjson::ondemand;
+#include <optional>
 
 namespace {
 
@@ -23,6 +22,59 @@ std::string NotJson(std::string_view why)
     return "not valid JSON (" + std::string(why) + ")";
 }
 
+const char* SkipSpace(const char* p, const char* end)
+{
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n'))
+        ++p;
+    return p;
+}
+
+const char* SkipDigits(const char* p, const char* end)
+{
+    while (p < end && *p >= '0' && *p <= '9')
+        ++p;
+    return p;
+}
+
+// The end of the number, true, false or null at `p`; null when there is none.
+const char* SkipScalar(const char* p, const char* end)
+{
+    for (const std::string_view word : {"true", "false", "null"})
+        if (std::string_view(p, size_t(end - p)).starts_with(word))
+            return p + word.size();
+    if (p < end && *p == '-')
+        ++p;
+    if (p == end || *p < '0' || *p > '9')
+        return nullptr;
+    p = *p == '0' ? p + 1 : SkipDigits(p, end);
+    if (p < end && *p == '.') {
+        const char* const digits = p + 1;
+        if ((p = SkipDigits(digits, end)) == digits)
+            return nullptr;
+    }
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* digits = p + 1;
+        if (digits < end && (*digits == '+' || *digits == '-'))
+            ++digits;
+        if ((p = SkipDigits(digits, end)) == digits)
+            return nullptr;
+    }
+    return p;
+}
+
+// `field` as UTF-16, to compare with decoded keys; a field that is not UTF-8
+// matches no key.
+std::optional<std::u16string> FieldUnits(const std::string& field)
+{
+    std::u16string units(Utf8Decoder::MaxUnits(field.size()), u'\0');
+    Utf8Decoder decoder;
+    size_t written = 0;
+    if (!decoder.Decode(field, units.data(), written) || !decoder.Finish())
+        return std::nullopt;
+    units.resize(written);
+    return units;
+}
+
 } // namespace
 
 // One thread's share of a block: its parser, scan and output.
@@ -30,13 +82,13 @@ class JsonLinesReplacer::Worker {
 public:
     Worker(std::shared_ptr<const CompiledMatcher> matcher, const std::string& field, bool gloss)
         : m_field(field)
+        , m_field16(FieldUnits(field))
         , m_gloss(gloss)
         , m_scan(std::move(matcher))
     {
     }
 
-    // Takes the whole lines of `lines`, each with at least
-    // simdjson::SIMDJSON_PADDING readable bytes behind it. Replaces them into
+    // Takes the whole lines of `lines`. Replaces them into
     // Output() unless `checkOnly`. False at the first bad line, after
     // LinesDone() good ones, with Error() saying why.
     bool Take(std::string_view lines, bool checkOnly, bool countUses)
@@ -75,114 +127,114 @@ private:
         return false;
     }
 
-    // Reads every value below `value`, so that all of it is checked: strings
-    // by the same rules as the field's value (a lone surrogate escape is
-    // JSON), the rest by the parser.
-    simdjson::error_code Validate(ondemand::value value)
+    // Decodes the string token at the start of `bytes` into `units`.
+    bool DecodeString(std::string_view bytes, std::u16string& units, JsonStringToken& token)
     {
-        ondemand::json_type type;
-        if (const auto e = value.type().get(type))
-            return e;
-        switch (type) {
-        case ondemand::json_type::object: {
-            ondemand::object object;
-            if (const auto e = value.get_object().get(object))
-                return e;
-            for (auto field : object) {
-                std::string_view key;
-                ondemand::value member;
-                if (const auto e = field.unescaped_key().get(key))
-                    return e;
-                if (const auto e = field.value().get(member))
-                    return e;
-                if (const auto e = Validate(member))
-                    return e;
-            }
-            return simdjson::SUCCESS;
-        }
-        case ondemand::json_type::array: {
-            ondemand::array array;
-            if (const auto e = value.get_array().get(array))
-                return e;
-            for (auto element : array) {
-                ondemand::value item;
-                if (const auto e = element.get(item))
-                    return e;
-                if (const auto e = Validate(item))
-                    return e;
-            }
-            return simdjson::SUCCESS;
-        }
-        case ondemand::json_type::string:
-            return DecodeString(value.raw_json_token()) ? value.get_raw_json_string().error() : simdjson::STRING_ERROR;
-        case ondemand::json_type::number:
-            return value.get_number().error();
-        case ondemand::json_type::boolean:
-            return value.get_bool().error();
-        case ondemand::json_type::null: {
-            bool null = false;
-            if (const auto e = value.is_null().get(null))
-                return e;
-            return null ? simdjson::SUCCESS : simdjson::N_ATOM_ERROR;
-        }
-        }
-        return simdjson::INCORRECT_TYPE;
+        if (units.size() < MaxJsonStringUnits(bytes.size()))
+            units.resize(MaxJsonStringUnits(bytes.size()));
+        return DecodeJsonString(bytes, units.data(), token, m_problem);
     }
 
-    // Decodes the string token at the start of `bytes` into m_units16.
-    bool DecodeString(std::string_view bytes)
-    {
-        if (m_units16.size() < MaxJsonStringUnits(bytes.size()))
-            m_units16.resize(MaxJsonStringUnits(bytes.size()));
-        return DecodeJsonString(bytes, m_units16.data(), m_token, m_problem);
-    }
-
-    // Finds the field's string token in `line`; null with m_error set when
-    // the line is not a JSON object holding it once.
+    // Finds the field's string token in `line`, decoded into m_units16 and
+    // m_token; null with m_error set when the line is not a JSON object
+    // holding it once. The whole line is checked in one pass against the
+    // JSON grammar. Nesting is kept on a stack of its own rather than by
+    // recursion, so no depth the line can hold exhausts the thread's stack,
+    // and a number is only checked for its form: its bytes pass unchanged, so
+    // no range matters.
     const char* FindValue(std::string_view line)
     {
-        m_problem.clear();
-        ondemand::document document;
-        if (const auto e = m_parser.iterate(line.data(), line.size(), line.size() + simdjson::SIMDJSON_PADDING)
-                               .get(document)) {
-            Fail(e == simdjson::EMPTY ? "not a JSON object" : NotJson(simdjson::error_message(e)));
+        const char* const begin = line.data();
+        const char* const end = begin + line.size();
+        const char* p = SkipSpace(begin, end);
+        if (p == end || *p != '{') {
+            Fail("not a JSON object");
             return nullptr;
         }
-        ondemand::object object;
-        if (const auto e = document.get_object().get(object)) {
-            Fail(e == simdjson::INCORRECT_TYPE || e == simdjson::EMPTY ? "not a JSON object"
-                                                                       : NotJson(simdjson::error_message(e)));
+        const auto bad = [&] {
+            Fail(NotJson(p == end ? "the line ends before the object does"
+                                  : "unexpected character at byte " + std::to_string(p - begin + 1)));
             return nullptr;
-        }
+        };
         const char* token = nullptr;
-        for (auto field : object) {
-            std::string_view key;
-            ondemand::value value;
-            simdjson::error_code e = field.unescaped_key().get(key);
-            if (!e)
-                e = field.value().get(value);
-            if (!e && key != m_field)
-                e = Validate(value);
-            if (e) {
-                // A string that failed says why itself.
-                Fail(NotJson(e == simdjson::STRING_ERROR && !m_problem.empty() ? m_problem
-                                                                               : simdjson::error_message(e)));
-                return nullptr;
-            }
-            if (key != m_field)
+        m_open.assign(1, '}');
+        bool opened = true; // just after '{' or '['
+        ++p;
+        for (;;) {
+            p = SkipSpace(p, end);
+            if (p == end)
+                return bad();
+            if (*p == m_open.back()) { // after a value, or an empty object or array
+                m_open.pop_back();
+                ++p;
+                opened = false;
+                if (m_open.empty())
+                    break;
                 continue;
-            ondemand::json_type type;
-            if (token) {
-                Fail("the field \"" + m_field + "\" appears more than once");
-                return nullptr;
             }
-            if (value.type().get(type) || type != ondemand::json_type::string) {
+            if (!opened) {
+                if (*p != ',')
+                    return bad();
+                p = SkipSpace(p + 1, end);
+                if (p == end)
+                    return bad();
+            }
+            opened = false;
+            bool isField = false;
+            if (m_open.back() == '}') {
+                JsonStringToken key;
+                if (*p != '"')
+                    return bad();
+                if (!DecodeString({p, size_t(end - p)}, m_other16, key)) {
+                    Fail(NotJson(m_problem));
+                    return nullptr;
+                }
+                isField = m_open.size() == 1 && m_field16
+                    && std::u16string_view(m_other16.data(), key.units) == *m_field16;
+                p = SkipSpace(p + key.size, end);
+                if (p == end || *p != ':')
+                    return bad();
+                p = SkipSpace(p + 1, end);
+                if (p == end)
+                    return bad();
+                if (isField && token) {
+                    Fail("the field \"" + m_field + "\" appears more than once");
+                    return nullptr;
+                }
+            }
+            if (isField && *p != '"') {
                 Fail("the field \"" + m_field + "\" is not a string");
                 return nullptr;
             }
-            token = value.raw_json_token().data();
+            switch (*p) {
+            case '{':
+            case '[':
+                m_open.push_back(*p == '{' ? '}' : ']');
+                ++p;
+                opened = true;
+                break;
+            case '"': {
+                JsonStringToken string;
+                if (!DecodeString({p, size_t(end - p)}, isField ? m_units16 : m_other16, string)) {
+                    Fail(isField ? "the field \"" + m_field + "\": " + m_problem : NotJson(m_problem));
+                    return nullptr;
+                }
+                if (isField) {
+                    token = p;
+                    m_token = string;
+                }
+                p += string.size;
+                break;
+            }
+            default: {
+                const char* const scalar = SkipScalar(p, end);
+                if (!scalar)
+                    return bad();
+                p = scalar;
+            }
+            }
         }
-        if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) {
+        if (SkipSpace(p, end) != end) {
             Fail(NotJson("more follows the object"));
             return nullptr;
         }
@@ -198,8 +250,6 @@ private:
             return false;
         const size_t start = size_t(token - line.data());
         const std::string_view rest = line.substr(start);
-        if (!DecodeString(rest))
-            return Fail("the field \"" + m_field + "\": " + m_problem);
         const JsonStringToken value = m_token;
         if (checkOnly)
             return true;
@@ -241,10 +291,12 @@ private:
     }
 
     const std::string& m_field;
+    const std::optional<std::u16string> m_field16;
     bool m_gloss;
     TextScan m_scan;
-    ondemand::parser m_parser;
-    std::u16string m_units16; // a decoded string
+    std::string m_open;       // the closing bracket of each object and array the scan is in
+    std::u16string m_units16; // the field's decoded string
+    std::u16string m_other16; // any other decoded string
     JsonStringToken m_token;
     std::string m_problem;    // why a string did not decode
     std::u16string m_output;
@@ -288,8 +340,8 @@ StreamResult JsonLinesReplacer::Pass(ByteSource& in, ByteSink* out, PairUses* us
     size_t held = 0;         // bytes of m_bytes carried from the last block
     bool markSeen = false;   // the start of the text was looked at for EF BB BF
     for (;;) {
-        if (m_bytes.size() < held + m_blockBytes + simdjson::SIMDJSON_PADDING)
-            m_bytes.resize(held + m_blockBytes + simdjson::SIMDJSON_PADDING);
+        if (m_bytes.size() < held + m_blockBytes)
+            m_bytes.resize(held + m_blockBytes);
         const ssize_t n = ReadBlock(in, m_bytes.data() + held, m_blockBytes, result, progress);
         if (n < 0)
             return result;

@@ -317,6 +317,12 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
     }
 }
 
+// A line whose field holds `text` beside arrays nested `depth` deep.
+std::string Nested(size_t depth, const std::string& text)
+{
+    return "{\"text\":\"" + text + "\",\"n\":" + std::string(depth, '[') + std::string(depth, ']') + "}\n";
+}
+
 // One field of each line replaced as the window would replace its decoded
 // units; every other byte kept, a line whose value has no match whole.
 TEST(JsonLinesReplacer, Lines)
@@ -360,7 +366,15 @@ TEST(JsonLinesReplacer, Lines)
         {"bad escape", R"({"text":"a\x"})", "line 1: the field \"text\": an unknown escape in the string", true},
         {"short \\u", R"({"text":"\u12"})",
          "line 1: the field \"text\": a \\u escape without four hexadecimal digits", true},
-        {"raw control", "{\"text\":\"a\tb\"}", "line 1: not valid JSON", true},
+        {"raw control", "{\"text\":\"a\tb\"}", "line 1: the field \"text\": a control character", true},
+        {"raw control elsewhere", "{\"x\":\"a\tb\",\"text\":\"a\"}", "line 1: not valid JSON", true},
+        {"any number the grammar allows",
+         R"({"n":[1e400,18446744073709551616,-9223372036854775809,0.1e999999999,-0.0E+0],"text":"apple"})",
+         R"({"n":[1e400,18446744073709551616,-9223372036854775809,0.1e999999999,-0.0E+0],"text":"ringo"})"},
+        {"numbers out of form", R"({"text":"a","n":[01]})", "line 1: not valid JSON", true},
+        {"nested 1,024 deep", Nested(1024, "apple"), Nested(1024, "ringo")},
+        {"nested 100,000 deep", Nested(100000, "apple"), Nested(100000, "ringo")},
+        {"nested 100,000 deep, not closed", Nested(100000, "apple").substr(0, 150000), "line 1: not valid JSON", true},
     };
     for (const Case& c : cases) {
         for (const size_t block : {size_t(1), size_t(7), size_t(1) << 20}) {
