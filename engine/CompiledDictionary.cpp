@@ -225,7 +225,8 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
                       + std::to_string(file.size() - header.fileBytes) + " bytes)");
     const char* const damaged = "the compiled dictionary is damaged";
     if (header.sectionCount != kSectionCount || (header.flags & ~kDoubleArrayFlag) != 0
-        || header.classCount > CompiledMatcher::kMaxClasses)
+        || header.classCount > CompiledMatcher::kMaxClasses
+        || (header.zero[0] | header.zero[1] | header.zero[2]) != 0)
         return refuse(damaged);
     const void* at[kSectionCount];
     uint64_t count[kSectionCount];

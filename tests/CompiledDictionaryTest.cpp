@@ -98,6 +98,7 @@ TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
             {"other byte order", [](std::string& f) { SetWord(f, 8, 0x04030201); }, "another byte order", true},
             {"unknown flag", [](std::string& f) { SetWord(f, 32, Word(f, 32) | 2); }, "damaged", true},
             {"longest before-string", [](std::string& f) { SetWord(f, 40, 7); }, "damaged", true},
+            {"reserved header byte", [](std::string& f) { f[63] = 1; }, "damaged", true},
             {"section outside", [](std::string& f) { SetWord(f, 64 + 2 * 24 + 8, uint32_t(f.size())); }, "damaged",
              true},
             {"pair past the text", [&](std::string& f) { SetWord(f, pairs, 1u << 30); }, "damaged", true},

@@ -12,7 +12,7 @@
 //     32  u32 flags: bit 0, the states form a double array
 //     36  u32 class count
 //     40  u64 length of the longest before-string
-//     48  u32 section count; the rest of the header is 0
+//     48  u32 section count; the rest of the header is 0, and a file where it is not is refused
 //   section table, 24 bytes a section: u32 id, u32 element size, u64 offset,
 //   u64 element count; then the sections, each at a multiple of 64:
 //     1  root transitions  65536 x u32
