@@ -13,36 +13,43 @@
 #include <thread>
 #include <vector>
 
-RunTotals ReplaceFiles(const ReplaceOptions& options, const RunPlan& plan,
-                       const std::shared_ptr<const CompiledMatcher>& matcher, OrderedOutput& output,
-                       std::atomic<uint64_t>& bytesDone)
+namespace {
+
+std::unique_ptr<TextReplacer> MakeReplacer(const RunPlan& plan, const std::shared_ptr<const CompiledMatcher>& matcher)
 {
-    const std::vector<std::string>& files = options.files;
+    if (plan.jsonLines)
+        return std::make_unique<JsonLinesReplacer>(matcher, plan.jsonField, plan.gloss, plan.blockBytes,
+                                                   plan.scanThreads);
+    return std::make_unique<StreamReplacer>(matcher, plan.gloss, plan.blockBytes, plan.scanThreads);
+}
+
+FileOutcome ReplaceFile(const RunPlan& plan, size_t index, TextReplacer& replacer, OrderedOutput& output,
+                        PairUses* uses, std::atomic<uint64_t>& bytesDone)
+{
+    const std::string& file = plan.files[index];
+    if (plan.mode == RunPlan::Mode::InPlace)
+        return ReplaceInPlace(file, plan.backupSuffix, replacer, uses, &bytesDone, nullptr, plan.inPlaceLinks);
+    if (plan.mode == RunPlan::Mode::IntoFolder)
+        return ReplaceIntoFile(file, plan.folderOutputs[index], replacer, uses, &bytesDone, plan.outputLinks);
+    return ReplaceToOutput(file, index, output, plan.outputName, plan.checkFirst, replacer, uses, &bytesDone);
+}
+
+} // namespace
+
+RunTotals ReplaceFiles(const RunPlan& plan, const std::shared_ptr<const CompiledMatcher>& matcher,
+                       OrderedOutput& output, std::atomic<uint64_t>& bytesDone)
+{
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::atomic<bool> stopped{false};
     std::mutex totalsMutex;
     RunTotals totals;
     auto replaceFiles = [&] {
-        std::unique_ptr<TextReplacer> replacer;
-        if (options.jsonLines)
-            replacer = std::make_unique<JsonLinesReplacer>(matcher, options.jsonField, options.gloss,
-                                                           JsonLinesReplacer::kDefaultBlockBytes * plan.scanThreads,
-                                                           plan.scanThreads);
-        else
-            replacer = std::make_unique<StreamReplacer>(matcher, options.gloss,
-                                                        StreamReplacer::BlockBytes(plan.scanThreads), plan.scanThreads);
-        for (size_t index; !stopped && (index = next++) < files.size();) {
+        const std::unique_ptr<TextReplacer> replacer = MakeReplacer(plan, matcher);
+        for (size_t index; !stopped && (index = next++) < plan.files.size();) {
             PairUses fileUses;
-            PairUses* usesHere = plan.countUses ? &fileUses : nullptr;
-            const FileOutcome outcome = options.inPlace
-                ? ReplaceInPlace(files[index], options.backupSuffix, *replacer, usesHere, &bytesDone, nullptr,
-                                 plan.inPlaceLinks)
-                : !plan.folderOutputs.empty()
-                ? ReplaceIntoFile(files[index], plan.folderOutputs[index], *replacer, usesHere, &bytesDone,
-                                  plan.outputLinks)
-                : ReplaceToOutput(files[index], index, output, plan.outputName, plan.checkFirst, *replacer,
-                                  usesHere, &bytesDone);
+            const FileOutcome outcome =
+                ReplaceFile(plan, index, *replacer, output, plan.countUses ? &fileUses : nullptr, bytesDone);
             if (outcome.stopQuietly) {
                 stopped = true;
                 output.Cancel();

@@ -1,7 +1,6 @@
 // The files of a run replaced by a pool of jobs.
 #pragma once
 
-#include "Options.h"
 #include "PairCounts.h"
 #include "RunPlan.h"
 
@@ -20,9 +19,7 @@ struct RunTotals {
     bool stopped = false; // the reader of the output went away
 };
 
-// Replaces every file of `options`, `plan.jobs` at a time, into `output`
-// unless the files go in place or to a folder; `bytesDone` follows the
-// bytes read.
-RunTotals ReplaceFiles(const ReplaceOptions& options, const RunPlan& plan,
-                       const std::shared_ptr<const CompiledMatcher>& matcher, OrderedOutput& output,
-                       std::atomic<uint64_t>& bytesDone);
+// Replaces every file of `plan`, `plan.jobs` at a time, as its mode says:
+// into `output` when they share one. `bytesDone` follows the bytes read.
+RunTotals ReplaceFiles(const RunPlan& plan, const std::shared_ptr<const CompiledMatcher>& matcher,
+                       OrderedOutput& output, std::atomic<uint64_t>& bytesDone);

@@ -15,12 +15,10 @@
 
 class JsonLinesReplacer : public TextReplacer {
 public:
-    static constexpr size_t kDefaultBlockBytes = size_t(1) << 20;
-
     // `field` is the key as UTF-8, compared with each key unescaped.
     // `threads` replace the lines of each block together.
     JsonLinesReplacer(std::shared_ptr<const CompiledMatcher> matcher, std::string field, bool gloss,
-                      size_t blockBytes = kDefaultBlockBytes, unsigned threads = 1);
+                      size_t blockBytes = StreamReplacer::kDefaultBlockBytes, unsigned threads = 1);
     ~JsonLinesReplacer() override;
 
     StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,

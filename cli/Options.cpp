@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "ExitStatus.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstddef>
@@ -111,13 +113,13 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
         app.parse(int(pointers.size()), pointers.data());
     } catch (const CLI::CallForHelp&) {
         out << app.help();
-        return 0;
+        return kExitSucceeded;
     } catch (const CLI::CallForVersion& e) {
         out << e.what() << '\n';
-        return 0;
+        return kExitSucceeded;
     } catch (const CLI::ParseError& e) {
         err << "velmora-replace: " << e.what() << "\nTry 'velmora-replace --help' for more information.\n";
-        return 2;
+        return kExitFailed;
     }
     options.inPlace = inPlace->count() > 0;
     options.jsonLines = jsonLines->count() > 0;
@@ -125,7 +127,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
         options.files.push_back("-");
     if (outputDir->count() > 0 && options.outputDir.empty()) {
         err << "velmora-replace: the output folder's name is empty\n";
-        return 2;
+        return kExitFailed;
     }
     if (options.inPlace || outputDir->count() > 0) {
         for (const std::string& file : options.files) {
@@ -133,7 +135,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
                 err << (options.inPlace ? "velmora-replace: standard input cannot be rewritten in place\n"
                                         : "velmora-replace: standard input has no file name to write under the "
                                           "output folder\n");
-                return 2;
+                return kExitFailed;
             }
         }
     }

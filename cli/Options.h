@@ -25,7 +25,7 @@ struct ReplaceOptions {
 };
 
 // Fills `options` from the command line. Returns the exit status when the
-// program is to end here: after --help or --version (0, text on `out`) or a
-// usage error (2, message on `err`).
+// program is to end here: after --help or --version (kExitSucceeded, text
+// on `out`) or a usage error (kExitFailed, message on `err`).
 std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOptions& options, std::ostream& out,
                                 std::ostream& err);

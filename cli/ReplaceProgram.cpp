@@ -5,6 +5,7 @@
 #include "CompiledMatcher.h"
 #include "DictionaryFiles.h"
 #include "ExitSignals.h"
+#include "ExitStatus.h"
 #include "FileRun.h"
 #include "Messages.h"
 #include "Options.h"
@@ -26,8 +27,6 @@
 
 namespace {
 
-constexpr int kFailed = 2;
-
 bool BeforeHoldsLineBreak(const CompiledMatcher& matcher)
 {
     for (uint32_t pair = 0; pair < matcher.GetPairCount(); ++pair)
@@ -37,10 +36,10 @@ bool BeforeHoldsLineBreak(const CompiledMatcher& matcher)
 }
 
 // JSON lines keep their line breaks inside strings: they may be cut anywhere between lines.
-void WarnOfCutLines(const ReplaceOptions& options, const CompiledMatcher& matcher)
+void WarnOfCutLines(const RunPlan& plan, const CompiledMatcher& matcher)
 {
-    const bool readsStandardInput = std::find(options.files.begin(), options.files.end(), "-") != options.files.end();
-    if (readsStandardInput && !options.jsonLines && BeforeHoldsLineBreak(matcher))
+    const bool readsStandardInput = std::find(plan.files.begin(), plan.files.end(), "-") != plan.files.end();
+    if (readsStandardInput && !plan.jsonLines && BeforeHoldsLineBreak(matcher))
         Report("warning: a before-string holds a line break, so a text cut at line ends (as parallel or a "
                "streaming mapper cuts standard input) is not replaced as the whole text would be");
 }
@@ -59,53 +58,53 @@ int RunProgram(int argc, const char* const* argv)
     const std::shared_ptr<const CompiledMatcher> matcher = LoadDictionaries(options.dictionaries, loadError);
     if (!matcher) {
         Report(loadError.message);
-        return kFailed;
+        return kExitFailed;
     }
-    std::string error;
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (!options.compileTo.empty()) {
-        if (!CompiledDictionary::Save(*matcher, options.compileTo, error)) {
-            Report(error);
-            return kFailed;
-        }
-        return 0;
-    }
-    WarnOfCutLines(options, *matcher);
-
     RunPlan plan;
+    std::string error;
     if (!MakeRunPlan(options, plan, error)) {
         Report(error);
-        return kFailed;
+        return kExitFailed;
     }
+    if (plan.mode == RunPlan::Mode::Compile) {
+        if (!CompiledDictionary::Save(*matcher, options.compileTo, error)) {
+            Report(error);
+            return kExitFailed;
+        }
+        return kExitSucceeded;
+    }
+    WarnOfCutLines(plan, *matcher);
+
     FdSink standardOutput(STDOUT_FILENO);
     AtomicFile outputFile;
     ByteSink* sink = &standardOutput;
     if (!options.output.empty()) {
         if (!outputFile.Open(options.output, AtomicFile::Device::Wait, plan.outputLinks)) {
             Report(options.output + ": " + outputFile.ErrorText());
-            return kFailed;
+            return kExitFailed;
         }
         sink = &outputFile;
     }
-    OrderedOutput ordered(*sink, options.files.size());
+    OrderedOutput ordered(*sink, plan.files.size());
 
     std::atomic<uint64_t> bytesDone{0};
     std::unique_ptr<ProgressBar> progress;
     if (plan.showProgress)
         progress = std::make_unique<ProgressBar>(bytesDone, plan.totalBytes, STDERR_FILENO);
-    const RunTotals totals = ReplaceFiles(options, plan, matcher, ordered, bytesDone);
+    const RunTotals totals = ReplaceFiles(plan, matcher, ordered, bytesDone);
     progress.reset();
 
     if (totals.stopped) { // the reader went away: nothing more to say to anyone
         outputFile.Abandon();
-        return 0;
+        return kExitSucceeded;
     }
     const bool kept = KeepOutputs(options, plan, totals, outputFile);
     if (options.stats) {
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        Report(StatsLine(options.files.size(), totals, seconds, loadSeconds, bytesDone.load()));
+        Report(StatsLine(plan.files.size(), totals, seconds, loadSeconds, bytesDone.load()));
     }
-    return kept ? 0 : kFailed;
+    return kept ? kExitSucceeded : kExitFailed;
 }
 
 } // namespace
@@ -115,11 +114,11 @@ int RunReplaceProgram(int argc, const char* const* argv)
     // With a standard stream closed, the next file opened would take its
     // number, and messages meant for standard error would go into it.
     if (!OpenMissingStandardDescriptors())
-        return kFailed;
+        return kExitFailed;
     try {
         return RunProgram(argc, argv);
     } catch (const std::bad_alloc&) {
         Report(std::strerror(ENOMEM));
-        return kFailed;
+        return kExitFailed;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "OutputFolder.h"
 #include "RunParts.h"
+#include "StreamReplacer.h"
 
 #include <algorithm>
 
@@ -9,6 +10,19 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr size_t kBlockBytesPerThread = size_t(1) << 20;
+
+RunPlan::Mode ModeOf(const ReplaceOptions& options)
+{
+    if (!options.compileTo.empty())
+        return RunPlan::Mode::Compile;
+    if (options.inPlace)
+        return RunPlan::Mode::InPlace;
+    if (!options.outputDir.empty())
+        return RunPlan::Mode::IntoFolder;
+    return RunPlan::Mode::ToOutput;
+}
 
 uint64_t RegularFileBytes(const std::vector<std::string>& files)
 {
@@ -23,11 +37,20 @@ uint64_t RegularFileBytes(const std::vector<std::string>& files)
 
 } // namespace
 
+size_t BlockBytes(unsigned threads)
+{
+    return threads > 1 ? kBlockBytesPerThread * threads : StreamReplacer::kDefaultBlockBytes;
+}
+
 bool MakeRunPlan(const ReplaceOptions& options, RunPlan& plan, std::string& error)
 {
     const std::vector<std::string>& files = options.files;
-    if (!options.outputDir.empty() && !PlanOutputFolder(options.outputDir, files, plan.folderOutputs, error))
+    plan.mode = ModeOf(options);
+    plan.files = files;
+    if (plan.mode == RunPlan::Mode::IntoFolder
+        && !PlanOutputFolder(options.outputDir, files, plan.folderOutputs, error))
         return false;
+    plan.backupSuffix = options.backupSuffix;
     plan.totalBytes = RegularFileBytes(files);
 
     const unsigned cores = UsableCores();
@@ -35,6 +58,10 @@ bool MakeRunPlan(const ReplaceOptions& options, RunPlan& plan, std::string& erro
     plan.jobs = unsigned(std::min<size_t>(jobs, files.size()));
     // Cores that no file job takes scan inside the jobs' blocks.
     plan.scanThreads = std::max(1u, cores / std::max(plan.jobs, 1u));
+    plan.blockBytes = BlockBytes(plan.scanThreads);
+    plan.gloss = options.gloss;
+    plan.jsonLines = options.jsonLines;
+    plan.jsonField = options.jsonField;
 
     plan.outputName = options.output.empty() ? "standard output" : options.output;
     plan.checkFirst = options.output.empty();

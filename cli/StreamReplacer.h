@@ -64,15 +64,6 @@ class StreamReplacer : public TextReplacer {
 public:
     static constexpr size_t kDefaultBlockBytes = size_t(1) << 18;
 
-    // The block for `threads`. One thread reads a few hundred KiB at a time,
-    // as from a pipe: larger blocks take as long and hold more memory. More
-    // threads share blocks of a MiB each, long enough for the scan and the
-    // output to be split among them and to pay for starting their threads.
-    static size_t BlockBytes(unsigned threads)
-    {
-        return threads > 1 ? (size_t(1) << 20) * threads : kDefaultBlockBytes;
-    }
-
     // `threads` scan each block together and build and encode its output
     // together, each thread the output of its own part.
     StreamReplacer(std::shared_ptr<const CompiledMatcher> matcher, bool gloss,
