@@ -1,6 +1,6 @@
 // The text area's caret and selection by key, mouse and input method, and its
 // editing menu.
-#include "TextArea.h"
+#include "TextAreaControl.h"
 
 #include "Utf16Bridge.h"
 
@@ -18,7 +18,7 @@
 // ---------------------------------------------------------------------------
 // The caret, by key and by mouse
 
-qsizetype TextArea::StepCharacter(qsizetype position, int direction) const
+qsizetype TextAreaControl::StepCharacter(qsizetype position, int direction) const
 {
     const size_t at = size_t(position);
     const size_t piece = m_buffer.PieceAt(at);
@@ -38,7 +38,7 @@ qsizetype TextArea::StepCharacter(qsizetype position, int direction) const
     return qsizetype(before) + LayoutOf(piece - 1).previousCursorPosition(int(at - before));
 }
 
-qsizetype TextArea::StepWord(qsizetype position, int direction) const
+qsizetype TextAreaControl::StepWord(qsizetype position, int direction) const
 {
     const size_t piece = m_buffer.PieceAt(size_t(position));
     const size_t start = m_buffer.PieceStart(piece);
@@ -58,7 +58,7 @@ qsizetype TextArea::StepWord(qsizetype position, int direction) const
     }
 }
 
-void TextArea::SelectWordAt(qsizetype position)
+void TextAreaControl::SelectWordAt(qsizetype position)
 {
     const size_t piece = m_buffer.PieceAt(size_t(position));
     const size_t start = m_buffer.PieceStart(piece);
@@ -75,14 +75,14 @@ void TextArea::SelectWordAt(qsizetype position)
     SetSelection(qsizetype(start) + from, qsizetype(start) + to);
 }
 
-qsizetype TextArea::PositionInRow(Row row, qreal x) const
+qsizetype TextAreaControl::PositionInRow(Row row, qreal x) const
 {
     const QTextLayout& layout = LayoutOf(row.piece);
     const QTextLine line = layout.lineAt(qMin(row.line, layout.lineCount() - 1));
     return qsizetype(m_buffer.PieceStart(row.piece)) + line.xToCursor(x - kMargin);
 }
 
-qsizetype TextArea::PositionAt(QPointF point)
+qsizetype TextAreaControl::PositionAt(QPointF point)
 {
     // Dragged beyond the top or bottom, the text scrolls a row at a time.
     if (point.y() < 0) {
@@ -97,7 +97,7 @@ qsizetype TextArea::PositionAt(QPointF point)
         const bool last = next == at;
         if (point.y() < y + height || last)
             return PositionInRow(at, point.x());
-        if (y + height + RowHeight(next) > viewport()->height() && point.y() >= viewport()->height()) {
+        if (y + height + RowHeight(next) > m_viewport.height() && point.y() >= m_viewport.height()) {
             SetTop(NextRow(m_top, 1));
             return PositionInRow(next, point.x());
         }
@@ -106,7 +106,7 @@ qsizetype TextArea::PositionAt(QPointF point)
     }
 }
 
-void TextArea::MoveCaret(qsizetype position, bool extend, bool keepColumn)
+void TextAreaControl::MoveCaret(qsizetype position, bool extend, bool keepColumn)
 {
     const qreal column = m_column;
     SetSelection(extend ? m_anchor : position, position);
@@ -114,7 +114,7 @@ void TextArea::MoveCaret(qsizetype position, bool extend, bool keepColumn)
         m_column = column;
 }
 
-bool TextArea::MoveByKey(QKeyEvent* event)
+bool TextAreaControl::MoveByKey(QKeyEvent* event)
 {
     struct Move {
         QKeySequence::StandardKey move;
@@ -195,21 +195,21 @@ bool TextArea::MoveByKey(QKeyEvent* event)
     return false;
 }
 
-void TextArea::keyPressEvent(QKeyEvent* event)
+bool TextAreaControl::KeyPress(QKeyEvent* event)
 {
     const bool hasSelection = HasSelection();
     if (event->matches(QKeySequence::Undo)) {
-        undo();
+        Undo();
     } else if (event->matches(QKeySequence::Redo)) {
-        redo();
+        Redo();
     } else if (event->matches(QKeySequence::Copy)) {
-        copy();
+        Copy();
     } else if (event->matches(QKeySequence::Cut)) {
-        cut();
+        Cut();
     } else if (event->matches(QKeySequence::Paste)) {
-        paste();
+        Paste();
     } else if (event->matches(QKeySequence::SelectAll)) {
-        selectAll();
+        SelectAll();
     } else if (MoveByKey(event)) {
     } else if (event->matches(QKeySequence::DeleteStartOfWord) || event->matches(QKeySequence::DeleteEndOfWord)) {
         if (!hasSelection) {
@@ -238,97 +238,81 @@ void TextArea::keyPressEvent(QKeyEvent* event)
                && !(event->modifiers() & Qt::ControlModifier)) {
         InsertText(event->text());
     } else {
-        event->ignore();
-        return;
+        return false;
     }
-    event->accept();
+    return true;
 }
 
-bool TextArea::event(QEvent* event)
+bool TextAreaControl::IsEditingKey(const QKeyEvent* key)
 {
-    if (event->type() == QEvent::KeyPress) {
-        // Tab is text here, not a step to the next control.
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-            keyPressEvent(key);
-            return true;
-        }
-    } else if (event->type() == QEvent::ShortcutOverride) {
-        // The editing keys are the text area's, not shortcuts of the window.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool plainText = !key->text().isEmpty() && key->text().front().isPrint()
-                               && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-        static const QKeySequence::StandardKey editing[] = {
-            QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Copy, QKeySequence::Cut,
-            QKeySequence::Paste, QKeySequence::SelectAll, QKeySequence::Delete,
-            QKeySequence::MoveToStartOfDocument, QKeySequence::MoveToEndOfDocument,
-            QKeySequence::MoveToStartOfLine, QKeySequence::MoveToEndOfLine,
-        };
-        bool ours = plainText || key->key() == Qt::Key_Backspace;
-        for (QKeySequence::StandardKey k : editing)
-            ours = ours || key->matches(k);
-        if (ours) {
-            event->accept();
-            return true;
-        }
-    }
-    return QAbstractScrollArea::event(event);
+    const bool plainText = !key->text().isEmpty() && key->text().front().isPrint()
+                           && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    static const QKeySequence::StandardKey editing[] = {
+        QKeySequence::Undo, QKeySequence::Redo, QKeySequence::Copy, QKeySequence::Cut,
+        QKeySequence::Paste, QKeySequence::SelectAll, QKeySequence::Delete,
+        QKeySequence::MoveToStartOfDocument, QKeySequence::MoveToEndOfDocument,
+        QKeySequence::MoveToStartOfLine, QKeySequence::MoveToEndOfLine,
+    };
+    bool ours = plainText || key->key() == Qt::Key_Backspace;
+    for (QKeySequence::StandardKey k : editing)
+        ours = ours || key->matches(k);
+    return ours;
 }
 
-void TextArea::mousePressEvent(QMouseEvent* event)
+void TextAreaControl::MousePress(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
-        return QAbstractScrollArea::mousePressEvent(event);
+        return;
     const qsizetype position = PositionAt(event->position());
     MoveCaret(position, event->modifiers() & Qt::ShiftModifier);
 }
 
-void TextArea::mouseMoveEvent(QMouseEvent* event)
+void TextAreaControl::MouseMove(QMouseEvent* event)
 {
     if (event->buttons() & Qt::LeftButton)
         MoveCaret(PositionAt(event->position()), true);
 }
 
-void TextArea::mouseDoubleClickEvent(QMouseEvent* event)
+void TextAreaControl::MouseDoubleClick(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
         SelectWordAt(PositionAt(event->position()));
 }
 
-void TextArea::contextMenuEvent(QContextMenuEvent* event)
+void TextAreaControl::ContextMenu(QContextMenuEvent* event, QWidget* parent)
 {
     // The usual editing menu, with the Qt translations of its items.
-    QMenu menu(this);
-    auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled, void (TextArea::*slot)()) {
+    QMenu menu(parent);
+    auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled, void (TextAreaControl::*slot)()) {
         QAction* action = menu.addAction(QCoreApplication::translate("QWidgetTextControl", text), this, slot);
         action->setShortcut(key);
         action->setEnabled(enabled);
     };
     const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
-    add("&Undo", QKeySequence::Undo, m_history.CanUndo(), &TextArea::undo);
-    add("&Redo", QKeySequence::Redo, m_history.CanRedo(), &TextArea::redo);
+    add("&Undo", QKeySequence::Undo, m_history.CanUndo(), &TextAreaControl::Undo);
+    add("&Redo", QKeySequence::Redo, m_history.CanRedo(), &TextAreaControl::Redo);
     menu.addSeparator();
-    add("Cu&t", QKeySequence::Cut, HasSelection(), &TextArea::cut);
-    add("&Copy", QKeySequence::Copy, HasSelection(), &TextArea::copy);
-    add("&Paste", QKeySequence::Paste, clip && clip->hasText() && !clip->hasUrls(), &TextArea::paste);
+    add("Cu&t", QKeySequence::Cut, HasSelection(), &TextAreaControl::Cut);
+    add("&Copy", QKeySequence::Copy, HasSelection(), &TextAreaControl::Copy);
+    add("&Paste", QKeySequence::Paste, clip && clip->hasText() && !clip->hasUrls(), &TextAreaControl::Paste);
     menu.addSeparator();
-    add("Select All", QKeySequence::SelectAll, Length() > 0, &TextArea::selectAll);
+    add("Select All", QKeySequence::SelectAll, Length() > 0, &TextAreaControl::SelectAll);
     menu.exec(event->globalPos());
 }
 
 // ---------------------------------------------------------------------------
 // Input methods
 
-void TextArea::inputMethodEvent(QInputMethodEvent* event)
+void TextAreaControl::InputMethod(QInputMethodEvent* event)
 {
     if (!event->commitString().isEmpty())
         InsertText(event->commitString());
     m_preedit = event->preeditString();
-    viewport()->update();
+    emit UpdateRequest();
     event->accept();
 }
 
-QVariant TextArea::inputMethodQuery(Qt::InputMethodQuery query) const
+QVariant TextAreaControl::InputMethodQuery(Qt::InputMethodQuery query) const
 {
     const size_t piece = m_buffer.PieceAt(size_t(m_position));
     const size_t start = m_buffer.PieceStart(piece);
@@ -336,9 +320,9 @@ QVariant TextArea::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImEnabled:
         return true;
     case Qt::ImCursorRectangle:
-        return CaretRect().translated(viewport()->pos());
+        return CaretRect();
     case Qt::ImFont:
-        return font();
+        return m_font;
     case Qt::ImCursorPosition:
         return int(size_t(m_position) - start);
     case Qt::ImAnchorPosition:
@@ -350,6 +334,6 @@ QVariant TextArea::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImHints:
         return int(Qt::ImhMultiLine);
     default:
-        return QAbstractScrollArea::inputMethodQuery(query);
+        return {};
     }
 }

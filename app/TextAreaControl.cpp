@@ -1,0 +1,381 @@
+#include "TextAreaControl.h"
+
+#include "Utf16Bridge.h"
+#include "Utf8TextMimeData.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QClipboard>
+#include <QMimeData>
+
+#include <algorithm>
+
+namespace {
+constexpr qreal kTabStop = 80;
+
+// Line breaks as the text area keeps them: CR LF, CR and the paragraph
+// separator become LF. Returns the units left.
+size_t NormaliseLineBreaks(char16_t* units, size_t size)
+{
+    size_t out = 0;
+    for (size_t i = 0; i < size; ++i) {
+        char16_t c = units[i];
+        if (c == u'\r') {
+            if (i + 1 < size && units[i + 1] == u'\n')
+                ++i;
+            c = u'\n';
+        } else if (c == 0x2029) {
+            c = u'\n';
+        }
+        units[out++] = c;
+    }
+    return out;
+}
+
+bool HasOtherLineBreaks(std::u16string_view units)
+{
+    return std::any_of(units.begin(), units.end(), [](char16_t c) { return c == u'\r' || c == 0x2029; });
+}
+
+void NormaliseLineBreaks(std::u16string& text)
+{
+    if (HasOtherLineBreaks(text))
+        text.resize(NormaliseLineBreaks(text.data(), text.size()));
+}
+} // namespace
+
+TextAreaControl::TextAreaControl(QObject* parent)
+    : QObject(parent)
+{
+}
+
+TextAreaControl::~TextAreaControl() = default;
+
+std::u16string_view TextAreaControl::Units() const
+{
+    const std::u16string_view text = m_buffer.Text();
+    return text.substr(0, text.find(u'\0'));
+}
+
+QString TextAreaControl::ReadText() const
+{
+    return ToQString(Units());
+}
+
+QString TextAreaControl::SelectedText() const
+{
+    const qsizetype from = qMin(m_anchor, m_position);
+    return ToQString(m_buffer.Text().substr(size_t(from), size_t(qAbs(m_position - m_anchor))));
+}
+
+int TextAreaControl::RowsOfLineAt(qsizetype position)
+{
+    size_t piece = m_buffer.PieceAt(size_t(position));
+    int rows = LayoutOf(piece).lineCount();
+    while (piece + 1 < m_buffer.PieceCount() && m_buffer.PieceEnd(piece) == m_buffer.PieceStart(piece + 1))
+        rows += LayoutOf(++piece).lineCount();
+    return rows;
+}
+
+void TextAreaControl::SetText(std::u16string&& text)
+{
+    NormaliseLineBreaks(text);
+    m_buffer.Assign(std::move(text));
+    m_history.Clear();
+    m_position = m_anchor = 0;
+    m_top = {};
+    AfterTextChange();
+}
+
+void TextAreaControl::SetText(const QString& text)
+{
+    SetText(std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())));
+}
+
+void TextAreaControl::SetSelection(qsizetype anchor, qsizetype position)
+{
+    const qsizetype size = Length();
+    m_column = -1;
+    m_anchor = std::clamp<qsizetype>(anchor, 0, size);
+    m_position = std::clamp<qsizetype>(position, 0, size);
+    ShowCaret();
+    emit CaretMoved();
+    emit UpdateRequest();
+}
+
+void TextAreaControl::SelectAll()
+{
+    SetSelection(0, Length());
+}
+
+void TextAreaControl::InsertText(QString text)
+{
+    // In place: a pasted text is not copied again before it goes in.
+    if (HasOtherLineBreaks(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()))))
+        text.truncate(qsizetype(NormaliseLineBreaks(reinterpret_cast<char16_t*>(text.data()), size_t(text.size()))));
+    const qsizetype from = qMin(m_anchor, m_position);
+    const qsizetype to = qMax(m_anchor, m_position);
+    const qsizetype room = m_limit - (Length() - (to - from));
+    if (room <= 0)
+        return;
+    if (text.size() > room) {
+        text.truncate(room);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    if (text.isEmpty() && from == to)
+        return;
+    const bool typing = text.size() == 1 && from == to;
+    Edit(size_t(from), size_t(to), {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())},
+         typing ? EditHistory::Kind::Typing : EditHistory::Kind::Other);
+}
+
+void TextAreaControl::Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind)
+{
+    m_history.Record(from, m_buffer.Text().substr(from, to - from), units.size(), kind);
+    m_buffer.Replace(from, to, units);
+    m_position = m_anchor = qsizetype(from + units.size());
+    m_column = -1;
+    AfterTextChange();
+}
+
+void TextAreaControl::ApplyHistoryStep(bool undo)
+{
+    if (undo ? !m_history.CanUndo() : !m_history.CanRedo())
+        return;
+    EditHistory::Step step = undo ? m_history.TakeUndo() : m_history.TakeRedo();
+    EditHistory::Step reverse{step.at, std::u16string(m_buffer.Text().substr(step.at, step.inserted)),
+                              step.removed.size()};
+    m_buffer.Replace(step.at, step.at + step.inserted, step.removed);
+    if (undo)
+        m_history.PushRedo(std::move(reverse));
+    else
+        m_history.PushUndo(std::move(reverse));
+    m_position = m_anchor = qsizetype(step.at + step.removed.size());
+    m_column = -1;
+    AfterTextChange();
+}
+
+void TextAreaControl::Undo()
+{
+    ApplyHistoryStep(true);
+}
+
+void TextAreaControl::Redo()
+{
+    ApplyHistoryStep(false);
+}
+
+void TextAreaControl::AfterTextChange()
+{
+    ++m_revision;
+    DropLayouts();
+    ClampTop();
+    emit TextChanged();
+    ShowCaret();
+    emit CaretMoved();
+    emit UpdateRequest();
+}
+
+void TextAreaControl::Copy()
+{
+    if (!HasSelection())
+        return;
+    const qsizetype from = qMin(m_anchor, m_position);
+    const QStringView selected(m_buffer.Text().data() + from, qAbs(m_position - m_anchor));
+    QGuiApplication::clipboard()->setMimeData(new Utf8TextMimeData(selected.toUtf8()));
+}
+
+void TextAreaControl::Cut()
+{
+    if (!HasSelection())
+        return;
+    Copy();
+    Edit(size_t(qMin(m_anchor, m_position)), size_t(qMax(m_anchor, m_position)), {}, EditHistory::Kind::Other);
+}
+
+void TextAreaControl::Paste()
+{
+    const QMimeData* source = QGuiApplication::clipboard()->mimeData();
+    // Dropped or copied files are dictionaries for the window, not text.
+    if (!source || source->hasUrls() || !source->hasText())
+        return;
+    InsertText(source->text());
+}
+
+// ---------------------------------------------------------------------------
+// Layout: only the pieces on screen, each on its own.
+
+QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
+{
+    auto found = m_layouts.find(piece);
+    if (found != m_layouts.end())
+        return *found->second;
+    if (m_layouts.size() > 1024)
+        m_layouts.clear();
+    auto layout = std::make_unique<QTextLayout>(ToQString(m_buffer.Piece(piece)), m_font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTabStopDistance(kTabStop);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    const qreal width = qMax<qreal>(1, m_viewport.width() - 2 * kMargin);
+    qreal y = 0;
+    layout->beginLayout();
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    return *m_layouts.emplace(piece, std::move(layout)).first->second;
+}
+
+void TextAreaControl::DropLayouts()
+{
+    m_layouts.clear();
+}
+
+TextAreaControl::Row TextAreaControl::RowOf(qsizetype position) const
+{
+    const size_t piece = m_buffer.PieceAt(size_t(position));
+    const QTextLayout& layout = LayoutOf(piece);
+    const QTextLine line = layout.lineForTextPosition(int(size_t(position) - m_buffer.PieceStart(piece)));
+    return {piece, line.isValid() ? line.lineNumber() : qMax(0, layout.lineCount() - 1)};
+}
+
+TextAreaControl::Row TextAreaControl::NextRow(Row row, int by) const
+{
+    for (; by > 0; --by) {
+        if (row.line + 1 < LayoutOf(row.piece).lineCount())
+            ++row.line;
+        else if (row.piece + 1 < m_buffer.PieceCount())
+            row = {row.piece + 1, 0};
+        else
+            break;
+    }
+    for (; by < 0; ++by) {
+        if (row.line > 0)
+            --row.line;
+        else if (row.piece > 0)
+            row = {row.piece - 1, qMax(0, LayoutOf(row.piece - 1).lineCount() - 1)};
+        else
+            break;
+    }
+    return row;
+}
+
+qreal TextAreaControl::RowHeight(Row row) const
+{
+    const QTextLayout& layout = LayoutOf(row.piece);
+    return row.line < layout.lineCount() ? layout.lineAt(row.line).height() : QFontMetrics(m_font).height();
+}
+
+std::optional<qreal> TextAreaControl::RowY(Row row) const
+{
+    if (row < m_top)
+        return std::nullopt;
+    qreal y = kMargin;
+    Row at = m_top;
+    while (y < m_viewport.height()) {
+        if (at == row)
+            return y;
+        y += RowHeight(at);
+        const Row next = NextRow(at, 1);
+        if (next == at)
+            break;
+        at = next;
+    }
+    return std::nullopt;
+}
+
+int TextAreaControl::VisibleRows() const
+{
+    return qMax(1, int((m_viewport.height() - 2 * kMargin) / QFontMetrics(m_font).lineSpacing()));
+}
+
+TextAreaControl::Row TextAreaControl::TopShowing(Row last) const
+{
+    Row top = last;
+    qreal height = RowHeight(last);
+    for (;;) {
+        const Row previous = NextRow(top, -1);
+        if (previous == top)
+            break;
+        height += RowHeight(previous);
+        if (height > m_viewport.height() - 2 * kMargin)
+            break;
+        top = previous;
+    }
+    return top;
+}
+
+TextAreaControl::Row TextAreaControl::LastTop() const
+{
+    const size_t last = m_buffer.PieceCount() - 1;
+    return TopShowing({last, qMax(0, LayoutOf(last).lineCount() - 1)});
+}
+
+void TextAreaControl::SetTop(Row top)
+{
+    m_top = top;
+    emit TopChanged();
+    emit UpdateRequest();
+}
+
+void TextAreaControl::ClampTop()
+{
+    const size_t count = m_buffer.PieceCount();
+    if (m_top.piece >= count)
+        m_top = {count - 1, 0};
+    m_top.line = qMin(m_top.line, qMax(0, LayoutOf(m_top.piece).lineCount() - 1));
+}
+
+void TextAreaControl::ShowCaret()
+{
+    const Row caret = RowOf(m_position);
+    if (RowY(caret) && *RowY(caret) + RowHeight(caret) <= m_viewport.height() - kMargin + 0.5)
+        return;
+    if (caret < m_top) {
+        SetTop(caret);
+        return;
+    }
+    // The caret's row becomes the last on screen.
+    SetTop(TopShowing(caret));
+}
+
+void TextAreaControl::SetTopPiece(size_t piece)
+{
+    m_top = {qMin(piece, m_buffer.PieceCount() - 1), 0};
+    emit UpdateRequest();
+}
+
+void TextAreaControl::ScrollRows(int rows)
+{
+    Row top = NextRow(m_top, rows);
+    const Row last = LastTop();
+    if (last < top)
+        top = last < m_top ? m_top : last;
+    SetTop(top);
+}
+
+void TextAreaControl::SetViewport(QSizeF size, const QFont& font)
+{
+    m_viewport = size;
+    m_font = font;
+    DropLayouts();
+    m_top.line = 0;
+    ClampTop();
+}
+
+QRectF TextAreaControl::CaretRect() const
+{
+    const Row caret = RowOf(m_position);
+    const std::optional<qreal> y = RowY(caret);
+    if (!y)
+        return {};
+    const QTextLine line = LayoutOf(caret.piece).lineAt(caret.line);
+    const qreal x = line.cursorToX(int(size_t(m_position) - m_buffer.PieceStart(caret.piece)));
+    return QRectF(kMargin + x, *y, 1, line.height());
+}
+

@@ -1,0 +1,162 @@
+// What the text area does with its text, apart from the widget that shows it:
+// the caret and the selection, keys, mouse, input method, clipboard and undo,
+// over one TextBuffer. It lays out only the pieces on screen, at the width and
+// height the widget gives it, and keeps which row is at the top; the widget
+// paints those layouts, keeps its scroll bar in step and hands its events here.
+#pragma once
+
+#include "EditHistory.h"
+#include "TextBuffer.h"
+
+#include <QFont>
+#include <QObject>
+#include <QSizeF>
+#include <QTextLayout>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QContextMenuEvent;
+class QInputMethodEvent;
+class QKeyEvent;
+class QMouseEvent;
+class QWidget;
+
+class TextAreaControl : public QObject {
+    Q_OBJECT
+public:
+    // 2^28 characters (512 MiB of UTF-16): far past the texts pasted in, yet
+    // a bound: a paste past it is cut there instead of filling memory.
+    static constexpr qsizetype kTextLimit = qsizetype(1) << 28;
+    static constexpr qreal kMargin = 4;
+
+    // A place on screen: a piece and a row of its layout.
+    struct Row {
+        size_t piece = 0;
+        int line = 0;
+        bool operator==(const Row&) const = default;
+        bool operator<(const Row& other) const
+        {
+            return piece < other.piece || (piece == other.piece && line < other.line);
+        }
+    };
+
+    explicit TextAreaControl(QObject* parent = nullptr);
+    ~TextAreaControl() override;
+
+    // The most characters typing and pasting may bring the text to.
+    void SetTextLimit(qsizetype limit) { m_limit = limit; }
+    qsizetype TextLimit() const { return m_limit; }
+
+    const TextBuffer& Buffer() const { return m_buffer; }
+    // The whole text up to its first U+0000, line breaks as LF, with no-break
+    // spaces, line separators and lone surrogates as they are.
+    std::u16string_view Units() const;
+    QString ReadText() const;
+    qsizetype Length() const { return qsizetype(m_buffer.Size()); }
+    qsizetype LineCount() const { return qsizetype(m_buffer.LineCount()); }
+    int RowsOfLineAt(qsizetype position);
+
+    // The whole text replaced, not undoably: the undo history is dropped.
+    void SetText(std::u16string&& text);
+    void SetText(const QString& text);
+
+    qsizetype Position() const { return m_position; }
+    qsizetype Anchor() const { return m_anchor; }
+    bool HasSelection() const { return m_position != m_anchor; }
+    QString SelectedText() const;
+    void SetSelection(qsizetype anchor, qsizetype position);
+    void SelectAll();
+
+    // Typing and pasting go through here: the selection is replaced by as
+    // much of `text` as the limit leaves room for, undoably.
+    void InsertText(QString text);
+
+    void Copy();
+    void Cut();
+    void Paste();
+    void Undo();
+    void Redo();
+    bool CanUndo() const { return m_history.CanUndo(); }
+    int UndoSteps() const { return m_history.UndoSteps(); }
+    quint64 Revision() const { return m_revision; }
+
+    // The widget's events, in viewport coordinates. Each answers whether it
+    // took the event.
+    bool KeyPress(QKeyEvent* event);
+    // Whether a key is the text area's own rather than a shortcut of the window.
+    static bool IsEditingKey(const QKeyEvent* event);
+    void MousePress(QMouseEvent* event);
+    void MouseMove(QMouseEvent* event);
+    void MouseDoubleClick(QMouseEvent* event);
+    void ContextMenu(QContextMenuEvent* event, QWidget* parent);
+    void InputMethod(QInputMethodEvent* event);
+    QVariant InputMethodQuery(Qt::InputMethodQuery query) const;
+
+    // The space the text is laid out in and the font it is shown in.
+    void SetViewport(QSizeF size, const QFont& font);
+    QSizeF Viewport() const { return m_viewport; }
+    const QFont& Font() const { return m_font; }
+
+    QTextLayout& LayoutOf(size_t piece) const;
+    Row Top() const { return m_top; }
+    // The top piece the scroll bar's range ends at: the text's last row is
+    // then the last on screen.
+    size_t LastTopPiece() const { return LastTop().piece; }
+    int VisibleRows() const;
+    // The scroll bar moved by the user: its value is the top piece.
+    void SetTopPiece(size_t piece);
+    // Rows to scroll, down when positive, kept within the text.
+    void ScrollRows(int rows);
+    QRectF CaretRect() const;
+    const QString& Preedit() const { return m_preedit; }
+
+signals:
+    // Something on screen changed.
+    void UpdateRequest();
+    // The text changed: the number of pieces may differ.
+    void TextChanged();
+    // The caret or the selection moved, or the text changed.
+    void CaretMoved();
+    // The top row changed.
+    void TopChanged();
+
+private:
+    void DropLayouts();
+    void Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind);
+    void ApplyHistoryStep(bool undo);
+    void AfterTextChange();
+    // Keeps the top within the text after it changed.
+    void ClampTop();
+    // Scrolls so that the caret's row is on screen.
+    void ShowCaret();
+    Row RowOf(qsizetype position) const;
+    Row NextRow(Row row, int by) const;
+    qreal RowHeight(Row row) const;
+    std::optional<qreal> RowY(Row row) const;
+    qsizetype PositionAt(QPointF point);
+    qsizetype PositionInRow(Row row, qreal x) const;
+    qsizetype StepCharacter(qsizetype position, int direction) const;
+    qsizetype StepWord(qsizetype position, int direction) const;
+    void SelectWordAt(qsizetype position);
+    void MoveCaret(qsizetype position, bool extend, bool keepColumn = false);
+    bool MoveByKey(QKeyEvent* event);
+    Row TopShowing(Row last) const;
+    Row LastTop() const;
+    void SetTop(Row top);
+
+    TextBuffer m_buffer;
+    EditHistory m_history;
+    qsizetype m_limit = kTextLimit;
+    qsizetype m_position = 0;
+    qsizetype m_anchor = 0;
+    qreal m_column = -1; // the x that Up and Down keep, once set
+    Row m_top;           // the first row on screen
+    quint64 m_revision = 0;
+    QString m_preedit;   // what an input method is composing
+    QSizeF m_viewport{1, 1};
+    QFont m_font;
+    mutable std::map<size_t, std::unique_ptr<QTextLayout>> m_layouts;
+};
