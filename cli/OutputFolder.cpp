@@ -1,6 +1,8 @@
 #include "OutputFolder.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -10,10 +12,21 @@
 
 namespace fs = std::filesystem;
 
-bool PlanOutputFolder(const std::string& folder, const std::vector<std::string>& inputs,
+bool PlanOutputFolder(const std::string& folder, const std::vector<std::string>& inputs, LinkPolicy links,
                       std::vector<std::string>& outputs, std::string& error)
 {
     outputs.clear();
+    std::string resolved = folder;
+    switch (ResolveLinks(resolved, links)) {
+    case LinkResolution::Untrusted:
+        error = folder + ": " + kUntrustedLinkRefusal;
+        return false;
+    case LinkResolution::Failed:
+        error = folder + ": " + std::strerror(errno);
+        return false;
+    case LinkResolution::Resolved:
+        break;
+    }
     std::map<std::string, std::string> inputByName;
     std::map<std::pair<dev_t, ino_t>, std::string> inputByFile;
     for (const std::string& input : inputs) {

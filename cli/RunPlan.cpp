@@ -47,8 +47,9 @@ bool MakeRunPlan(const ReplaceOptions& options, RunPlan& plan, std::string& erro
     const std::vector<std::string>& files = options.files;
     plan.mode = ModeOf(options);
     plan.files = files;
+    plan.outputLinks = options.followSymlinks ? LinkPolicy::Follow : LinkPolicy::FollowTrusted;
     if (plan.mode == RunPlan::Mode::IntoFolder
-        && !PlanOutputFolder(options.outputDir, files, plan.folderOutputs, error))
+        && !PlanOutputFolder(options.outputDir, files, plan.outputLinks, plan.folderOutputs, error))
         return false;
     plan.backupSuffix = options.backupSuffix;
     plan.totalBytes = RegularFileBytes(files);
@@ -65,7 +66,6 @@ bool MakeRunPlan(const ReplaceOptions& options, RunPlan& plan, std::string& erro
 
     plan.outputName = options.output.empty() ? "standard output" : options.output;
     plan.checkFirst = options.output.empty();
-    plan.outputLinks = options.followSymlinks ? LinkPolicy::Follow : LinkPolicy::FollowTrusted;
     plan.inPlaceLinks = options.followSymlinks ? LinkPolicy::Follow : LinkPolicy::Replace;
     plan.showProgress = !options.quiet && ::isatty(STDERR_FILENO);
     plan.countUses = !options.countsPath.empty();

@@ -84,7 +84,7 @@ bool AtomicFile::OpenFile(const std::string& path, Device device, LinkPolicy lin
     std::string target = path;
     switch (ResolveLinks(target, links)) {
     case LinkResolution::Untrusted:
-        return Fail(EPERM, "a symbolic link that another user made; not followed");
+        return Fail(EPERM, kUntrustedLinkRefusal);
     case LinkResolution::Failed:
         return Fail(errno);
     case LinkResolution::Resolved:

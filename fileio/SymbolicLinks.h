@@ -17,6 +17,9 @@ enum class LinkPolicy {
 
 enum class LinkResolution { Resolved, Untrusted, Failed };
 
+// What a writer says when it refuses an Untrusted link.
+inline constexpr const char* kUntrustedLinkRefusal = "a symbolic link that another user made; not followed";
+
 // Replaces `path`, link by link, by the path of the file its links lead to,
 // as `policy` says (Replace leaves it as it is). A link the kernel follows
 // but whose text names no file (/proc/self/fd/N of a pipe) stays as it is.

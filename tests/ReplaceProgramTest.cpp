@@ -597,7 +597,7 @@ TEST_F(InPlace, OutputFolderTakesEachFileNameAndNeverAnInput)
     const std::string out = (folder / "out").string();
     std::vector<std::string> outputs;
     std::string error;
-    ASSERT_TRUE(PlanOutputFolder(out, {path}, outputs, error)) << error;
+    ASSERT_TRUE(PlanOutputFolder(out, {path}, LinkPolicy::FollowTrusted, outputs, error)) << error;
     ASSERT_EQ(outputs, std::vector<std::string>{out + "/text.txt"});
     StreamReplacer streamer(matcher, false, 1000);
     ASSERT_TRUE(ReplaceIntoFile(path, outputs[0], streamer, nullptr, nullptr).ok);
@@ -626,7 +626,7 @@ TEST_F(InPlace, OutputFolderTakesEachFileNameAndNeverAnInput)
         {out, {"-"}, "standard input has no file name to write under the output folder"},
     };
     for (const Refusal& r : refusals) {
-        EXPECT_FALSE(PlanOutputFolder(r.folder, r.inputs, outputs, error));
+        EXPECT_FALSE(PlanOutputFolder(r.folder, r.inputs, LinkPolicy::FollowTrusted, outputs, error));
         EXPECT_EQ(error, r.error);
     }
     EXPECT_EQ(ReadBytes(path), old);
@@ -732,12 +732,25 @@ TEST_F(InPlace, PlantedLinksLeaveWhatTheyPointTo)
     };
     const std::string replaced = std::string(5000, 'a') + "B" + std::string(5000, 'c');
     StreamReplacer streamer(matcher, false, 1000);
+    // The output folder is the planted link, to a folder this time: true
+    // when the text was written through it.
+    const fs::path victim = folder / "victim";
+    auto intoPlantedFolder = [&](const char* follow) {
+        fs::create_directory(victim);
+        fs::remove(link);
+        std::vector<const char*> args = {"--output-dir", link.c_str(), path.c_str()};
+        if (follow)
+            args.push_back(follow);
+        return PlantLink(victim.string(), link) && run(args) && fs::exists(victim / "text.txt");
+    };
     const Case cases[] = {
         {"-i", link, [&] { return ReplaceInPlace(link, "", streamer, nullptr, nullptr).ok; }, true, replaced},
         {"backup", path + ".bak", [&] { return ReplaceInPlace(path, ".bak", streamer, nullptr, nullptr).ok; }, true,
          old},
         {"-o", link, [&] { return run({"-o", link.c_str(), path.c_str()}); }, false, ""},
         {"--counts", link, [&] { return run({"--counts", link.c_str(), path.c_str()}); }, false, ""},
+        {"--output-dir", link, [&] { return intoPlantedFolder(nullptr); }, false, ""},
+        {"--output-dir --follow-symlinks", link, [&] { return intoPlantedFolder("--follow-symlinks"); }, true, ""},
         {"window Save", link, [&] { return WriteTextFile(link, u"a\tb\n"); }, false, ""},
     };
     for (const Case& c : cases) {
