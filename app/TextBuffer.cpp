@@ -1,21 +1,13 @@
 #include "TextBuffer.h"
 
+#include "Surrogates.h"
+
 #include <algorithm>
 
 namespace {
 size_t CountLineBreaks(std::u16string_view units)
 {
     return size_t(std::count(units.begin(), units.end(), u'\n'));
-}
-
-bool IsHighSurrogate(char16_t c)
-{
-    return c >= 0xD800 && c < 0xDC00;
-}
-
-bool IsLowSurrogate(char16_t c)
-{
-    return c >= 0xDC00 && c < 0xE000;
 }
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "DictionaryEncoding.h"
 
+#include "TextCoding.h"
+
 #include "ByteStreams.h"
 #include "LargePages.h"
 
@@ -11,103 +13,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-DictionaryTextDecoder::DictionaryTextDecoder(std::u16string& text)
-    : m_text(text)
-{
-    m_text.clear();
-}
+namespace {
 
-bool DictionaryTextDecoder::Decide(bool atEnd)
-{
-    if (m_head.size() < 3 && !atEnd)
-        return true; // wait for the mark's bytes
-    const std::string head = std::move(m_head);
-    m_head.clear();
-    auto startsWith = [&](std::string_view mark) { return std::string_view(head).substr(0, mark.size()) == mark; };
-    if (startsWith("\xFF\xFE")) {
-        m_form = Form::Utf16;
-        FeedUtf16(std::string_view(head).substr(2));
-        return true;
-    }
-    if (startsWith("\xFE\xFF")) {
-        m_error = "UTF-16BE is not supported (byte 0); save it as UTF-16LE or UTF-8";
-        return false;
-    }
-    m_form = Form::Utf8;
-    const size_t markSize = startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    m_markSize = markSize;
-    m_offset = markSize;
-    return FeedUtf8(std::string_view(head).substr(markSize));
-}
+constexpr TextDecoderPolicy kDictionaryPolicy{.bigEndian = false, .refuseNul = true, .halfUnitFails = false};
 
-bool DictionaryTextDecoder::Feed(std::string_view bytes)
+// Decodes the next `bytes` onto the end of `text`.
+bool Feed(TextDecoder& decoder, std::string_view bytes, std::u16string& text)
 {
-    if (!m_error.empty())
-        return false;
-    if (m_form == Form::Unknown) {
-        m_head.append(bytes);
-        return Decide(false);
-    }
-    if (m_form == Form::Utf16) {
-        FeedUtf16(bytes);
-        return true;
-    }
-    return FeedUtf8(bytes);
-}
-
-void DictionaryTextDecoder::FeedUtf16(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    size_t n = bytes.size();
-    if (m_low >= 0 && n > 0) {
-        m_text.push_back(char16_t(m_low | (*p++ << 8)));
-        m_low = -1;
-        --n;
-    }
-    const size_t old = m_text.size();
-    m_text.resize(old + n / 2);
-    char16_t* out = m_text.data() + old;
-    for (size_t k = 0; k < n / 2; ++k, p += 2)
-        out[k] = char16_t(p[0] | (p[1] << 8));
-    if (n % 2)
-        m_low = *p;
-}
-
-bool DictionaryTextDecoder::FeedUtf8(std::string_view bytes)
-{
-    if (const void* nul = std::memchr(bytes.data(), 0, bytes.size())) {
-        const uint64_t at = m_offset + uint64_t(static_cast<const char*>(nul) - bytes.data());
-        m_error = "NUL byte at byte " + std::to_string(at) + ", not UTF-8 text (UTF-16 needs the mark FF FE)";
-        return false;
-    }
-    const size_t old = m_text.size();
-    m_text.resize(old + Utf8Decoder::MaxUnits(bytes.size()));
+    const size_t old = text.size();
+    text.resize(old + decoder.RoomFor(bytes.size()));
     size_t written = 0;
-    const bool ok = m_decoder.Decode(bytes, m_text.data() + old, written);
-    m_text.resize(old + written);
-    m_offset += bytes.size();
-    if (!ok)
-        m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + m_decoder.ErrorOffset());
+    const bool ok = decoder.Decode(bytes, text.data() + old, written);
+    text.resize(old + written);
     return ok;
 }
 
-bool DictionaryTextDecoder::Finish()
+bool Finish(TextDecoder& decoder, std::u16string& text)
 {
-    if (!m_error.empty())
-        return false;
-    if (m_form == Form::Unknown && !Decide(true))
-        return false;
-    if (m_form == Form::Utf8 && !m_decoder.Finish()) {
-        m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + m_decoder.ErrorOffset());
-        return false;
-    }
-    return true; // a UTF-16 file's odd last byte is dropped
+    const size_t old = text.size();
+    text.resize(old + TextDecoder::MaxUnits(0));
+    size_t written = 0;
+    const bool ok = decoder.Finish(text.data() + old, written);
+    text.resize(old + written);
+    return ok;
 }
+
+} // namespace
 
 bool DecodeDictionaryFileText(std::string_view bytes, std::u16string& text, std::string& error)
 {
-    DictionaryTextDecoder decoder(text);
-    if (decoder.Feed(bytes) && decoder.Finish())
+    TextDecoder decoder(kDictionaryPolicy);
+    text.clear();
+    if (Feed(decoder, bytes, text) && Finish(decoder, text))
         return true;
     error = decoder.Error();
     text.clear();
@@ -131,7 +68,8 @@ int Unreadable(const struct stat& st, std::string& error)
 
 bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std::string& error, int& systemError)
 {
-    DictionaryTextDecoder decoder(text);
+    TextDecoder decoder(kDictionaryPolicy);
+    text.clear();
     char chunk[1 << 16];
     bool reserved = !S_ISREG(st.st_mode);
     uint64_t total = 0;
@@ -145,7 +83,7 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
         }
         if (n == 0)
             break;
-        if (!decoder.Feed({chunk, size_t(n)})) {
+        if (!Feed(decoder, {chunk, size_t(n)}, text)) {
             error = decoder.Error();
             return false;
         }
@@ -156,13 +94,14 @@ bool ReadOpenDictionary(int fd, const struct stat& st, std::u16string& text, std
         }
         if (!reserved && !text.empty()) {
             // Room for the whole file once its start reads as text: UTF-16
-            // gives at most one unit per two bytes, UTF-8 one per byte.
-            text.reserve(size_t(st.st_size) / (decoder.IsUtf16() ? 2 : 1) + 1);
+            // gives at most one unit per two bytes, UTF-8 one per byte, and
+            // a block is decoded into a few units more than it fills.
+            text.reserve(size_t(st.st_size) / (decoder.IsUtf16() ? 2 : 1) + TextDecoder::MaxUnits(0));
             AdviseLargePages(text.data(), text.capacity() * sizeof(char16_t));
             reserved = true;
         }
     }
-    if (!decoder.Finish()) {
+    if (!Finish(decoder, text)) {
         error = decoder.Error();
         return false;
     }

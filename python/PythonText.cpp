@@ -1,5 +1,7 @@
 #include "PythonText.h"
 
+#include "Surrogates.h"
+
 #include <pybind11/pybind11.h>
 
 #include <cstring>
@@ -8,15 +10,12 @@ namespace {
 
 constexpr size_t kFillWithoutGil = size_t(1) << 16;
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 template <typename Char>
 void Fill(Char* out, std::u16string_view units)
 {
     for (size_t k = 0; k < units.size(); ++k) {
         const char16_t u = units[k];
-        if (sizeof(Char) == 4 && IsHigh(u) && k + 1 < units.size() && IsLow(units[k + 1])) {
+        if (sizeof(Char) == 4 && IsHighSurrogate(u) && k + 1 < units.size() && IsLowSurrogate(units[k + 1])) {
             *out++ = Char(0x10000 + ((Py_UCS4(u) - 0xD800) << 10) + (units[k + 1] - 0xDC00));
             ++k;
         } else {
@@ -72,7 +71,7 @@ StrShape ShapeOfUtf16(std::u16string_view units)
     for (size_t k = 0; k < units.size(); ++k) {
         const char16_t u = units[k];
         widest = u > widest ? u : widest;
-        if (IsHigh(u) && k + 1 < units.size() && IsLow(units[k + 1])) {
+        if (IsHighSurrogate(u) && k + 1 < units.size() && IsLowSurrogate(units[k + 1])) {
             ++pairs;
             ++k;
         }

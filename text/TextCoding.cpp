@@ -2,8 +2,6 @@
 
 #include "RunParts.h"
 
-#include <simdjson.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -17,7 +15,8 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
     m_head.append(bytes);
     if (m_head.size() < 3)
         return true;
-    Detect();
+    if (!Detect())
+        return false;
     const std::string body = m_head.substr(m_markSize);
     m_head.clear();
     return DecodeBody(body, out, written);
@@ -37,6 +36,9 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written,
     const size_t parts = std::min<size_t>(threads, bytes.size() / kParallelCoding);
     if (!m_known || !utf8 || parts <= 1)
         return Decode(bytes, out, written);
+    if (NulRefused(bytes))
+        return false;
+    m_bodyOffset += bytes.size();
 
     std::vector<size_t> edges{0};
     for (size_t p = 1; p < parts; ++p) {
@@ -86,7 +88,8 @@ bool TextDecoder::Finish(char16_t* out, size_t& written)
 {
     written = 0;
     if (!m_known) {
-        Detect();
+        if (!Detect())
+            return false;
         const std::string body = m_head.substr(m_markSize);
         m_head.clear();
         if (!DecodeBody(body, out, written))
@@ -98,13 +101,13 @@ bool TextDecoder::Finish(char16_t* out, size_t& written)
         m_error = "invalid UTF-8 at byte " + std::to_string(m_markSize + m_utf8.ErrorOffset()) + " (cut at the end)";
         return false;
     }
-    if (!m_hasOddByte)
+    if (!m_hasOddByte || !m_policy.halfUnitFails)
         return true;
     m_error = "the UTF-16 text ends in the middle of a unit (byte " + std::to_string(m_markSize + m_bodyOffset - 1) + ")";
     return false;
 }
 
-void TextDecoder::Detect()
+bool TextDecoder::Detect()
 {
     m_known = true;
     const std::string_view head = m_head;
@@ -117,13 +120,22 @@ void TextDecoder::Detect()
     } else if (head.starts_with("\xFE\xFF")) {
         m_encoding = TextEncoding::Utf16BE;
         m_markSize = 2;
+        if (!m_policy.bigEndian) {
+            m_error = "UTF-16BE is not supported (byte 0); save it as UTF-16LE or UTF-8";
+            return false;
+        }
     }
+    return true;
 }
 
 bool TextDecoder::DecodeBody(std::string_view bytes, char16_t* out, size_t& written)
 {
-    if (m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark)
+    if (!IsUtf16()) {
+        if (NulRefused(bytes))
+            return false;
+        m_bodyOffset += bytes.size();
         return m_utf8.Decode(bytes, out, written) || Utf8Failed();
+    }
     const bool big = m_encoding == TextEncoding::Utf16BE;
     auto unit = [big](uint8_t first, uint8_t second) {
         return big ? char16_t((first << 8) | second) : char16_t(first | (second << 8));
@@ -159,65 +171,16 @@ bool TextDecoder::Utf8Failed()
     return false;
 }
 
-bool TextDecoder::Check(std::string_view bytes)
+bool TextDecoder::NulRefused(std::string_view bytes)
 {
-    if (m_known)
-        return CheckBody(bytes);
-    // Only the first bytes are held: they tell the encoding.
-    const size_t taken = std::min(bytes.size(), 3 - m_head.size());
-    m_head.append(bytes.substr(0, taken));
-    if (m_head.size() < 3)
-        return true;
-    Detect();
-    const std::string body = m_head.substr(m_markSize);
-    m_head.clear();
-    return CheckBody(body) && CheckBody(bytes.substr(taken));
-}
-
-bool TextDecoder::CheckBody(std::string_view bytes)
-{
-    if (m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) {
-        // UTF-16 fails only by an odd byte at the end.
-        m_bodyOffset += bytes.size();
-        if (bytes.size() % 2 != 0) {
-            m_hasOddByte = !m_hasOddByte;
-            m_oddByte = uint8_t(bytes.back());
-        }
-        return true;
-    }
-    char16_t few[8]; // Utf8Decoder::MaxUnits of the three bytes or fewer decoded here
-    size_t written = 0;
-    // A sequence the last block cut is finished by the decoder.
-    while (m_utf8.Waiting() && !bytes.empty()) {
-        if (!m_utf8.Decode(bytes.substr(0, 1), few, written))
-            return Utf8Failed();
-        bytes.remove_prefix(1);
-    }
-    if (m_utf8.Waiting())
-        return true; // all of `bytes` went to the cut sequence
-    // So is one this block cuts, whose lead is among its last three bytes.
-    size_t whole = bytes.size();
-    for (size_t back = 1; back <= std::min<size_t>(3, bytes.size()); ++back) {
-        const uint8_t b = uint8_t(bytes[bytes.size() - back]);
-        if ((b & 0xC0) == 0x80)
-            continue;
-        const size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        if (length > back)
-            whole = bytes.size() - back;
-        break;
-    }
-    const std::string_view body = bytes.substr(0, whole);
-    if (simdjson::validate_utf8(body.data(), body.size())) {
-        m_utf8 = m_utf8.Behind(body.size());
-    } else {
-        // The decoder finds the bad sequence, a stretch at a time.
-        constexpr size_t kStretch = 4096;
-        std::u16string units(Utf8Decoder::MaxUnits(kStretch), u'\0');
-        for (size_t at = 0; at < body.size(); at += kStretch)
-            if (!m_utf8.Decode(body.substr(at, kStretch), units.data(), written))
-                return Utf8Failed();
-    }
-    return m_utf8.Decode(bytes.substr(whole), few, written) || Utf8Failed();
+    if (!m_policy.refuseNul)
+        return false;
+    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
+    if (!nul)
+        return false;
+    const uint64_t at = m_markSize + m_bodyOffset + uint64_t(static_cast<const char*>(nul) - bytes.data());
+    m_error = "NUL byte at byte " + std::to_string(at) + ", not UTF-8 text (UTF-16 needs the mark FF FE)";
+    return true;
 }
 
 bool TextEncoder::Encode(std::u16string_view units, char* out, size_t& written)

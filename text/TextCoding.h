@@ -1,7 +1,9 @@
 // The encodings a text may come in, told by its first bytes, and the way back
 // to the same bytes: UTF-8 (the default, with or without EF BB BF), UTF-16LE
 // behind FF FE and UTF-16BE behind FE FF. Both directions work block by
-// block; a character cut by a block edge is finished by the next block.
+// block; a character cut by a block edge is finished by the next block. The
+// texts velmora-replace replaces and the dictionary files share the decoder,
+// each with the policy it needs.
 #pragma once
 
 #include "Utf8Codec.h"
@@ -13,13 +15,33 @@
 
 enum class TextEncoding { Utf8, Utf8WithMark, Utf16LE, Utf16BE };
 
+// What a reader takes beside UTF-8 and UTF-16LE; the defaults are those of
+// the texts velmora-replace replaces.
+struct TextDecoderPolicy {
+    // FE FF: UTF-16BE. Else refused at byte 0.
+    bool bigEndian = true;
+    // A NUL byte refuses UTF-8, at its offset: a text that holds one is
+    // mostly UTF-16 saved without its mark.
+    bool refuseNul = false;
+    // A UTF-16 text that ends in half a unit fails. Else the byte is dropped.
+    bool halfUnitFails = true;
+};
+
 class TextDecoder {
 public:
+    explicit TextDecoder(TextDecoderPolicy policy = {}) : m_policy(policy) {}
+
     static size_t MaxUnits(size_t byteCount) { return byteCount + 8; }
+    // MaxUnits, or fewer once the text is known to be UTF-16.
+    size_t RoomFor(size_t byteCount) const
+    {
+        return m_known && IsUtf16() ? byteCount / 2 + 1 : MaxUnits(byteCount);
+    }
 
     // Decodes the next `bytes` of the text into `out` (room for
-    // MaxUnits(bytes.size())). False on bytes that are not text in the
-    // encoding, with Error() saying what and at which byte offset.
+    // RoomFor(bytes.size())). False on bytes that are not text in the
+    // encoding or that the policy refuses, with Error() saying what and at
+    // which byte offset.
     bool Decode(std::string_view bytes, char16_t* out, size_t& written);
     // The same, UTF-8 decoded by up to `threads` threads, each on a stretch
     // that starts a sequence.
@@ -34,14 +56,17 @@ public:
 
     // Known once 3 bytes were seen, or after Finish.
     TextEncoding Encoding() const { return m_encoding; }
+    bool IsUtf16() const { return m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE; }
     const std::string& Error() const { return m_error; }
 
 private:
-    void Detect();
+    bool Detect();
     bool DecodeBody(std::string_view bytes, char16_t* out, size_t& written);
     bool CheckBody(std::string_view bytes);
     bool Utf8Failed(); // sets the error of the UTF-8 decoder's bad sequence
+    bool NulRefused(std::string_view bytes); // sets the error when the policy refuses a NUL of `bytes`
 
+    TextDecoderPolicy m_policy;
     std::string m_head; // the first bytes, until they tell the encoding
     bool m_known = false;
     TextEncoding m_encoding = TextEncoding::Utf8;
@@ -49,7 +74,7 @@ private:
     Utf8Decoder m_utf8;
     uint8_t m_oddByte = 0;
     bool m_hasOddByte = false;
-    uint64_t m_bodyOffset = 0; // bytes of UTF-16 taken behind the mark
+    uint64_t m_bodyOffset = 0; // bytes taken behind the mark
     std::string m_error;
 };
 
