@@ -91,7 +91,7 @@ void CReplaceDlg::CreateControls()
             widget = new TextArea(this);
             break;
         case ControlKind::ListView:
-            widget = new QTableView(this);
+            widget = new DictionaryView(this);
             break;
         }
         widget->setGeometry(rect);

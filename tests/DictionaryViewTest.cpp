@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -49,7 +50,7 @@ protected:
 
     Replacer replacer;
     EntryListModel model{replacer};
-    QTableView view;
+    DictionaryView view;
 };
 
 TEST_F(DictionaryViewTest, ReportLook)
@@ -158,6 +159,41 @@ TEST_F(DictionaryViewTest, CtrlClickExtendsTheSelection)
                       view.visualRect(model.index(1, 0)).center());
     EXPECT_EQ(SelectedRows(), (std::vector<int>{1, 3}));
     EXPECT_EQ(FirstSelectedRow(view), 1);
+}
+
+// Home and End go to the first and last entry of the list, not to its first
+// and last column, and move the selection with the current row as the arrow
+// keys do, Ctrl or not; Shift grows the selection to it.
+TEST_F(DictionaryViewTest, HomeAndEndGoToTheFirstAndLastEntry)
+{
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int row;                   // the current row after the key, from row 2
+        std::vector<int> selected; // the rows selected after it
+    };
+    const Case cases[] = {
+        {"Home", Qt::Key_Home, Qt::NoModifier, 0, {0}},
+        {"End", Qt::Key_End, Qt::NoModifier, 4, {4}},
+        {"Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, 0, {0}},
+        {"Ctrl+End", Qt::Key_End, Qt::ControlModifier, 4, {4}},
+        {"Shift+End", Qt::Key_End, Qt::ShiftModifier, 4, {2, 3, 4}},
+        {"Ctrl+Shift+Home", Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier, 0, {0, 1, 2}},
+    };
+    view.resize(200, 300); // narrower than the two columns: the list could scroll sideways
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(model.index(2, 0)).center());
+        ASSERT_EQ(SelectedRows(), std::vector<int>{2});
+        QTest::keyClick(&view, c.key, c.modifiers);
+        EXPECT_EQ(view.currentIndex().row(), c.row);
+        EXPECT_EQ(view.currentIndex().column(), 0);
+        EXPECT_EQ(SelectedRows(), c.selected);
+        EXPECT_EQ(view.horizontalScrollBar()->value(), 0);
+    }
 }
 
 TEST_F(DictionaryViewTest, ReloadClearsTheSelection)

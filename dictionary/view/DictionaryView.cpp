@@ -5,8 +5,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
-#include <QTableView>
 
 #include <algorithm>
 
@@ -32,7 +32,40 @@ protected:
     }
 };
 
+bool IsHomeOrEnd(const QEvent* event)
+{
+    if (!event || event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Home || key == Qt::Key_End;
+}
+
 } // namespace
+
+QModelIndex DictionaryView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    if (action != MoveHome && action != MoveEnd)
+        return QTableView::moveCursor(action, modifiers);
+    // The table goes to the first or last row only with Ctrl, and then to its
+    // first or last column too: the list stays in the current column, so
+    // that it does not scroll sideways.
+    const QModelIndex edge = QTableView::moveCursor(action, modifiers | Qt::ControlModifier);
+    const QModelIndex current = currentIndex();
+    return edge.isValid() && current.isValid() ? edge.siblingAtColumn(current.column()) : edge;
+}
+
+QItemSelectionModel::SelectionFlags DictionaryView::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const
+{
+    // With Ctrl the table would move the current row alone and leave the
+    // selection behind: the keys select as they do without it.
+    if (IsHomeOrEnd(event)) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const QKeyEvent withoutCtrl(key->type(), key->key(), key->modifiers() & ~Qt::ControlModifier, key->text());
+        return QTableView::selectionCommand(index, &withoutCtrl);
+    }
+    return QTableView::selectionCommand(index, event);
+}
 
 void SetUpDictionaryView(QTableView& view, EntryListModel& model)
 {
