@@ -52,6 +52,7 @@ void CReplaceDlg::CreateControls()
     const DialogUnits units(font());
 
     QWidget* previousTabStop = nullptr;
+    QLabel* label = nullptr; // the label just made, which names the control after it
     for (const ControlTemplate& t : kMainDialogControls) {
         const QString caption = QString::fromUtf16(t.caption);
         QRect rect = units.Rect(t.x, t.y, t.cx, t.cy);
@@ -67,6 +68,10 @@ void CReplaceDlg::CreateControls()
             // height is the style's.
             combo->setMaxVisibleItems(qMax(1, (units.Y(t.cy) - combo->sizeHint().height()) / units.CharHeight()));
             rect.setHeight(combo->sizeHint().height());
+            if (label) { // a screen reader names the box by its label
+                label->setBuddy(combo);
+                combo->setAccessibleName(label->text());
+            }
             widget = combo;
             break;
         }
@@ -110,6 +115,7 @@ void CReplaceDlg::CreateControls()
         }
         if (t.id != IDC_STATIC)
             m_controls.insert(t.id, widget);
+        label = t.kind == ControlKind::Label ? static_cast<QLabel*>(widget) : nullptr;
     }
     resize(units.X(kMainDialog.cx), units.Y(kMainDialog.cy));
 }

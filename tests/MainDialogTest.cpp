@@ -7,6 +7,8 @@
 #include "TextArea.h"
 #include "WindowTest.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
@@ -15,6 +17,7 @@
 #include <QUrl>
 
 #include <optional>
+#include <utility>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -1052,6 +1055,27 @@ TEST_F(MainDialogControls, ComboBoxesAreEditableAndStartEmpty)
         EXPECT_EQ(box->completer(), nullptr);
         EXPECT_EQ(box->currentText(), QString());
         EXPECT_EQ(box->count(), 0);
+    }
+}
+
+// A screen reader on Linux names a combo box by the label that its Label
+// relation gives; its own name is the field's text while it holds one.
+TEST_F(MainDialogControls, ComboBoxesAreNamedByTheirLabels)
+{
+    auto dlg = Open();
+    const std::pair<QComboBox*, QString> boxes[] = {
+        {dlg->BeforeCombo(), QStringLiteral("置換前文字列:")},
+        {dlg->AfterCombo(), QStringLiteral("置換後文字列:")},
+    };
+    for (const auto& [box, label] : boxes) {
+        SCOPED_TRACE(label.toStdString());
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), label);
+        QStringList labelledBy;
+        for (const auto& [other, relation] : accessible->relations(QAccessible::Label))
+            labelledBy << other->text(QAccessible::Name);
+        EXPECT_EQ(labelledBy, QStringList{label});
     }
 }
 
