@@ -10,20 +10,6 @@ namespace {
 
 constexpr size_t kFillWithoutGil = size_t(1) << 16;
 
-template <typename Char>
-void Fill(Char* out, std::u16string_view units)
-{
-    for (size_t k = 0; k < units.size(); ++k) {
-        const char16_t u = units[k];
-        if (sizeof(Char) == 4 && IsHighSurrogate(u) && k + 1 < units.size() && IsLowSurrogate(units[k + 1])) {
-            *out++ = Char(0x10000 + ((Py_UCS4(u) - 0xD800) << 10) + (units[k + 1] - 0xDC00));
-            ++k;
-        } else {
-            *out++ = Char(u);
-        }
-    }
-}
-
 } // namespace
 
 StrView ViewOfStr(PyObject* str)
@@ -63,22 +49,76 @@ void AppendUtf16(const StrView& str, std::u16string& out)
     }
 }
 
-StrShape ShapeOfUtf16(std::u16string_view units)
+void StrMeasure::Add(std::u16string_view units)
 {
-    StrShape shape;
-    char16_t widest = 0;
     size_t pairs = 0;
-    for (size_t k = 0; k < units.size(); ++k) {
-        const char16_t u = units[k];
+    char16_t widest = 0;
+    bool afterHigh = m_afterHigh;
+    for (const char16_t u : units) {
         widest = u > widest ? u : widest;
-        if (IsHighSurrogate(u) && k + 1 < units.size() && IsLowSurrogate(units[k + 1])) {
+        if (afterHigh && IsLowSurrogate(u)) {
             ++pairs;
-            ++k;
+            afterHigh = false;
+        } else {
+            afterHigh = IsHighSurrogate(u);
         }
     }
-    shape.length = units.size() - pairs;
-    shape.maxChar = pairs ? 0x10FFFF : widest;
-    return shape;
+    m_afterHigh = afterHigh;
+    m_shape.length += units.size() - pairs;
+    m_shape.maxChar = pairs || m_shape.maxChar == 0x10FFFF ? 0x10FFFF : std::max<Py_UCS4>(m_shape.maxChar, widest);
+}
+
+StrShape ShapeOfUtf16(std::u16string_view units)
+{
+    StrMeasure measure;
+    measure.Add(units);
+    return measure.Shape();
+}
+
+StrFill::StrFill(PyObject* str)
+    : m_kind(PyUnicode_KIND(str))
+    , m_data(PyUnicode_DATA(str))
+{
+}
+
+void StrFill::Put(std::u16string_view units)
+{
+    // Only a str of four-byte kind has pairs to join: the others were
+    // measured without any.
+    if (m_kind == PyUnicode_2BYTE_KIND) {
+        std::memcpy(static_cast<Py_UCS2*>(m_data) + m_at, units.data(), units.size() * 2);
+        m_at += units.size();
+    } else if (m_kind == PyUnicode_1BYTE_KIND) {
+        Py_UCS1* out = static_cast<Py_UCS1*>(m_data) + m_at;
+        for (size_t k = 0; k < units.size(); ++k)
+            out[k] = Py_UCS1(units[k]);
+        m_at += units.size();
+    } else {
+        Py_UCS4* out = static_cast<Py_UCS4*>(m_data) + m_at;
+        char16_t high = m_high;
+        for (const char16_t u : units) {
+            if (high != 0) {
+                if (IsLowSurrogate(u)) {
+                    *out++ = 0x10000 + ((Py_UCS4(high) - 0xD800) << 10) + (u - 0xDC00);
+                    high = 0;
+                    continue;
+                }
+                *out++ = high;
+            }
+            high = IsHighSurrogate(u) ? u : 0;
+            if (high == 0)
+                *out++ = u;
+        }
+        m_high = high;
+        m_at = size_t(out - static_cast<Py_UCS4*>(m_data));
+    }
+}
+
+void StrFill::Finish()
+{
+    if (m_high != 0)
+        static_cast<Py_UCS4*>(m_data)[m_at++] = m_high;
+    m_high = 0;
 }
 
 PyObject* NewStr(std::u16string_view units, const StrShape& shape)
@@ -86,15 +126,10 @@ PyObject* NewStr(std::u16string_view units, const StrShape& shape)
     PyObject* str = PyUnicode_New(Py_ssize_t(shape.length), shape.maxChar);
     if (!str)
         return nullptr;
-    const int kind = PyUnicode_KIND(str);
-    void* data = PyUnicode_DATA(str);
     auto fill = [&] {
-        if (kind == PyUnicode_1BYTE_KIND)
-            Fill(static_cast<Py_UCS1*>(data), units);
-        else if (kind == PyUnicode_2BYTE_KIND)
-            Fill(static_cast<Py_UCS2*>(data), units);
-        else
-            Fill(static_cast<Py_UCS4*>(data), units);
+        StrFill out(str);
+        out.Put(units);
+        out.Finish();
     };
     // Taking the GIL back costs more than filling a short str.
     if (units.size() < kFillWithoutGil) {

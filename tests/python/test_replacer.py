@@ -2,7 +2,9 @@
 import os
 import pathlib
 import pickle
+import pydoc
 import re
+import signal
 import subprocess
 import sys
 import threading
@@ -54,24 +56,43 @@ def engine_cases():
     return cases
 
 
+def rebuilt(text, spans):
+    """The text with each span's after-string in its place."""
+    out, at = [], 0
+    for start, end, _, after in spans:
+        out += [text[at:start], after]
+        at = end
+    return "".join(out) + text[at:]
+
+
 @pytest.mark.parametrize("pairs,text,replaced,glossed", engine_cases())
 def test_engine_case_table(pairs, text, replaced, glossed):
     r = velmora.Replacer(pairs)
     assert r.replace(text) == replaced
     assert r.replace(text, gloss=True) == glossed
+    spans = r.find(text)
+    assert all(r.get(before) == after for _, _, before, after in spans)
+    if all(text[start:end] == before for start, end, before, _ in spans):  # no match cuts a character in two
+        assert rebuilt(text, spans) == replaced
 
 
-@pytest.mark.parametrize("pairs,text,replaced", [
-    ([("\U0001F600", "smile")], "a\U0001F600b", "asmileb"),
-    ([("\ud83d", "H")], "\U0001F600", "H\ude00"),
-    ([("x", "X")], "x\udc00y\ud800", "X\udc00y\ud800"),
-    ([("\udc00", "L")], "\ud83d\udc00\U0001F400", "\ud83dL\ud83dL"),
-    ([("a", "\U00020B9F")], "\xe9a", "\xe9\U00020B9F"),
-    ([("\xe9", "e")], "caf\xe9 \u3042", "cafe \u3042"),
+@pytest.mark.parametrize("pairs,text,replaced,spans", [
+    ([("\U0001F600", "smile")], "a\U0001F600b", "asmileb", [(1, 2, "\U0001F600", "smile")]),
+    ([("\ud83d", "H")], "\U0001F600", "H\ude00", [(0, 1, "\ud83d", "H")]),
+    ([("x", "X")], "x\udc00y\ud800", "X\udc00y\ud800", [(0, 1, "x", "X")]),
+    ([("\udc00", "L")], "\ud83d\udc00\U0001F400", "\ud83dL\ud83dL", [(1, 2, "\udc00", "L"), (2, 3, "\udc00", "L")]),
+    ([("\ud83d", "H"), ("\ude00", "L")], "\U0001F600\U0001F600", "HLHL",
+     [(0, 1, "\ud83d", "H"), (0, 1, "\ude00", "L"), (1, 2, "\ud83d", "H"), (1, 2, "\ude00", "L")]),
+    ([("a\ud83d", "A")], "xa\U0001F600a", "xA\ude00a", [(1, 3, "a\ud83d", "A")]),
+    ([("a", "\U00020B9F")], "\xe9a", "\xe9\U00020B9F", [(1, 2, "a", "\U00020B9F")]),
+    ([("\xe9", "e")], "caf\xe9 \u3042", "cafe \u3042", [(3, 4, "\xe9", "e")]),
 ], ids=["pair matched whole", "lone high key splits a pair", "lone surrogates in the text",
-        "low key splits pairs too", "non-BMP after-string", "latin-1 and BMP text"])
-def test_surrogates_and_string_kinds(pairs, text, replaced):
-    assert velmora.Replacer(pairs).replace(text) == replaced
+        "low key splits pairs too", "two matches share a character", "a match ends inside a character",
+        "non-BMP after-string", "latin-1 and BMP text"])
+def test_surrogates_and_string_kinds(pairs, text, replaced, spans):
+    r = velmora.Replacer(pairs)
+    assert r.replace(text) == replaced
+    assert r.find(text) == spans
 
 
 def test_unchanged_text_comes_back_itself():
@@ -87,15 +108,44 @@ def test_counts():
     assert len(r) == 3
 
 
+def test_mapping_lookup_and_items(tmp_path):
+    pairs = {"\uffff": "high", "\U00010000": "astral", "\u6771\u4eac": "\u3068\u3046\u304d\u3087\u3046", "a": "b"}
+    r = velmora.Replacer(pairs)
+    # In UTF-16 order, as save() writes them: U+10000 is D800 DC00, below U+FFFF.
+    assert r.items() == [("a", "b"), ("\u6771\u4eac", pairs["\u6771\u4eac"]), ("\U00010000", "astral"), ("\uffff", "high")]
+    r.save(tmp_path / "saved.vmd")
+    assert velmora.Replacer.from_files(tmp_path / "saved.vmd").items() == r.items()
+    assert [key in r for key in ["a", "\U00010000", "ab", "", "\ud800", 5]] == [True, True, False, False, False, False]
+    assert [r.get("\uffff"), r.get("x"), r.get("x", "y"), r.get(None)] == ["high", None, "y", None]
+
+
+@pytest.mark.parametrize("pairs", [
+    [],
+    [("ab", "X"), ("ab", "Y"), ("\U0001F600", "\u7b11"), ("a\r\nb", "J\tK\n"), ("\tc", "\ud800"), ("\udc00", "\ud83d")],
+    [(f"\u6771{k}", f"<{k}>") for k in range(30000)],
+], ids=["empty", "small", "large"])
+def test_pickles_are_small_and_give_the_same_replacer(tmp_path, pairs):
+    r = velmora.Replacer(pairs)
+    r.save(tmp_path / "saved.vmd")
+    pickled = pickle.dumps(r)
+    assert len(pickled) < min(4096 + 30 * len(pairs), (tmp_path / "saved.vmd").stat().st_size)
+    copy = pickle.loads(pickled)
+    assert copy.items() == r.items()
+
+
 def test_pickling_and_saving_give_the_same_replacer(tmp_path):
     r = velmora.Replacer([("ab", "X"), ("ab", "Y"), ("\U0001F600", "\u7b11"), ("a\r\nb", "J\tK\n"), ("\tc", "\ud800")])
     text = "ab a\r\nb \U0001F600\tc"
     copy = pickle.loads(pickle.dumps(r))
     assert (len(copy), copy.replace(text)) == (len(r), r.replace(text))
-    # Spark and Dask send rdd.map(r.replace) with cloudpickle.
-    assert cloudpickle.loads(cloudpickle.dumps(r.replace))(text, gloss=True) == r.replace(text, gloss=True)
+    # A compiled file's bytes, as pickles held them before, still load.
     path = tmp_path / "saved.vmd"
     r.save(path)
+    old = velmora.Replacer.__new__(velmora.Replacer)
+    old.__setstate__(path.read_bytes())
+    assert old.items() == r.items()
+    # Spark and Dask send rdd.map(r.replace) with cloudpickle.
+    assert cloudpickle.loads(cloudpickle.dumps(r.replace))(text, gloss=True) == r.replace(text, gloss=True)
     assert velmora.Replacer.from_files(path).replace(text) == r.replace(text)
 
 
@@ -160,9 +210,19 @@ def test_errors(tmp_path):
     with pytest.raises(ValueError, match=re.escape(str(tmp_path / "cut.vmd")) + ": "):
         velmora.Replacer.from_files(tmp_path / "cut.vmd")
     r = velmora.Replacer([("a", "b")])
-    state = r.__getstate__()
-    with pytest.raises(ValueError, match="pickled Replacer"):
-        pickle.loads(pickle.dumps(r).replace(state, state[:-1] + bytes([state[-1] ^ 1])))
+    state = (tmp_path / "whole.vmd").read_bytes()
+    for forged in [state[:-1] + bytes([state[-1] ^ 1]), "a\0", "a\0\0", "\0b\0", "b\0x\0a\0x\0", "a\0x\0a\0y\0"]:
+        with pytest.raises(ValueError, match="pickled Replacer"):
+            velmora.Replacer.__new__(velmora.Replacer).__setstate__(forged)
+    for again in [lambda: r.__init__([("c", "d")]), lambda: r.__setstate__(r.__getstate__())]:
+        with pytest.raises(TypeError, match="made already"):
+            again()
+    assert r.replace("ac") == "bc"
+    for pairs in [[("b\0c", "Y")], {"a": "\0"}]:
+        with pytest.raises(ValueError, match="NUL"):
+            velmora.Replacer(pairs)
+    with pytest.raises(TypeError, match="at least one path"):
+        velmora.Replacer.from_files()
     with pytest.raises(TypeError, match="pair 1"):
         velmora.Replacer([("a", "b"), "ab"])
     with pytest.raises(TypeError):
@@ -171,8 +231,45 @@ def test_errors(tmp_path):
         velmora.Replacer.__new__(velmora.Replacer).replace("a")
 
 
+def test_help_names_arguments_and_types():
+    text = pydoc.render_doc(velmora.Replacer, renderer=pydoc.plaintext)
+    for signature in ["__init__(self: Replacer, pairs: Iterable[tuple[str, str]] | Mapping[str, str]) -> None",
+                      "from_files(*paths: str | bytes | os.PathLike) -> Replacer",
+                      "save(self: Replacer, path: str | bytes | os.PathLike) -> None",
+                      "get(self: Replacer, before: str, default: object = None) -> object",
+                      "find(self, /, text)", "replace(self, /, text, *, gloss=False)"]:
+        assert signature in text
+    assert "handle" not in text and ": object)" not in text
+
+
+def test_ctrl_c_stops_a_long_replace():
+    r = velmora.Replacer([(chr(c), chr(c + 0x60)) for c in range(0x3041, 0x3097)])
+    text = "".join(map(chr, range(0x3041, 0x3091))) * 400_000
+    threading.Timer(0.1, os.kill, (os.getpid(), signal.SIGINT)).start()
+    with pytest.raises(KeyboardInterrupt):
+        r.replace(text)
+    assert r.replace(text[:3]) == "\u30a1\u30a2\u30a3"
+
+
 @pytest.mark.skipif(os.environ.get("VELMORA_SANITIZED") == "1", reason="the sanitizers reserve memory of their own")
-@pytest.mark.parametrize("room", [150_000_000, 600_000_000], ids=["while scanning in parts", "building the output"])
+@pytest.mark.parametrize("kind,gloss", [("\u3041", False), ("\u3041", True), ("a", False)],
+                         ids=["two-byte", "two-byte glossed", "one-byte"])
+def test_memory_is_the_result_and_at_most_one_copy_of_the_text(kind, gloss):
+    script = f"""
+import resource, velmora
+r = velmora.Replacer([(chr(c), chr(c + 1)) for c in range(ord({kind!r}), ord({kind!r}) + 80)])
+text = "".join(chr(ord({kind!r}) + k % 90) for k in range(1000)) * 20_000
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+out = r.replace(text, gloss={gloss})
+grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024 - before
+print(grown <= len(out) * (1 if out.isascii() else 2) + len(text) * (1 if text.isascii() else 2) + 64_000_000, grown)
+"""
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    assert done.stdout.split()[0] == "True", done.stdout + done.stderr
+
+
+@pytest.mark.skipif(os.environ.get("VELMORA_SANITIZED") == "1", reason="the sanitizers reserve memory of their own")
+@pytest.mark.parametrize("room", [20_000_000, 300_000_000], ids=["while scanning", "making the result"])
 def test_running_out_of_memory_raises_memory_error(room):
     script = f"""
 import re, resource, velmora
