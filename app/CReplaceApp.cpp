@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <chrono>
 #include <clocale>
 #include <locale>
 #include <stdexcept>
@@ -92,20 +93,24 @@ void SetJapaneseLocale()
     }
 }
 
+// The few seconds that ShowUntilMapped tries for.
+constexpr std::chrono::milliseconds kShowRetry{500};
+constexpr int kShowRetries = 10;
+
 void ShowUntilMapped(QWidget& window)
 {
     window.show();
     auto* retry = new QTimer(&window);
     QObject::connect(retry, &QTimer::timeout, &window, [&window, retry, tries = 0]() mutable {
         const QWindow* handle = window.windowHandle();
-        if ((handle && handle->isExposed()) || window.isMinimized() || !window.isVisible() || ++tries > 10) {
+        if ((handle && handle->isExposed()) || window.isMinimized() || !window.isVisible() || ++tries > kShowRetries) {
             retry->deleteLater();
             return;
         }
         window.hide();
         window.show();
     });
-    retry->start(500);
+    retry->start(kShowRetry);
 }
 
 bool CReplaceApp::InitInstance()

@@ -12,6 +12,9 @@
 
 namespace {
 constexpr qreal kTabStop = 80;
+// Pieces laid out and kept: far more than a screen shows, so that scrolling
+// back finds them; past it they are all dropped and laid out again as shown.
+constexpr size_t kLayoutsKept = 1024;
 
 // Line breaks as the text area keeps them: CR LF, CR and the paragraph
 // separator become LF. Returns the units left.
@@ -211,7 +214,7 @@ QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
     auto found = m_layouts.find(piece);
     if (found != m_layouts.end())
         return *found->second;
-    if (m_layouts.size() > 1024)
+    if (m_layouts.size() > kLayoutsKept)
         m_layouts.clear();
     auto layout = std::make_unique<QTextLayout>(ToQString(m_buffer.Piece(piece)), m_font);
     QTextOption option;

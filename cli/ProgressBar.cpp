@@ -9,6 +9,11 @@
 
 namespace {
 
+// How often the bar is drawn again, once the run has lasted long enough
+// (kFirstShown) to be worth one.
+constexpr std::chrono::milliseconds kRedrawTick{250};
+constexpr std::chrono::seconds kFirstShown{1};
+
 std::string Megabytes(uint64_t bytes)
 {
     char text[32];
@@ -83,7 +88,7 @@ void ProgressBar::Run()
     using namespace std::chrono;
     const auto start = steady_clock::now();
     std::unique_lock lock(m_mutex);
-    if (m_wake.wait_for(lock, seconds(1), [this] { return m_stop; }))
+    if (m_wake.wait_for(lock, kFirstShown, [this] { return m_stop; }))
         return;
     do {
         const double elapsed = duration<double>(steady_clock::now() - start).count();
@@ -92,5 +97,5 @@ void ProgressBar::Run()
         line.resize(std::min(line.size(), size_t(std::max(width - 1, 1))));
         Put(m_fd, "\r" + line + "\033[K");
         m_shown = true;
-    } while (!m_wake.wait_for(lock, milliseconds(250), [this] { return m_stop; }));
+    } while (!m_wake.wait_for(lock, kRedrawTick, [this] { return m_stop; }));
 }
