@@ -8,8 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,20 +68,12 @@ StreamResult OrOutOfMemory(Run run)
     }
 }
 
-// Opens an input for reading; standard input for "-". -1 with errno set.
-int OpenInput(const std::string& path, struct stat& st)
+// An input open for reading: standard input for "-", else any file but a
+// folder (a FIFO waits for its writer).
+RegularFile OpenInput(const std::string& path)
 {
-    const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        if (fd != STDIN_FILENO)
-            ::close(fd);
-        errno = err;
-        return -1;
-    }
-    return fd;
+    return path == "-" ? RegularFile(RegularFile::StandardInput{}, RegularFile::Kinds::AnyButFolder)
+                       : RegularFile(path, RegularFile::Kinds::AnyButFolder);
 }
 
 void CloseInput(int fd)
@@ -134,24 +124,23 @@ FileOutcome ReplaceInPlace(const std::string& path, const std::string& backupSuf
 FileOutcome ReplaceIntoFile(const std::string& path, const std::string& target, TextReplacer& replacer,
                             PairUses* uses, std::atomic<uint64_t>* progress, LinkPolicy links)
 {
-    struct stat st {};
-    const int fd = OpenInput(path, st);
-    if (fd < 0)
-        return Failure(SystemError(path, errno));
-    return ReplaceThroughFile(fd, path, target, false, std::string(), links, replacer, uses, progress, nullptr);
+    RegularFile input = OpenInput(path);
+    if (!input.IsOpen())
+        return Failure(SystemError(path, input.Error()));
+    return ReplaceThroughFile(input.Release(), path, target, false, std::string(), links, replacer, uses, progress, nullptr);
 }
 
 FileOutcome ReplaceToOutput(const std::string& path, size_t index, OrderedOutput& output,
                             const std::string& outputName, bool checkFirst, TextReplacer& replacer,
                             PairUses* uses, std::atomic<uint64_t>* progress)
 {
-    struct stat st {};
-    const int fd = OpenInput(path, st);
-    if (fd < 0) {
+    RegularFile input = OpenInput(path);
+    if (!input.IsOpen()) {
         output.Finish(index, false);
-        return Failure(SystemError(Shown(path), errno));
+        return Failure(SystemError(Shown(path), input.Error()));
     }
-    if (checkFirst && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0) {
+    const int fd = input.Release();
+    if (checkFirst && input.IsRegular() && ::lseek(fd, 0, SEEK_CUR) >= 0) {
         const off_t start = ::lseek(fd, 0, SEEK_CUR);
         FdSource source(fd);
         const StreamResult check = OrOutOfMemory([&] { return replacer.Check(source); });

@@ -5,6 +5,7 @@
 #include "CompiledMatcher.h"
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
+#include "RegularFile.h"
 #include "Replacer.h"
 
 #include <cerrno>
@@ -23,13 +24,46 @@ void Fail(DictionaryFilesError& error, const std::string& path, std::string reas
     error.message = path.empty() ? std::move(reason) : path + ": " + reason;
 }
 
-// Reads one dictionary text file into `text` and adds its pairs, which point
-// into `text`, to `pairs`. False with `error` set.
-bool ReadTextFile(const std::string& path, std::u16string& text, Pairs& pairs, DictionaryFilesError& error)
+// Reads one dictionary file, a regular file or a pipe, which is opened once
+// and told compiled or text by its first bytes. A text goes into `text` and
+// adds its pairs, which point into `text`, to `pairs`; a compiled dictionary
+// goes into `compiled`. False with `error` set.
+bool ReadFile(const std::string& path, std::u16string& text, Pairs& pairs,
+              std::shared_ptr<const CompiledMatcher>& compiled, DictionaryFilesError& error)
 {
+    const auto systemFailure = [&](int err) {
+        error.systemError = err;
+        error.outOfMemory = err == ENOMEM;
+        Fail(error, path, std::strerror(err));
+        return false;
+    };
     try {
+        const RegularFile file(path, RegularFile::Kinds::OrPipe);
+        if (file.GetStatus() == RegularFile::Status::NotRegular) {
+            Fail(error, path, "not a regular file or a pipe");
+            return false;
+        }
+        if (!file.IsOpen())
+            return systemFailure(file.Error());
+        std::string head(CompiledDictionary::kMagicBytes, '\0');
+        size_t got = 0;
+        FdSource source(file.Fd());
+        for (ssize_t n = 1; n > 0 && got < head.size(); got += size_t(n))
+            if ((n = source.Read(head.data() + got, head.size() - got)) < 0)
+                return systemFailure(errno);
+        head.resize(got);
+        if (CompiledDictionary::HasMagic(head)) {
+            int err = 0;
+            if (!ReadToEnd(file, head, err))
+                return systemFailure(err);
+            std::string problem;
+            compiled = CompiledDictionary::FromOwnBytes(std::move(head), problem);
+            if (!compiled)
+                Fail(error, path, problem);
+            return compiled != nullptr;
+        }
         std::string problem;
-        if (!ReadDictionaryFile(path, text, problem, &error.systemError)) {
+        if (!ReadDictionaryText(file, head, text, problem, &error.systemError)) {
             error.outOfMemory = error.systemError == ENOMEM;
             Fail(error, path, problem);
             return false;
@@ -59,19 +93,13 @@ std::shared_ptr<const CompiledMatcher> LoadDictionaries(const std::vector<std::s
     compiled.reserve(paths.size());
     Pairs pairs;
     for (const std::string& path : paths) {
-        if (!CompiledDictionary::IsCompiledFile(path)) {
-            if (!ReadTextFile(path, texts.emplace_back(), pairs, error))
-                return nullptr;
-            continue;
-        }
-        std::string problem;
-        compiled.push_back(CompiledDictionary::Open(path, problem));
-        const CompiledMatcher* matcher = compiled.back().get();
-        if (!matcher) {
-            error.path = path;
-            error.message = problem; // names the file
+        std::shared_ptr<const CompiledMatcher> one;
+        if (!ReadFile(path, texts.emplace_back(), pairs, one, error))
             return nullptr;
-        }
+        if (!one)
+            continue;
+        compiled.push_back(std::move(one));
+        const CompiledMatcher* matcher = compiled.back().get();
         if (paths.size() == 1)
             return compiled.back();
         // Its pairs with their joined after-strings: joining more to those

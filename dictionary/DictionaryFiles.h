@@ -1,7 +1,7 @@
 // Dictionary files read as velmora-replace's -d options and the Python
 // module's Replacer.from_files read them: any number, in order, merged as
 // dropping them on the window in that order would, and compiled for scanning.
-// A compiled dictionary file (CompiledDictionary.h) alone is mapped as it
+// A compiled dictionary file (CompiledDictionary.h) alone is used as it
 // is; among others its pairs are merged in its place like a text file's.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "CompiledDictionaryImage.h"
 
 #include "AtomicFile.h"
+#include "RegularFile.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -9,11 +10,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace compiled_dictionary;
 
@@ -85,23 +81,6 @@ bool CompiledDictionary::HasMagic(std::string_view head)
     return head.size() >= kMagicBytes && std::memcmp(head.data(), kMagic, kMagicBytes) == 0;
 }
 
-bool CompiledDictionary::IsCompiledFile(const std::string& path)
-{
-    // Only a regular file is opened to look: opening a FIFO would let its
-    // writer in, only to leave it writing to no reader, and a device may act.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    char head[kMagicBytes];
-    const bool compiled = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
-        && ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head) && HasMagic({head, sizeof head});
-    ::close(fd);
-    return compiled;
-}
-
 bool CompiledDictionary::Write(const CompiledMatcher& matcher, ByteSink& out)
 {
     if (!kLittleEndian)
@@ -162,34 +141,30 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionary::FromBytes(std::string
     return CompiledDictionaryImage::Open(file, std::move(words), error);
 }
 
+std::shared_ptr<const CompiledMatcher> CompiledDictionary::FromOwnBytes(std::string bytes, std::string& error)
+{
+    // The arrays want the alignment of their elements, which any heap block
+    // but a string's short inline buffer has.
+    if (reinterpret_cast<uintptr_t>(bytes.data()) % alignof(uint64_t) != 0)
+        return FromBytes(bytes, error);
+    auto storage = std::make_shared<const std::string>(std::move(bytes));
+    const std::string_view file(*storage);
+    return CompiledDictionaryImage::Open(file, std::move(storage), error);
+}
+
 std::shared_ptr<const CompiledMatcher> CompiledDictionary::Open(const std::string& path, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        error = path + ": " + std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
+    RegularFile file(path, RegularFile::Kinds::OrPipe);
+    std::string bytes;
+    int err = file.Error();
+    if (file.IsOpen()) {
+        ReadToEnd(file, bytes, err);
+    }
+    if (err != 0) {
+        error = path + ": " + (err == ENODEV ? "not a regular file or a pipe" : std::strerror(err));
         return nullptr;
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = path + ": not a regular file";
-        return nullptr;
-    }
-    const size_t size = size_t(st.st_size);
-    void* data = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
-    const int mapError = errno;
-    ::close(fd);
-    if (data == MAP_FAILED) {
-        error = path + ": " + std::strerror(mapError);
-        return nullptr;
-    }
-    std::shared_ptr<const void> mapping(data, [size](const void* p) {
-        if (p)
-            ::munmap(const_cast<void*>(p), size);
-    });
-    auto matcher = CompiledDictionaryImage::Open({static_cast<const char*>(data), size}, std::move(mapping), error);
+    auto matcher = FromOwnBytes(std::move(bytes), error);
     if (!matcher)
         error = path + ": " + error;
     return matcher;

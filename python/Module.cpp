@@ -243,7 +243,7 @@ atomically. Raises OSError when it cannot be written.)")
 Reads dictionary files as velmora-replace's -d options do, merged in order:
 UTF-16LE behind the byte-order mark FF FE, or UTF-8, one before<TAB>after
 line a pair, or compiled dictionary files (as save() writes them), which are
-mapped as they are when given alone. At least one path is needed.
+used as they are when given alone. At least one path is needed.
 
 Raises OSError for a file that cannot be read, ValueError naming the file for
 one that is not a dictionary, MemoryError when it does not fit in memory.)");

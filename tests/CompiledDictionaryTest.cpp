@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -131,6 +132,34 @@ TEST(CompiledDictionaryFile, DamagedFilesAreRefused)
             ExpectRefused(file, nullptr, "sealed bit at " + std::to_string(at));
         }
     }
+}
+
+// A file copied over, shorter, once it is open (as `cp other.vmd dict.vmd`
+// does under a run) changes nothing for the matcher that opened it: it
+// holds what it read.
+TEST(CompiledDictionaryFile, CopiedOverOnceOpenChangesNothing)
+{
+    const std::string path = testing::TempDir() + "copied-over.vmd";
+    const std::string bytes = FileBytes(MatcherLayout::Rows);
+    const std::string other = FileBytes(MatcherLayout::DoubleArray);
+    const auto write = [&](const std::string& content) {
+        FILE* file = std::fopen(path.c_str(), "wb"); // in place: the same inode, cut to 0 first
+        ASSERT_TRUE(file);
+        EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), file), content.size());
+        std::fclose(file);
+    };
+    write(bytes);
+    std::string error;
+    const auto opened = CompiledDictionary::Open(path, error);
+    ASSERT_TRUE(opened) << error;
+    write(other.substr(0, 4096));
+    const auto fresh = CompiledDictionary::FromBytes(bytes, error);
+    const std::u16string text = u"abcabcdbca\x4E01x\x4E02xab";
+    TextScan scan(opened), reference(fresh);
+    scan.Scan(text);
+    reference.Scan(text);
+    EXPECT_EQ(scan.BuildGlossed(text), reference.BuildGlossed(text));
+    std::remove(path.c_str());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Compiled dictionary files: a CompiledMatcher written out as it lies in
-// memory, so that a later process maps the file read-only and scans over it
-// at once. Processes that map the same file share its pages.
+// memory, so that a later process reads the file and scans over it at once.
+// The file is read into memory of its own, not mapped: a file copied over
+// while a run used a mapping of it would change under the checked offsets,
+// or end under them. Reading costs about what the checksum does.
 //
 // The file, every number little-endian:
 //   header, 64 bytes
@@ -46,8 +48,6 @@ public:
     // Whether `head`, the first bytes of a file, begins like a compiled
     // dictionary of any version or byte order.
     static bool HasMagic(std::string_view head);
-    // The same for the file at `path`; false when it cannot be read.
-    static bool IsCompiledFile(const std::string& path);
 
     // The file's bytes, written to `out`; false with out.Error() on failure.
     static bool Write(const CompiledMatcher& matcher, ByteSink& out);
@@ -56,11 +56,14 @@ public:
     // `error` naming the file, on failure.
     static bool Save(const CompiledMatcher& matcher, const std::string& path, std::string& error);
 
-    // Maps `path` read-only and checks it. Null with a one-line `error`
-    // naming the file and what is wrong with it.
+    // Reads `path` (a regular file or a pipe) whole into memory of its own
+    // and checks it. Null with a one-line `error` naming the file and what
+    // is wrong with it.
     static std::shared_ptr<const CompiledMatcher> Open(const std::string& path, std::string& error);
     // The same over a copy of `bytes`; `error` does not name a file.
     static std::shared_ptr<const CompiledMatcher> FromBytes(std::string_view bytes, std::string& error);
+    // The same over `bytes` themselves, which the matcher keeps.
+    static std::shared_ptr<const CompiledMatcher> FromOwnBytes(std::string bytes, std::string& error);
 
     // Rewrites the size and checksum fields for the bytes as they are: for
     // tests and fuzzing, which change a file's content and want the checks

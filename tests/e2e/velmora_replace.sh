@@ -188,9 +188,12 @@ for mode in "" --gloss; do
     check "compiled $mode: same output" test "$(sha256sum <plain.out)" = "$(sha256sum <compiled.out)"
     check "compiled $mode: same counts" cmp -s c1.tsv c2.tsv
 done
+cat compiled.txt | "$prog" -q --gloss -d /dev/stdin big.txt a.txt >piped.out
+check "compiled through a pipe" cmp -s piped.out compiled.out
 "$prog" -q -d dict.txt -d more.txt -d extra.txt big.txt a.txt >plain.out
 "$prog" -q -d compiled.txt -d extra.txt big.txt a.txt >compiled.out
 check "compiled and text mixed" test "$(sha256sum <plain.out)" = "$(sha256sum <compiled.out)"
+expect_error "/proc/self/mem: Input/output error" -d /proc/self/mem a.txt
 head -c 1000 compiled.txt >cut.vmd
 "$prog" -d cut.vmd a.txt >out7 2>err7
 check "cut compiled dictionary: status" test "$?" = 2
