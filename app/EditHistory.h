@@ -10,8 +10,17 @@
 
 class EditHistory {
 public:
-    // Typing at the end of the last typing joins its step.
-    enum class Kind { Typing, Other };
+    // How an edit joins the step before it, as a plain-text editor's undo
+    // groups them: typed characters join the typing, a paste or a commit of
+    // an input method before them, and a character removed by Backspace or
+    // Delete joins the removals next to it; a line break, a cut and a removed
+    // selection are steps of their own.
+    enum class Kind {
+        Typing,  // one typed character, nothing removed
+        Insert,  // a paste, a commit, typing over a selection: typing may go on in its step
+        Removal, // one character removed by Backspace or Delete
+        Other,
+    };
     struct Step {
         size_t at = 0;
         std::u16string removed;
@@ -30,11 +39,14 @@ public:
     // to PushRedo (PushUndo after a redo).
     Step TakeUndo();
     Step TakeRedo();
-    void PushUndo(Step step) { m_undo.push_back(std::move(step)); m_typing = false; }
+    void PushUndo(Step step) { m_undo.push_back(std::move(step)); m_open = Open::None; }
     void PushRedo(Step step) { m_redo.push_back(std::move(step)); }
 
 private:
     std::vector<Step> m_undo;
     std::vector<Step> m_redo;
-    bool m_typing = false; // the last undo step is typing that may go on
+    // What the last undo step takes in: typing at its end, removals next to
+    // it, or nothing.
+    enum class Open { None, Typing, Removal };
+    Open m_open = Open::None;
 };

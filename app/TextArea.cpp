@@ -17,6 +17,7 @@ TextArea::TextArea(QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     connect(&m_control, &TextAreaControl::UpdateRequest, viewport(), qOverload<>(&QWidget::update));
     connect(&m_control, &TextAreaControl::TextChanged, this, &TextArea::UpdateScrollBar);
+    connect(&m_control, &TextAreaControl::LayoutChanged, this, &TextArea::UpdateScrollBar);
     connect(&m_control, &TextAreaControl::TopChanged, this, &TextArea::ShowTop);
     connect(&m_control, &TextAreaControl::CaretMoved, this, &TextArea::RestartBlink);
     UpdateViewport();
@@ -125,24 +126,16 @@ void TextArea::paintEvent(QPaintEvent*)
         const size_t start = buffer.PieceStart(piece);
         const size_t end = buffer.PieceEnd(piece);
         QList<QTextLayout::FormatRange> selections;
-        if (from < to && from <= end && to > start)
-            selections.append({int(qMax(from, start) - start), int(qMin(to, end) - qMax(from, start)), selected});
+        if (from < to && from <= end && to > start) {
+            const int first = m_control.LayoutPosition(piece, qsizetype(qMax(from, start)));
+            selections.append({first, m_control.LayoutPosition(piece, qsizetype(qMin(to, end))) - first, selected});
+        }
         const QPointF origin(kMargin, y);
         layout.draw(&painter, origin, selections);
-        if (piece == caretPiece && m_caretShown)
-            layout.drawCursor(&painter, origin, int(size_t(position) - start), 1);
+        if (piece == caretPiece && m_caretShown && !m_control.CaretHidden())
+            layout.drawCursor(&painter, origin, m_control.LayoutPosition(piece, position), 1);
         const QTextLine lastLine = layout.lineAt(layout.lineCount() - 1);
         y += lastLine.y() + lastLine.height();
-    }
-    const QString& preedit = m_control.Preedit();
-    if (!preedit.isEmpty() && hasFocus()) {
-        const QRectF caret = m_control.CaretRect();
-        QFont underlined = font();
-        underlined.setUnderline(true);
-        painter.setFont(underlined);
-        const QRectF box(caret.topLeft(), QSizeF(painter.fontMetrics().horizontalAdvance(preedit), caret.height()));
-        painter.fillRect(box, palette().brush(QPalette::Base));
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, preedit);
     }
 }
 

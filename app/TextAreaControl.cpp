@@ -87,6 +87,7 @@ void TextAreaControl::SetText(std::u16string&& text)
     m_history.Clear();
     m_position = m_anchor = 0;
     m_top = {};
+    m_preedit.clear();
     AfterTextChange();
 }
 
@@ -111,26 +112,30 @@ void TextAreaControl::SelectAll()
     SetSelection(0, Length());
 }
 
-void TextAreaControl::InsertText(QString text)
+void TextAreaControl::InsertText(QString text, EditHistory::Kind kind)
+{
+    ReplaceRange(qMin(m_anchor, m_position), qMax(m_anchor, m_position), std::move(text), kind);
+}
+
+bool TextAreaControl::ReplaceRange(qsizetype from, qsizetype to, QString text, EditHistory::Kind kind)
 {
     // In place: a pasted text is not copied again before it goes in.
     if (HasOtherLineBreaks(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()))))
         text.truncate(qsizetype(NormaliseLineBreaks(reinterpret_cast<char16_t*>(text.data()), size_t(text.size()))));
-    const qsizetype from = qMin(m_anchor, m_position);
-    const qsizetype to = qMax(m_anchor, m_position);
     const qsizetype room = m_limit - (Length() - (to - from));
     if (room <= 0)
-        return;
+        return false;
     if (text.size() > room) {
         text.truncate(room);
         if (text.back().isHighSurrogate())
             text.chop(1);
     }
     if (text.isEmpty() && from == to)
-        return;
-    const bool typing = text.size() == 1 && from == to;
-    Edit(size_t(from), size_t(to), {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())},
-         typing ? EditHistory::Kind::Typing : EditHistory::Kind::Other);
+        return false;
+    if (kind == EditHistory::Kind::Typing && from != to)
+        kind = EditHistory::Kind::Insert;
+    Edit(size_t(from), size_t(to), {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())}, kind);
+    return true;
 }
 
 void TextAreaControl::Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind)
@@ -203,7 +208,7 @@ void TextAreaControl::Paste()
     // Dropped or copied files are dictionaries for the window, not text.
     if (!source || source->hasUrls() || !source->hasText())
         return;
-    InsertText(source->text());
+    InsertText(source->text(), EditHistory::Kind::Insert);
 }
 
 // ---------------------------------------------------------------------------
@@ -222,6 +227,14 @@ QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
     option.setTabStopDistance(kTabStop);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
+    if (!m_preedit.isEmpty() && piece == m_buffer.PieceAt(size_t(m_position))) {
+        const int at = int(size_t(m_position) - m_buffer.PieceStart(piece));
+        layout->setPreeditArea(at, m_preedit);
+        QList<QTextLayout::FormatRange> formats = m_preeditFormats;
+        for (QTextLayout::FormatRange& range : formats)
+            range.start += at;
+        layout->setFormats(formats);
+    }
     const qreal width = qMax<qreal>(1, m_viewport.width() - 2 * kMargin);
     qreal y = 0;
     layout->beginLayout();
@@ -243,7 +256,7 @@ TextAreaControl::Row TextAreaControl::RowOf(qsizetype position) const
 {
     const size_t piece = m_buffer.PieceAt(size_t(position));
     const QTextLayout& layout = LayoutOf(piece);
-    const QTextLine line = layout.lineForTextPosition(int(size_t(position) - m_buffer.PieceStart(piece)));
+    const QTextLine line = layout.lineForTextPosition(LayoutPosition(piece, position));
     return {piece, line.isValid() ? line.lineNumber() : qMax(0, layout.lineCount() - 1)};
 }
 
@@ -371,14 +384,14 @@ void TextAreaControl::SetViewport(QSizeF size, const QFont& font)
     ClampTop();
 }
 
-QRectF TextAreaControl::CaretRect() const
+QRectF TextAreaControl::RectAt(qsizetype position) const
 {
-    const Row caret = RowOf(m_position);
-    const std::optional<qreal> y = RowY(caret);
+    const Row row = RowOf(position);
+    const std::optional<qreal> y = RowY(row);
     if (!y)
         return {};
-    const QTextLine line = LayoutOf(caret.piece).lineAt(caret.line);
-    const qreal x = line.cursorToX(int(size_t(m_position) - m_buffer.PieceStart(caret.piece)));
+    const QTextLine line = LayoutOf(row.piece).lineAt(row.line);
+    const qreal x = line.cursorToX(LayoutPosition(row.piece, position));
     return QRectF(kMargin + x, *y, 1, line.height());
 }
 

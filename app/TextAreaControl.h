@@ -72,7 +72,7 @@ public:
 
     // Typing and pasting go through here: the selection is replaced by as
     // much of `text` as the limit leaves room for, undoably.
-    void InsertText(QString text);
+    void InsertText(QString text, EditHistory::Kind kind = EditHistory::Kind::Insert);
 
     void Copy();
     void Cut();
@@ -110,8 +110,13 @@ public:
     void SetTopPiece(size_t piece);
     // Rows to scroll, down when positive, kept within the text.
     void ScrollRows(int rows);
-    QRectF CaretRect() const;
+    QRectF CaretRect() const { return RectAt(m_position); }
+    // What an input method is composing, shown at the caret.
     const QString& Preedit() const { return m_preedit; }
+    bool CaretHidden() const { return !m_preedit.isEmpty() && m_preeditCaretHidden; }
+    // Where `position` is in its piece's layout, which holds the composition
+    // after the caret; the caret itself is at the composition's own caret.
+    int LayoutPosition(size_t piece, qsizetype position) const;
 
 signals:
     // Something on screen changed.
@@ -122,9 +127,14 @@ signals:
     void CaretMoved();
     // The top row changed.
     void TopChanged();
+    // The rows changed without a change of the text.
+    void LayoutChanged();
 
 private:
     void DropLayouts();
+    // [from, to) replaced by as much of `text` as the limit leaves room for;
+    // false when nothing changed.
+    bool ReplaceRange(qsizetype from, qsizetype to, QString text, EditHistory::Kind kind);
     void Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind);
     void ApplyHistoryStep(bool undo);
     void AfterTextChange();
@@ -133,6 +143,8 @@ private:
     // Scrolls so that the caret's row is on screen.
     void ShowCaret();
     Row RowOf(qsizetype position) const;
+    // The caret's rectangle at `position`, in the viewport; empty off screen.
+    QRectF RectAt(qsizetype position) const;
     Row NextRow(Row row, int by) const;
     qreal RowHeight(Row row) const;
     std::optional<qreal> RowY(Row row) const;
@@ -155,7 +167,10 @@ private:
     qreal m_column = -1; // the x that Up and Down keep, once set
     Row m_top;           // the first row on screen
     quint64 m_revision = 0;
-    QString m_preedit;   // what an input method is composing
+    QString m_preedit; // what an input method is composing
+    int m_preeditCursor = 0;
+    bool m_preeditCaretHidden = false;
+    QList<QTextLayout::FormatRange> m_preeditFormats; // from the composition's start
     QSizeF m_viewport{1, 1};
     QFont m_font;
     mutable std::map<size_t, std::unique_ptr<QTextLayout>> m_layouts;

@@ -216,7 +216,7 @@ bool TextAreaControl::KeyPress(QKeyEvent* event)
             const int direction = event->matches(QKeySequence::DeleteEndOfWord) ? 1 : -1;
             m_anchor = StepWord(m_position, direction);
         }
-        InsertText(QString());
+        InsertText(QString(), EditHistory::Kind::Other);
     } else if (event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Delete)) {
         if (!hasSelection) {
             if (event->key() == Qt::Key_Backspace) {
@@ -229,14 +229,17 @@ bool TextAreaControl::KeyPress(QKeyEvent* event)
                 m_anchor = StepCharacter(m_position, 1);
             }
         }
-        InsertText(QString());
+        // A line break removed is a step of its own, as the paragraphs it joins.
+        const size_t first = size_t(qMin(m_anchor, m_position));
+        const bool joinsLines = first < m_buffer.Size() && m_buffer.At(first) == u'\n';
+        InsertText(QString(), hasSelection || joinsLines ? EditHistory::Kind::Other : EditHistory::Kind::Removal);
     } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        InsertText(QStringLiteral("\n"));
+        InsertText(QStringLiteral("\n"), EditHistory::Kind::Other);
     } else if (event->key() == Qt::Key_Tab && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        InsertText(QStringLiteral("\t"));
+        InsertText(QStringLiteral("\t"), EditHistory::Kind::Typing);
     } else if (!event->text().isEmpty() && event->text().front().isPrint()
                && !(event->modifiers() & Qt::ControlModifier)) {
-        InsertText(event->text());
+        InsertText(event->text(), EditHistory::Kind::Typing);
     } else {
         return false;
     }
@@ -305,32 +308,122 @@ void TextAreaControl::ContextMenu(QContextMenuEvent* event, QWidget* parent)
 
 void TextAreaControl::InputMethod(QInputMethodEvent* event)
 {
-    if (!event->commitString().isEmpty())
-        InsertText(event->commitString());
-    m_preedit = event->preeditString();
+    const bool gettingInput = !event->commitString().isEmpty() || event->preeditString() != m_preedit
+                              || event->replacementLength() > 0;
+    // A commit, or a replacement of text around the caret, takes the
+    // selection's place; so does a composition that starts or changes.
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        qsizetype from = qMin(m_anchor, m_position);
+        qsizetype to = qMax(m_anchor, m_position);
+        if (event->replacementStart() != 0 || event->replacementLength() != 0) {
+            if (from != to)
+                ReplaceRange(from, to, QString(), EditHistory::Kind::Other);
+            const qsizetype caret = m_position;
+            from = std::clamp<qsizetype>(caret + event->replacementStart(), 0, Length());
+            to = std::clamp<qsizetype>(from + event->replacementLength(), from, Length());
+            if (ReplaceRange(from, to, event->commitString(), EditHistory::Kind::Insert)) {
+                // The caret keeps its place in the text around the replacement.
+                const qsizetype inserted = m_position - from;
+                m_position = m_anchor = caret < from ? caret : caret <= to ? from + inserted : caret - (to - from) + inserted;
+            }
+        } else {
+            ReplaceRange(from, to, event->commitString(), EditHistory::Kind::Insert);
+        }
+    } else if (gettingInput && HasSelection()) {
+        ReplaceRange(qMin(m_anchor, m_position), qMax(m_anchor, m_position), QString(), EditHistory::Kind::Other);
+    }
+    for (const QInputMethodEvent::Attribute& a : event->attributes()) {
+        if (a.type == QInputMethodEvent::Selection) {
+            const qsizetype start = qsizetype(m_buffer.PieceStart(m_buffer.PieceAt(size_t(m_position))));
+            SetSelection(start + a.start, start + a.start + a.length);
+        }
+    }
+    if (gettingInput)
+        m_preedit = event->preeditString();
+    m_preeditCursor = int(m_preedit.size());
+    m_preeditCaretHidden = false;
+    m_preeditFormats.clear();
+    for (const QInputMethodEvent::Attribute& a : event->attributes()) {
+        if (a.type == QInputMethodEvent::Cursor) {
+            m_preeditCursor = a.start;
+            m_preeditCaretHidden = a.length == 0;
+        } else if (a.type == QInputMethodEvent::TextFormat) {
+            const QTextCharFormat format = qvariant_cast<QTextFormat>(a.value).toCharFormat();
+            if (format.isValid())
+                m_preeditFormats.append({a.start, a.length, format});
+        }
+    }
+    // The composition is laid out with the text of its row, so it wraps with it.
+    DropLayouts();
+    ClampTop();
+    emit LayoutChanged();
+    ShowCaret();
+    emit CaretMoved();
     emit UpdateRequest();
     event->accept();
 }
 
+int TextAreaControl::LayoutPosition(size_t piece, qsizetype position) const
+{
+    int at = int(size_t(position) - m_buffer.PieceStart(piece));
+    if (!m_preedit.isEmpty() && piece == m_buffer.PieceAt(size_t(m_position))) {
+        const qsizetype preeditAt = m_position;
+        if (position > preeditAt)
+            at += int(m_preedit.size());
+        else if (position == preeditAt)
+            at += m_preeditCursor;
+    }
+    return at;
+}
+
 QVariant TextAreaControl::InputMethodQuery(Qt::InputMethodQuery query) const
 {
+    // Qt's editors answer for the paragraph the caret is in; here that is its piece.
+    constexpr qsizetype kAround = 1024;
     const size_t piece = m_buffer.PieceAt(size_t(m_position));
-    const size_t start = m_buffer.PieceStart(piece);
+    const qsizetype start = qsizetype(m_buffer.PieceStart(piece));
+    const std::u16string_view text = m_buffer.Text();
     switch (query) {
     case Qt::ImEnabled:
         return true;
     case Qt::ImCursorRectangle:
         return CaretRect();
+    case Qt::ImAnchorRectangle:
+        return RectAt(m_anchor);
     case Qt::ImFont:
         return m_font;
     case Qt::ImCursorPosition:
-        return int(size_t(m_position) - start);
+        return int(m_position - start);
     case Qt::ImAnchorPosition:
-        return int(std::clamp<size_t>(size_t(m_anchor), start, m_buffer.PieceEnd(piece)) - start);
+        return int(m_anchor - start);
+    case Qt::ImAbsolutePosition:
+        return int(m_position);
     case Qt::ImSurroundingText:
         return ToQString(m_buffer.Piece(piece));
-    case Qt::ImCurrentSelection:
-        return qAbs(m_position - m_anchor) <= qsizetype(TextBuffer::kMaxPiece) ? SelectedText() : QString();
+    case Qt::ImCurrentSelection: {
+        // Paragraphs apart by U+2029 as in Qt's editors, up to a piece's
+        // length: a selection of many megabytes is no text to reconvert.
+        if (qAbs(m_position - m_anchor) > qsizetype(TextBuffer::kMaxPiece))
+            return QString();
+        QString selected = SelectedText();
+        selected.replace(u'\n', QChar::ParagraphSeparator);
+        return selected;
+    }
+    case Qt::ImTextBeforeCursor: {
+        // Whole paragraphs before the caret's, until there are enough units.
+        qsizetype from = start;
+        while (from > 0 && m_position - from < kAround) {
+            const size_t before = m_buffer.PieceAt(size_t(from) - 1);
+            from = qsizetype(m_buffer.PieceStart(before));
+        }
+        return ToQString(text.substr(size_t(from), size_t(m_position - from)));
+    }
+    case Qt::ImTextAfterCursor: {
+        size_t last = piece;
+        while (last + 1 < m_buffer.PieceCount() && qsizetype(m_buffer.PieceEnd(last)) - m_position < kAround)
+            ++last;
+        return ToQString(text.substr(size_t(m_position), m_buffer.PieceEnd(last) - size_t(m_position)));
+    }
     case Qt::ImHints:
         return int(Qt::ImhMultiLine);
     default:

@@ -1,0 +1,258 @@
+// The text area held to QPlainTextEdit: the same keys, input-method events,
+// pastes and clicks on both, offscreen and unshown, and the same text, caret
+// and selection after them, and the same answers to the input method.
+#include "TextArea.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextLayout>
+
+#include "QtTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+// One of the two editors under the same steps.
+class Editor {
+public:
+    virtual ~Editor() = default;
+    virtual QWidget* Widget() = 0;
+    virtual void Set(const QString& text, int anchor, int position) = 0;
+    virtual QString Text() = 0;
+    virtual int Position() = 0;
+    virtual int Anchor() = 0;
+    // The middle of the caret at `position`, in the viewport.
+    virtual QPoint PointAt(int position) = 0;
+    QWidget* Viewport() { return static_cast<QAbstractScrollArea*>(Widget())->viewport(); }
+};
+
+class AreaEditor : public Editor {
+public:
+    TextArea area;
+    QWidget* Widget() override { return &area; }
+    void Set(const QString& text, int anchor, int position) override
+    {
+        area.SetText(text);
+        area.SetSelection(anchor, position);
+    }
+    QString Text() override { return area.ReadText(); }
+    int Position() override { return int(area.Position()); }
+    int Anchor() override { return int(area.Anchor()); }
+    QPoint PointAt(int position) override
+    {
+        const qsizetype anchor = area.Anchor(), caret = area.Position();
+        area.SetPosition(position);
+        const QPoint point = area.Control().CaretRect().center().toPoint();
+        area.SetSelection(anchor, caret);
+        return point;
+    }
+};
+
+class PlainEditor : public Editor {
+public:
+    QPlainTextEdit edit;
+    QWidget* Widget() override { return &edit; }
+    void Set(const QString& text, int anchor, int position) override
+    {
+        edit.setPlainText(text);
+        QTextCursor cursor = edit.textCursor();
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        edit.setTextCursor(cursor);
+    }
+    QString Text() override { return edit.toPlainText(); }
+    int Position() override { return edit.textCursor().position(); }
+    int Anchor() override { return edit.textCursor().anchor(); }
+    QPoint PointAt(int position) override
+    {
+        QTextCursor cursor = edit.textCursor();
+        cursor.setPosition(position);
+        return edit.cursorRect(cursor).center();
+    }
+};
+
+using Step = std::function<void(Editor&)>;
+
+Step Keys(const QString& text)
+{
+    return [text](Editor& e) { QTest::keyClicks(e.Widget(), text); };
+}
+
+Step Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    return [key, modifiers](Editor& e) { QTest::keyClick(e.Widget(), key, modifiers); };
+}
+
+Step Undo()
+{
+    return Key(Qt::Key_Z, Qt::ControlModifier);
+}
+
+Step Paste(const QString& text)
+{
+    return [text](Editor& e) {
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(e.Widget(), Qt::Key_V, Qt::ControlModifier);
+    };
+}
+
+// An input-method event: what is composed, what is committed and what of
+// the text around the caret the commit replaces, and its attributes.
+Step Input(const QString& preedit, const QString& commit, int from = 0, int length = 0,
+           QList<QInputMethodEvent::Attribute> attributes = {})
+{
+    return [=](Editor& e) {
+        QInputMethodEvent event(preedit, attributes);
+        event.setCommitString(commit, from, length);
+        QApplication::sendEvent(e.Widget(), &event);
+    };
+}
+
+QInputMethodEvent::Attribute Segment(int start, int length, bool active)
+{
+    QTextCharFormat format;
+    format.setFontUnderline(true);
+    if (active)
+        format.setBackground(Qt::darkBlue);
+    return {QInputMethodEvent::TextFormat, start, length, format};
+}
+
+struct Row {
+    const char* name;
+    QString text;
+    int anchor;
+    int position;
+    std::vector<Step> steps;
+};
+
+class TextAreaTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+            e->Widget()->setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+            e->Widget()->resize(300, 200);
+            static_cast<QAbstractScrollArea*>(e->Widget())->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        }
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // Runs the row on both editors and compares them.
+    void Compare(const Row& row)
+    {
+        SCOPED_TRACE(row.name);
+        for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+            e->Set(row.text, row.anchor, row.position);
+            for (const Step& step : row.steps)
+                step(*e);
+        }
+        const QString ours = State(area);
+        const QString theirs = State(plain);
+        if (ours != theirs)
+            ADD_FAILURE() << row.name << "\n  text area:      " << ours.toStdString()
+                          << "\n  QPlainTextEdit: " << theirs.toStdString();
+    }
+
+    // Text, caret, anchor and the input method's answers, as one string
+    // that shows where the two differ.
+    static QString State(Editor& e)
+    {
+        QString state = e.Text().replace(u'\n', u'/') + QStringLiteral(" | caret %1 anchor %2").arg(e.Position()).arg(e.Anchor());
+        for (Qt::InputMethodQuery query : {Qt::ImSurroundingText, Qt::ImCursorPosition, Qt::ImAnchorPosition,
+                                           Qt::ImCurrentSelection, Qt::ImAbsolutePosition, Qt::ImTextBeforeCursor,
+                                           Qt::ImTextAfterCursor, Qt::ImHints, Qt::ImEnabled})
+            state += QStringLiteral(" | %1").arg(e.Widget()->inputMethodQuery(query).toString().replace(u'\n', u'/'));
+        return state;
+    }
+
+    AreaEditor area;
+    PlainEditor plain;
+};
+
+TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
+{
+    const QList<QInputMethodEvent::Attribute> composing = {
+        {QInputMethodEvent::Cursor, 1, 1}, Segment(0, 2, true), Segment(2, 2, false)};
+    const Row rows[] = {
+        // Undo steps
+        {"typing, Enter and typing: undo takes the last line's typing", "", 0, 0,
+         {Keys("hello"), Key(Qt::Key_Return), Keys("world"), Undo()}},
+        {"and the line break next", "", 0, 0, {Keys("hello"), Key(Qt::Key_Return), Keys("world"), Undo(), Undo()}},
+        {"typing with spaces is one step", "", 0, 0, {Keys("a b c"), Undo()}},
+        {"three Backspaces are one step", "abcd", 4, 4,
+         {Key(Qt::Key_Backspace), Key(Qt::Key_Backspace), Key(Qt::Key_Backspace), Undo()}},
+        {"Backspaces over a line break", "ab\ncd", 4, 4,
+         {Key(Qt::Key_Backspace), Key(Qt::Key_Backspace), Key(Qt::Key_Backspace), Undo()}},
+        {"Backspace over a selection is a step of its own", "abcd", 4, 4,
+         {Key(Qt::Key_Backspace), Key(Qt::Key_Left, Qt::ShiftModifier), Key(Qt::Key_Backspace), Undo()}},
+        {"three Deletes are one step", "abcd", 0, 0,
+         {Key(Qt::Key_Delete), Key(Qt::Key_Delete), Key(Qt::Key_Delete), Undo()}},
+        {"typing then Backspace", "", 0, 0, {Keys("ab"), Key(Qt::Key_Backspace), Undo()}},
+        {"a paste is its own step after typing", "", 0, 0, {Keys("ab"), Paste("X"), Undo()}},
+        {"and before typing", "", 0, 0, {Paste("X"), Keys("ab"), Undo()}},
+        {"typing elsewhere is a new step", "", 0, 0, {Keys("ab"), Key(Qt::Key_Left), Keys("c"), Undo()}},
+        {"typing over a selection", "abcd", 1, 3, {Keys("XY"), Undo()}},
+        {"two commits", "", 0, 0, {Input("", "漢字"), Input("", "です"), Undo()}},
+        {"typing after a commit", "", 0, 0, {Input("", "漢字"), Keys("a"), Undo()}},
+        {"redo", "", 0, 0, {Keys("ab"), Key(Qt::Key_Return), Keys("cd"), Undo(), Undo(),
+                            Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier)}},
+        // Input methods
+        {"a commit replaces the unit before the caret", "abc", 3, 3, {Input("", "X", -1, 1)}},
+        {"a commit replaces the unit after the caret", "abc", 0, 0, {Input("", "X", 1, 1)}},
+        {"a replacement without a commit removes", "abc", 2, 2, {Input("", "", -2, 1)}},
+        {"composing leaves the text", "ab\ncd", 4, 4, {Input("かな", "", 0, 0, composing)}},
+        {"composing removes the selection", "abc", 1, 2, {Input("x", "")}},
+        {"composing then committing", "ab", 2, 2, {Input("かな", "", 0, 0, composing), Input("", "仮名")}},
+        {"a selection from the input method", "abc\ndef", 5, 5,
+         {Input("", "", 0, 0, {{QInputMethodEvent::Selection, 0, 2}})}},
+        {"the answers with a selection", "abc\ndef\nghi", 1, 9, {}},
+    };
+    for (const Row& row : rows)
+        Compare(row);
+}
+
+// The composition is laid out inline, with the input method's formats and
+// caret, where QPlainTextEdit lays it out, and wraps with its row.
+TEST_F(TextAreaTest, TheCompositionIsPartOfTheLayout)
+{
+    const QString composed = QString(120, QChar(0x304B));
+    const QList<QInputMethodEvent::Attribute> attributes = {
+        {QInputMethodEvent::Cursor, 3, 1}, Segment(0, 3, true), Segment(3, 117, false)};
+    for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+        e->Set(QStringLiteral("first line\nab"), 13, 13);
+        Input(composed, QString(), 0, 0, attributes)(*e);
+    }
+    const QTextLayout& ours = area.area.Control().LayoutOf(1);
+    const QTextLayout& theirs = *plain.edit.document()->lastBlock().layout();
+    const QRect theirCaret = plain.edit.cursorRect();
+    EXPECT_EQ(ours.preeditAreaText(), composed);
+    EXPECT_EQ(ours.preeditAreaPosition(), theirs.preeditAreaPosition());
+    ASSERT_EQ(ours.formats().size(), 2);
+    EXPECT_EQ(ours.formats()[0].start, 2);
+    EXPECT_EQ(ours.formats()[0].format.background(), QBrush(Qt::darkBlue));
+    EXPECT_EQ(ours.formats()[1].length, 117);
+    // Wrapped, not run off the row.
+    EXPECT_GT(ours.lineCount(), 1);
+    // The caret stands in the composition, three characters in.
+    const QRectF caret = area.area.Control().CaretRect();
+    EXPECT_NEAR(caret.x(), theirCaret.x(), 1.5);
+    EXPECT_GT(caret.x(), area.area.Control().LayoutOf(1).lineAt(0).cursorToX(2) + 1);
+    EXPECT_EQ(area.area.inputMethodQuery(Qt::ImCursorRectangle).toRectF(),
+              caret.translated(area.area.viewport()->pos()));
+    // Committed, the composition goes and the text takes its place.
+    Input(QString(), QStringLiteral("仮名"))(area);
+    EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
+    EXPECT_EQ(area.Text(), QStringLiteral("first line\nab仮名"));
+}
+
+} // namespace
