@@ -16,11 +16,8 @@ bool TextDecoder::Check(std::string_view bytes)
     m_head.append(bytes.substr(0, taken));
     if (m_head.size() < 3)
         return true;
-    if (!Detect())
-        return false;
-    const std::string body = m_head.substr(m_markSize);
-    m_head.clear();
-    return CheckBody(body) && CheckBody(bytes.substr(taken));
+    std::string body;
+    return Detect(body) && CheckBody(body) && CheckBody(bytes.substr(taken));
 }
 
 bool TextDecoder::CheckBody(std::string_view bytes)

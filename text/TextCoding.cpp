@@ -15,11 +15,8 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
     m_head.append(bytes);
     if (m_head.size() < 3)
         return true;
-    if (!Detect())
-        return false;
-    const std::string body = m_head.substr(m_markSize);
-    m_head.clear();
-    return DecodeBody(body, out, written);
+    std::string body;
+    return Detect(body) && DecodeBody(body, out, written);
 }
 
 bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written, unsigned threads)
@@ -87,14 +84,9 @@ bool TextDecoder::Decode(std::string_view bytes, char16_t* out, size_t& written,
 bool TextDecoder::Finish(char16_t* out, size_t& written)
 {
     written = 0;
-    if (!m_known) {
-        if (!Detect())
-            return false;
-        const std::string body = m_head.substr(m_markSize);
-        m_head.clear();
-        if (!DecodeBody(body, out, written))
-            return false;
-    }
+    std::string body;
+    if (!m_known && !(Detect(body) && DecodeBody(body, out, written)))
+        return false;
     if (m_encoding == TextEncoding::Utf8 || m_encoding == TextEncoding::Utf8WithMark) {
         if (m_utf8.Finish())
             return true;
@@ -107,7 +99,7 @@ bool TextDecoder::Finish(char16_t* out, size_t& written)
     return false;
 }
 
-bool TextDecoder::Detect()
+bool TextDecoder::Detect(std::string& body)
 {
     m_known = true;
     const std::string_view head = m_head;
@@ -125,6 +117,8 @@ bool TextDecoder::Detect()
             return false;
         }
     }
+    body.assign(head.substr(m_markSize));
+    m_head.clear();
     return true;
 }
 

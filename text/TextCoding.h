@@ -60,7 +60,9 @@ public:
     const std::string& Error() const { return m_error; }
 
 private:
-    bool Detect();
+    // Tells the encoding from the held first bytes, and hands those behind
+    // the mark to `body`; false when the policy refuses the encoding.
+    bool Detect(std::string& body);
     bool DecodeBody(std::string_view bytes, char16_t* out, size_t& written);
     bool CheckBody(std::string_view bytes);
     bool Utf8Failed(); // sets the error of the UTF-8 decoder's bad sequence
