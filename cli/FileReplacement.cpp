@@ -35,6 +35,13 @@ FileOutcome Judge(const std::string& path, const std::string& outputName, const 
 {
     FileOutcome outcome;
     outcome.result = result;
+    if (result.keptLines > 0) {
+        outcome.note = Shown(path) + ": " + std::to_string(result.keptLines) + " line"
+            + (result.keptLines == 1 ? "" : "s") + " kept unchanged";
+        for (size_t k = 0; k < result.firstKept.size(); ++k)
+            outcome.note += (k == 0 ? " (" : "; ") + result.firstKept[k];
+        outcome.note += result.keptLines > result.firstKept.size() ? "; ...)" : ")";
+    }
     switch (result.failure) {
     case StreamResult::Failure::None:
         return outcome;

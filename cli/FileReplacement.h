@@ -15,6 +15,7 @@ struct FileOutcome {
     bool ok = true;
     bool stopQuietly = false; // the reader of the output went away
     std::string message;      // "FILE: reason" when not ok
+    std::string note;         // "FILE: what was kept" when lines were kept as they came
     StreamResult result;
 };
 

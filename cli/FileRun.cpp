@@ -19,7 +19,7 @@ std::unique_ptr<TextReplacer> MakeReplacer(const RunPlan& plan, const std::share
 {
     if (plan.jsonLines)
         return std::make_unique<JsonLinesReplacer>(matcher, plan.jsonField, plan.gloss, plan.blockBytes,
-                                                   plan.scanThreads);
+                                                   plan.scanThreads, plan.keepBadLines);
     return std::make_unique<StreamReplacer>(matcher, plan.gloss, plan.blockBytes, plan.scanThreads);
 }
 
@@ -55,6 +55,8 @@ RunTotals ReplaceFiles(const RunPlan& plan, const std::shared_ptr<const Compiled
                 output.Cancel();
                 break;
             }
+            if (!outcome.note.empty())
+                Report(outcome.note);
             if (!outcome.ok) {
                 failed = true;
                 Report(outcome.message);

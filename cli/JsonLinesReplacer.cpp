@@ -90,8 +90,9 @@ public:
 
     // Takes the whole lines of `lines`. Replaces them into
     // Output() unless `checkOnly`. False at the first bad line, after
-    // LinesDone() good ones, with Error() saying why.
-    bool Take(std::string_view lines, bool checkOnly, bool countUses)
+    // LinesDone() good ones, with Error() saying why; with `keepBad`, a bad
+    // line is written as it came and named in Kept() instead.
+    bool Take(std::string_view lines, bool checkOnly, bool countUses, bool keepBad)
     {
         m_outSize = 0;
         m_lines = 0;
@@ -99,12 +100,21 @@ public:
         m_replacements = 0;
         m_changed = false;
         m_countUses = countUses;
+        m_keptLines = 0;
+        m_kept.clear();
         for (size_t at = 0; at < lines.size(); ++m_lines) {
             const char* const data = lines.data() + at;
             const void* const lf = std::memchr(data, '\n', lines.size() - at);
             const size_t size = lf ? size_t(static_cast<const char*>(lf) - data) : lines.size() - at;
-            if (!Line({data, size}, checkOnly))
-                return false;
+            if (!Line({data, size}, checkOnly)) {
+                if (!keepBad)
+                    return false;
+                ++m_keptLines;
+                if (m_kept.size() < kKeptLinesNamed)
+                    m_kept.emplace_back(m_lines, m_error);
+                if (!checkOnly)
+                    Put({data, size});
+            }
             if (!checkOnly && lf)
                 Put("\n");
             at += size + (lf ? 1 : 0);
@@ -119,6 +129,9 @@ public:
     uint64_t Replacements() const { return m_replacements; }
     bool Changed() const { return m_changed; }
     PairUses& Uses() { return m_uses; }
+    uint64_t KeptLines() const { return m_keptLines; }
+    // The first few kept lines: their index among the lines taken, and why.
+    const std::vector<std::pair<size_t, std::string>>& Kept() const { return m_kept; }
 
 private:
     bool Fail(std::string message)
@@ -309,13 +322,16 @@ private:
     bool m_countUses = false;
     PairUses m_uses;
     std::string m_error;
+    uint64_t m_keptLines = 0;
+    std::vector<std::pair<size_t, std::string>> m_kept;
 };
 
 JsonLinesReplacer::JsonLinesReplacer(std::shared_ptr<const CompiledMatcher> matcher, std::string field, bool gloss,
-                                     size_t blockBytes, unsigned threads)
+                                     size_t blockBytes, unsigned threads, bool keepBadLines)
     : m_matcher(std::move(matcher))
     , m_field(std::move(field))
     , m_gloss(gloss)
+    , m_keepBadLines(keepBadLines)
     , m_blockBytes(std::max<size_t>(blockBytes, 1))
     , m_threads(std::max(threads, 1u))
 {
@@ -396,7 +412,8 @@ bool JsonLinesReplacer::Lines(std::string_view lines, ByteSink* out, PairUses* u
     edges.push_back(lines.size());
     std::vector<char> ok(parts, 0);
     RunParts(parts, [&](size_t p) {
-        ok[p] = m_workers[p]->Take(lines.substr(edges[p], edges[p + 1] - edges[p]), out == nullptr, uses != nullptr);
+        ok[p] = m_workers[p]->Take(lines.substr(edges[p], edges[p + 1] - edges[p]), out == nullptr, uses != nullptr,
+                                   m_keepBadLines);
     });
 
     for (size_t p = 0; p < parts; ++p) {
@@ -406,6 +423,10 @@ bool JsonLinesReplacer::Lines(std::string_view lines, ByteSink* out, PairUses* u
             result.message = "line " + std::to_string(m_linesDone + worker.LinesDone() + 1) + ": " + worker.Error();
             return false;
         }
+        result.keptLines += worker.KeptLines();
+        for (const auto& [line, why] : worker.Kept())
+            if (result.firstKept.size() < kKeptLinesNamed)
+                result.firstKept.push_back("line " + std::to_string(m_linesDone + line + 1) + ": " + why);
         m_linesDone += worker.LinesDone();
     }
     for (size_t p = 0; p < parts; ++p) {

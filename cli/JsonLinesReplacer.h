@@ -15,10 +15,16 @@
 
 class JsonLinesReplacer : public TextReplacer {
 public:
+    // How many kept lines a result names.
+    static constexpr size_t kKeptLinesNamed = 5;
+
     // `field` is the key as UTF-8, compared with each key unescaped.
-    // `threads` replace the lines of each block together.
+    // `threads` replace the lines of each block together. With
+    // `keepBadLines`, a bad line is written as it came and counted instead
+    // of failing the text.
     JsonLinesReplacer(std::shared_ptr<const CompiledMatcher> matcher, std::string field, bool gloss,
-                      size_t blockBytes = StreamReplacer::kDefaultBlockBytes, unsigned threads = 1);
+                      size_t blockBytes = StreamReplacer::kDefaultBlockBytes, unsigned threads = 1,
+                      bool keepBadLines = false);
     ~JsonLinesReplacer() override;
 
     StreamResult Run(ByteSource& in, ByteSink& out, PairUses* uses = nullptr,
@@ -37,6 +43,7 @@ private:
     std::shared_ptr<const CompiledMatcher> m_matcher;
     std::string m_field;
     bool m_gloss;
+    bool m_keepBadLines;
     size_t m_blockBytes;
     unsigned m_threads;
     std::vector<std::unique_ptr<Worker>> m_workers;

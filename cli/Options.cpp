@@ -95,6 +95,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, ReplaceOption
     auto* jsonLines = app.add_option("--jsonl", options.jsonField,
                                      "Texts are JSON lines: replace the string value of FIELD in each object")
                           ->type_name("FIELD");
+    app.add_flag("--keep-bad-lines", options.keepBadLines,
+                 "With --jsonl: write a line that is not an object with FIELD as a string as it came, and go on")
+        ->needs(jsonLines);
     auto* compile = app.add_option("--compile", options.compileTo,
                                    "Write the dictionaries compiled to OUT, which -d then reads at once; replace nothing")
                         ->type_name("OUT");

@@ -20,6 +20,7 @@ struct ReplaceOptions {
     std::string countsPath;
     bool quiet = false;
     bool jsonLines = false;                // --jsonl FIELD
+    bool keepBadLines = false;
     std::string jsonField;
     std::string compileTo;                 // --compile: write the compiled dictionaries here, replace nothing
 };

@@ -63,6 +63,7 @@ bool MakeRunPlan(const ReplaceOptions& options, RunPlan& plan, std::string& erro
     plan.gloss = options.gloss;
     plan.jsonLines = options.jsonLines;
     plan.jsonField = options.jsonField;
+    plan.keepBadLines = options.keepBadLines;
 
     plan.outputName = options.output.empty() ? "standard output" : options.output;
     plan.checkFirst = options.output.empty();

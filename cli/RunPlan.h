@@ -28,6 +28,7 @@ struct RunPlan {
     bool gloss = false;
     bool jsonLines = false;                 // the texts are JSON lines; `jsonField` is replaced in each
     std::string jsonField;
+    bool keepBadLines = false;              // a bad JSON line is written as it came, not a failure
     std::string outputName;                 // the shared output, as messages name it
     // Standard output cannot take back what it was given: a text is checked
     // before it goes there. A file named by -o is dropped whole on any failure.

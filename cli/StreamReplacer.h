@@ -36,6 +36,10 @@ struct StreamResult {
     uint64_t units = 0;
     uint64_t replacements = 0;
     bool changed = false; // the output differs from the input
+    // JSON lines kept as they came, for not being an object with the field
+    // as a string; "line N: why" for the first few.
+    uint64_t keptLines = 0;
+    std::vector<std::string> firstKept;
 };
 
 // Replaces one text read from a stream, as plain text or in a framing of its

@@ -420,6 +420,21 @@ TEST(JsonLinesReplacer, ThreadsGiveTheSameBytesAndLine)
         else
             EXPECT_EQ(first.replacements, 60000u);
     }
+    // Kept, the bad line comes out as it came among the others, on one
+    // thread or two.
+    std::string replaced;
+    JsonLinesReplacer single(matcher, "text", true, size_t(1) << 20, 1);
+    RunOn(single, good, replaced);
+    replaced.insert(replaced.find("{\"id\":25000,"), "{}\n");
+    for (const unsigned threads : {1u, 2u}) {
+        JsonLinesReplacer keeping(matcher, "text", true, size_t(1) << 20, threads, true);
+        std::string kept;
+        const StreamResult result = RunOn(keeping, bad, kept);
+        EXPECT_EQ(result.failure, StreamResult::Failure::None);
+        EXPECT_TRUE(kept == replaced);
+        EXPECT_EQ(result.keptLines, 1u);
+        EXPECT_EQ(result.firstKept, std::vector<std::string>{"line 25001: no field \"text\""});
+    }
 }
 
 TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)

@@ -175,6 +175,10 @@ check "--jsonl replaces as plain text" cmp -s docs.out <("$prog" -q -d dict.txt 
 printf '{"text":"apple"}\n{"txt":"apple"}\n' >bad.jsonl
 expect_error 'bad.jsonl: line 2: no field "text"' -d dict.txt --jsonl text bad.jsonl
 check "--jsonl: nothing written" test ! -s out5
+"$prog" -q -d dict.txt --jsonl text --keep-bad-lines bad.jsonl >out5 2>err5
+check "--keep-bad-lines: status and message" \
+    test "$?: $(cat err5)" = '0: velmora-replace: bad.jsonl: 1 line kept unchanged (line 2: no field "text")'
+check "--keep-bad-lines: the line kept" test "$(tail -1 out5)" = '{"txt":"apple"}'
 
 # A compiled dictionary, whatever its name, gives the output and counts of its
 # sources, joins included, alone or merged with more; a damaged one is refused.
