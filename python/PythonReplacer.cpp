@@ -33,6 +33,10 @@ unsigned ScanThreads()
 constexpr size_t kWindowPerThread = size_t(1) << 20;
 constexpr size_t kWindowThreads = 8;
 
+// Up to this many code points, replace() builds the output as one string
+// first; a text this short is scanned by one thread.
+constexpr size_t kShortText = size_t(1) << 16;
+
 // Output kept from the measuring pass of replace() up to this many bytes at
 // least, however short the text, so that a short text is never scanned twice.
 constexpr size_t kKeptOutputFloor = size_t(4) << 20;
@@ -310,6 +314,28 @@ py::object PythonReplacer::Replace(const py::str& text, bool gloss) const
     const StrView view = ViewOfStr(text.ptr());
     TextUnits units(view);
     TextScan scan(m_matcher);
+    if (view.length <= kShortText) {
+        // In one piece, built once more to measure it: what the passes save
+        // matters only for a long text, and would cost more than the scan of
+        // a short one.
+        std::u16string output;
+        StrShape shape;
+        WithoutGil([&] {
+            units.Prepare();
+            const std::u16string_view all = units.Window(0, units.Size());
+            scan.Scan(all);
+            if (scan.GetMatchCount() != 0) {
+                scan.AppendOutput(all, gloss, output);
+                shape = ShapeOfUtf16(output);
+            }
+        });
+        if (scan.GetMatchCount() == 0)
+            return text;
+        PyObject* str = NewStr(output, shape);
+        if (!str)
+            throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(str);
+    }
     const unsigned threads = ScanThreads();
 
     struct Measured {

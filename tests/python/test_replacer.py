@@ -93,6 +93,8 @@ def test_surrogates_and_string_kinds(pairs, text, replaced, spans):
     r = velmora.Replacer(pairs)
     assert r.replace(text) == replaced
     assert r.find(text) == spans
+    # Long enough to be built in parts, which may end inside a character.
+    assert r.replace(text * 200_001) == replaced * 200_001
 
 
 def test_unchanged_text_comes_back_itself():
@@ -252,20 +254,24 @@ def test_ctrl_c_stops_a_long_replace():
 
 
 @pytest.mark.skipif(os.environ.get("VELMORA_SANITIZED") == "1", reason="the sanitizers reserve memory of their own")
-@pytest.mark.parametrize("kind,gloss", [("\u3041", False), ("\u3041", True), ("a", False)],
-                         ids=["two-byte", "two-byte glossed", "one-byte"])
+@pytest.mark.parametrize("kind,gloss", [("\u3041", False), ("\u3041", True), ("a", False), ("\U0001F600", False)],
+                         ids=["two-byte", "two-byte glossed", "one-byte", "four-byte"])
 def test_memory_is_the_result_and_at_most_one_copy_of_the_text(kind, gloss):
+    """A text long enough to be scanned in several windows, replaced as its pieces are."""
     script = f"""
 import resource, velmora
 r = velmora.Replacer([(chr(c), chr(c + 1)) for c in range(ord({kind!r}), ord({kind!r}) + 80)])
-text = "".join(chr(ord({kind!r}) + k % 90) for k in range(1000)) * 20_000
+piece = "".join(chr(ord({kind!r}) + k % 90) for k in range(1000))
+text = piece * 20_000
 before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
 out = r.replace(text, gloss={gloss})
 grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024 - before
-print(grown <= len(out) * (1 if out.isascii() else 2) + len(text) * (1 if text.isascii() else 2) + 64_000_000, grown)
+size = lambda s: len(s) * (1 if s.isascii() else 2 if max(s[:1000]) < "\\U00010000" else 4)
+print(grown <= size(out) + size(text) + 64_000_000, out == r.replace(piece, gloss={gloss}) * 20_000,
+      r.counts(text) == {{k: n * 20_000 for k, n in r.counts(piece).items()}}, grown)
 """
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
-    assert done.stdout.split()[0] == "True", done.stdout + done.stderr
+    assert done.stdout.split()[:3] == ["True", "True", "True"], done.stdout + done.stderr
 
 
 @pytest.mark.skipif(os.environ.get("VELMORA_SANITIZED") == "1", reason="the sanitizers reserve memory of their own")
