@@ -1,5 +1,7 @@
 #include "TextArea.h"
 
+#include "TextAreaAccessible.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -9,7 +11,9 @@
 
 TextArea::TextArea(QWidget* parent)
     : QAbstractScrollArea(parent)
+    , m_control(this)
 {
+    TextAreaAccessible::Install();
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);

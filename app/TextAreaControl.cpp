@@ -3,6 +3,7 @@
 #include "Utf16Bridge.h"
 #include "Utf8TextMimeData.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QClipboard>
@@ -83,7 +84,9 @@ int TextAreaControl::RowsOfLineAt(qsizetype position)
 void TextAreaControl::SetText(std::u16string&& text)
 {
     NormaliseLineBreaks(text);
+    const QString old = QAccessible::isActive() ? ToQString(m_buffer.Text()) : QString();
     m_buffer.Assign(std::move(text));
+    NotifyTextChange(0, old, m_buffer.Size());
     m_history.Clear();
     m_position = m_anchor = 0;
     m_top = {};
@@ -103,7 +106,7 @@ void TextAreaControl::SetSelection(qsizetype anchor, qsizetype position)
     m_anchor = std::clamp<qsizetype>(anchor, 0, size);
     m_position = std::clamp<qsizetype>(position, 0, size);
     ShowCaret();
-    emit CaretMoved();
+    CaretChanged();
     emit UpdateRequest();
 }
 
@@ -140,8 +143,11 @@ bool TextAreaControl::ReplaceRange(qsizetype from, qsizetype to, QString text, E
 
 void TextAreaControl::Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind)
 {
-    m_history.Record(from, m_buffer.Text().substr(from, to - from), units.size(), kind);
+    const std::u16string_view removed = m_buffer.Text().substr(from, to - from);
+    m_history.Record(from, removed, units.size(), kind);
+    const QString told = QAccessible::isActive() ? ToQString(removed) : QString();
     m_buffer.Replace(from, to, units);
+    NotifyTextChange(from, told, units.size());
     m_position = m_anchor = qsizetype(from + units.size());
     m_column = -1;
     AfterTextChange();
@@ -155,6 +161,7 @@ void TextAreaControl::ApplyHistoryStep(bool undo)
     EditHistory::Step reverse{step.at, std::u16string(m_buffer.Text().substr(step.at, step.inserted)),
                               step.removed.size()};
     m_buffer.Replace(step.at, step.at + step.inserted, step.removed);
+    NotifyTextChange(step.at, QAccessible::isActive() ? ToQString(reverse.removed) : QString(), step.removed.size());
     if (undo)
         m_history.PushRedo(std::move(reverse));
     else
@@ -162,6 +169,50 @@ void TextAreaControl::ApplyHistoryStep(bool undo)
     m_position = m_anchor = qsizetype(step.at + step.removed.size());
     m_column = -1;
     AfterTextChange();
+}
+
+void TextAreaControl::NotifyTextChange(size_t at, const QString& removed, size_t inserted) const
+{
+    if (!QAccessible::isActive() || !parent())
+        return;
+    const QString text = ToQString(m_buffer.Text().substr(at, inserted));
+    if (removed.isEmpty()) {
+        QAccessibleTextInsertEvent event(parent(), int(at), text);
+        QAccessible::updateAccessibility(&event);
+    } else if (text.isEmpty()) {
+        QAccessibleTextRemoveEvent event(parent(), int(at), removed);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        QAccessibleTextUpdateEvent event(parent(), int(at), removed, text);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TextAreaControl::CaretChanged()
+{
+    emit CaretMoved();
+    if (m_position == m_toldPosition && m_anchor == m_toldAnchor)
+        return;
+    // An empty selection is none, wherever the caret is.
+    const auto selection = [](qsizetype anchor, qsizetype position) {
+        return anchor == position ? std::pair<qsizetype, qsizetype>(0, 0)
+                                  : std::pair(qMin(anchor, position), qMax(anchor, position));
+    };
+    const bool selectionChanged = selection(m_anchor, m_position) != selection(m_toldAnchor, m_toldPosition);
+    const qsizetype moved = m_toldPosition;
+    m_toldPosition = m_position;
+    m_toldAnchor = m_anchor;
+    if (!QAccessible::isActive() || !parent())
+        return;
+    if (m_position != moved) {
+        QAccessibleTextCursorEvent event(parent(), int(m_position));
+        QAccessible::updateAccessibility(&event);
+    }
+    if (selectionChanged) {
+        QAccessibleTextSelectionEvent event(parent(), int(qMin(m_anchor, m_position)), int(qMax(m_anchor, m_position)));
+        event.setCursorPosition(int(m_position));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TextAreaControl::Undo()
@@ -181,7 +232,7 @@ void TextAreaControl::AfterTextChange()
     ClampTop();
     emit TextChanged();
     ShowCaret();
-    emit CaretMoved();
+    CaretChanged();
     emit UpdateRequest();
 }
 
@@ -347,9 +398,9 @@ void TextAreaControl::ClampTop()
     m_top.line = qMin(m_top.line, qMax(0, LayoutOf(m_top.piece).lineCount() - 1));
 }
 
-void TextAreaControl::ShowCaret()
+void TextAreaControl::ShowPosition(qsizetype position)
 {
-    const Row caret = RowOf(m_position);
+    const Row caret = RowOf(position);
     if (RowY(caret) && *RowY(caret) + RowHeight(caret) <= m_viewport.height() - kMargin + 0.5)
         return;
     if (caret < m_top) {

@@ -73,6 +73,9 @@ public:
     // Typing and pasting go through here: the selection is replaced by as
     // much of `text` as the limit leaves room for, undoably.
     void InsertText(QString text, EditHistory::Kind kind = EditHistory::Kind::Insert);
+    // [from, to) replaced by as much of `text` as the limit leaves room for;
+    // false when nothing changed.
+    bool ReplaceRange(qsizetype from, qsizetype to, QString text, EditHistory::Kind kind);
 
     void Copy();
     void Cut();
@@ -111,6 +114,13 @@ public:
     // Rows to scroll, down when positive, kept within the text.
     void ScrollRows(int rows);
     QRectF CaretRect() const { return RectAt(m_position); }
+    // The caret's rectangle at `position`, in the viewport; empty off screen.
+    QRectF RectAt(qsizetype position) const;
+    // The position nearest to a point of the viewport; a point above or
+    // below it scrolls a row.
+    qsizetype PositionAt(QPointF point);
+    // Scrolls so that the row of `position` is on screen.
+    void ShowPosition(qsizetype position);
     // What an input method is composing, shown at the caret.
     const QString& Preedit() const { return m_preedit; }
     bool CaretHidden() const { return !m_preedit.isEmpty() && m_preeditCaretHidden; }
@@ -132,23 +142,23 @@ signals:
 
 private:
     void DropLayouts();
-    // [from, to) replaced by as much of `text` as the limit leaves room for;
-    // false when nothing changed.
-    bool ReplaceRange(qsizetype from, qsizetype to, QString text, EditHistory::Kind kind);
     void Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind);
     void ApplyHistoryStep(bool undo);
     void AfterTextChange();
     // Keeps the top within the text after it changed.
     void ClampTop();
     // Scrolls so that the caret's row is on screen.
-    void ShowCaret();
+    void ShowCaret() { ShowPosition(m_position); }
+    // The caret moved, the selection changed or both: the widget and a
+    // screen reader are told.
+    void CaretChanged();
+    // A screen reader is told of [at, at + removed.size()) replaced by
+    // `inserted` units.
+    void NotifyTextChange(size_t at, const QString& removed, size_t inserted) const;
     Row RowOf(qsizetype position) const;
-    // The caret's rectangle at `position`, in the viewport; empty off screen.
-    QRectF RectAt(qsizetype position) const;
     Row NextRow(Row row, int by) const;
     qreal RowHeight(Row row) const;
     std::optional<qreal> RowY(Row row) const;
-    qsizetype PositionAt(QPointF point);
     qsizetype PositionInRow(Row row, qreal x) const;
     qsizetype StepCharacter(qsizetype position, int direction) const;
     qsizetype StepWord(qsizetype position, int direction) const;
@@ -167,6 +177,8 @@ private:
     qreal m_column = -1; // the x that Up and Down keep, once set
     Row m_top;           // the first row on screen
     quint64 m_revision = 0;
+    qsizetype m_toldPosition = 0; // the caret and anchor a screen reader knows
+    qsizetype m_toldAnchor = 0;
     QString m_preedit; // what an input method is composing
     int m_preeditCursor = 0;
     bool m_preeditCaretHidden = false;

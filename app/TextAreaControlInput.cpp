@@ -358,7 +358,7 @@ void TextAreaControl::InputMethod(QInputMethodEvent* event)
     ClampTop();
     emit LayoutChanged();
     ShowCaret();
-    emit CaretMoved();
+    CaretChanged();
     emit UpdateRequest();
     event->accept();
 }

@@ -15,7 +15,7 @@ velmora_install_packages() {
 VELMORA_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libboost-regex-dev libboost-dev
     libgtest-dev libbenchmark-dev fonts-noto-cjk qt6-translations-l10n libcli11-dev libxxhash-dev
     libsimdjson-dev pybind11-dev python3-dev)
-VELMORA_TEST_PACKAGES=(xvfb xauth python3 python3-xlib openbox desktop-file-utils appstream parallel libglib2.0-bin
+VELMORA_TEST_PACKAGES=(xvfb xauth dbus-daemon at-spi2-core python3 python3-xlib openbox desktop-file-utils appstream parallel libglib2.0-bin
     lintian dpkg-dev file openssh-server openssh-client rsync python3-pytest python3-dask python3-distributed
     python3-pip python3-venv python3-setuptools python3-wheel)
 # Debian packages made with `cpack -G DEB`: dpkg-shlibdeps finds the dependencies.

@@ -3,6 +3,7 @@
 // and selection after them, and the same answers to the input method.
 #include "TextArea.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
@@ -253,6 +254,106 @@ TEST_F(TextAreaTest, TheCompositionIsPartOfTheLayout)
     Input(QString(), QStringLiteral("仮名"))(area);
     EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
     EXPECT_EQ(area.Text(), QStringLiteral("first line\nab仮名"));
+}
+
+// What a screen reader is told, and what it reads, as of QPlainTextEdit.
+std::vector<std::pair<QObject*, QString>>* g_told = nullptr;
+
+void Tell(QAccessibleEvent* event)
+{
+    QString what;
+    switch (event->type()) {
+    case QAccessible::TextInserted: {
+        auto* e = static_cast<QAccessibleTextInsertEvent*>(event);
+        what = QStringLiteral("insert %1 %2").arg(e->changePosition()).arg(e->textInserted());
+        break;
+    }
+    case QAccessible::TextRemoved: {
+        auto* e = static_cast<QAccessibleTextRemoveEvent*>(event);
+        what = QStringLiteral("remove %1 %2").arg(e->changePosition()).arg(e->textRemoved());
+        break;
+    }
+    case QAccessible::TextUpdated: {
+        auto* e = static_cast<QAccessibleTextUpdateEvent*>(event);
+        what = QStringLiteral("update %1 %2 %3").arg(e->changePosition()).arg(e->textRemoved(), e->textInserted());
+        break;
+    }
+    case QAccessible::TextSelectionChanged: {
+        auto* e = static_cast<QAccessibleTextSelectionEvent*>(event);
+        what = QStringLiteral("select %1 %2").arg(e->selectionStart()).arg(e->selectionEnd());
+        break;
+    }
+    case QAccessible::TextCaretMoved:
+        what = QStringLiteral("caret %1").arg(static_cast<QAccessibleTextCursorEvent*>(event)->cursorPosition());
+        break;
+    default:
+        return;
+    }
+    if (g_told)
+        g_told->emplace_back(event->object(), what);
+}
+
+TEST_F(TextAreaTest, AScreenReaderReadsAndFollowsIt)
+{
+    std::vector<std::pair<QObject*, QString>> told;
+    g_told = &told;
+    QAccessible::installUpdateHandler(Tell);
+    // On a desktop's accessibility bus Qt's bridge comes up once its
+    // connection is answered; offscreen there is none, and only what the
+    // interfaces answer is compared.
+    if (qEnvironmentVariableIsSet("VELMORA_ACCESSIBILITY_BUS")) {
+        QDeadlineTimer deadline(10000);
+        while (!QAccessible::isActive() && !deadline.hasExpired())
+            QTest::qWait(20);
+        ASSERT_TRUE(QAccessible::isActive());
+    }
+    const std::vector<Step> steps = {Keys("ab"), Key(Qt::Key_Backspace), Key(Qt::Key_Left, Qt::ShiftModifier),
+                                     Paste("XY")};
+    QStringList ours;
+    for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+        e->Set(QStringLiteral("one two\nthree"), 0, 0);
+        told.clear();
+        for (const Step& step : steps)
+            step(*e);
+        for (const auto& [object, what] : told)
+            if (object == &area.area)
+                ours.append(what);
+    }
+    // QPlainTextEdit tells of its changes by whole paragraphs, with spaces
+    // for what it removed; the text area tells exactly what changed.
+    if (QAccessible::isActive())
+        EXPECT_EQ(ours.join(QStringLiteral("; ")),
+                  QStringLiteral("insert 0 a; caret 1; insert 1 b; caret 2; remove 1 b; caret 1; caret 0; select 0 1; "
+                                 "update 0 a XY; caret 2; select 2 2"));
+    QAccessible::installUpdateHandler(nullptr);
+    g_told = nullptr;
+
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&area.area);
+    QAccessibleInterface* theirs = QAccessible::queryAccessibleInterface(&plain.edit);
+    ASSERT_TRUE(reader && reader->textInterface() && reader->editableTextInterface());
+    EXPECT_EQ(reader->role(), QAccessible::EditableText);
+    EXPECT_TRUE(reader->state().editable && reader->state().multiLine);
+    QAccessibleTextInterface* text = reader->textInterface();
+    QAccessibleTextInterface* their = theirs->textInterface();
+    EXPECT_EQ(text->characterCount(), their->characterCount());
+    EXPECT_EQ(text->text(0, text->characterCount()), their->text(0, their->characterCount()));
+    EXPECT_EQ(text->cursorPosition(), their->cursorPosition());
+    int start = 0, end = 0, theirStart = 0, theirEnd = 0;
+    EXPECT_EQ(text->selectionCount(), their->selectionCount());
+    for (auto boundary : {QAccessible::CharBoundary, QAccessible::WordBoundary}) {
+        for (int offset : {0, 2, 6}) {
+            EXPECT_EQ(text->textAtOffset(offset, boundary, &start, &end),
+                      their->textAtOffset(offset, boundary, &theirStart, &theirEnd));
+            EXPECT_EQ(start, theirStart);
+            EXPECT_EQ(end, theirEnd);
+        }
+    }
+    // Changed through the interface, as a screen reader's user may.
+    reader->editableTextInterface()->replaceText(0, 2, QStringLiteral("zz"));
+    EXPECT_TRUE(area.Text().startsWith(QStringLiteral("zz")));
+    text->setSelection(0, 1, 3);
+    EXPECT_EQ(area.Anchor(), 1);
+    EXPECT_EQ(area.Position(), 3);
 }
 
 } // namespace
