@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-#ifndef VELMORA_VERSION
-#define VELMORA_VERSION "unknown"
-#endif
-
 namespace {
 
 // Shows the optional suffix of --in-place the way it is written.

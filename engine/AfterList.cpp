@@ -1,6 +1,10 @@
 #include "Replacer.h"
 
+#include "detail/MatchNode.h"
+
 #include <boost/tokenizer.hpp>
+
+using Details::kAfterJoin;
 
 namespace {
 

@@ -48,7 +48,7 @@ uint64_t CompiledDictionaryImage::Checksum(std::string_view file)
     return XXH3_64bits_digest(&state);
 }
 
-std::string CompiledDictionaryImage::Layout(const CompiledMatcher& matcher, std::vector<std::string_view>& sections)
+std::string CompiledDictionaryImage::Layout(const Details::MatcherCore& matcher, std::vector<std::string_view>& sections)
 {
     const View& v = matcher.m_view;
     sections = {{reinterpret_cast<const char*>(v.rootNext), kUnits * sizeof(uint32_t)},
@@ -86,7 +86,7 @@ bool CompiledDictionary::Write(const CompiledMatcher& matcher, ByteSink& out)
     if (!kLittleEndian)
         return false;
     std::vector<std::string_view> sections;
-    std::string head = CompiledDictionaryImage::Layout(matcher, sections);
+    std::string head = CompiledDictionaryImage::Layout(matcher.Core(), sections);
     // The checksum first, over the same bytes, so that the file is written in one pass.
     XXH3_state_t state;
     XXH3_64bits_reset(&state);
@@ -200,7 +200,7 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
                       + std::to_string(file.size() - header.fileBytes) + " bytes)");
     const char* const damaged = "the compiled dictionary is damaged";
     if (header.sectionCount != kSectionCount || (header.flags & ~kDoubleArrayFlag) != 0
-        || header.classCount > CompiledMatcher::kMaxClasses
+        || header.classCount > Details::MatcherCore::kMaxClasses
         || (header.zero[0] | header.zero[1] | header.zero[2]) != 0)
         return refuse(damaged);
     const void* at[kSectionCount];
@@ -229,7 +229,7 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionaryImage::Open(std::string
     if (const char* problem = Check(file, header, v))
         return refuse(std::string(damaged) + " (" + problem + ")");
     const bool doubleArray = (header.flags & kDoubleArrayFlag) != 0;
-    return std::shared_ptr<const CompiledMatcher>(
-        new CompiledMatcher(v, doubleArray, header.classCount, size_t(header.maxBefore), std::move(storage)));
+    return std::make_shared<const CompiledMatcher>(std::unique_ptr<const Details::MatcherCore>(
+        new Details::MatcherCore(v, doubleArray, header.classCount, size_t(header.maxBefore), std::move(storage))));
 }
 

@@ -38,10 +38,10 @@ const char* CompiledDictionaryImage::Check(std::string_view file, const Header& 
         checks.push_back([&] { return CheckDoubleArray(v, header.classCount); });
     } else {
         for (size_t u = 0; u < kUnits; ++u)
-            if (v.rootNext[u] != CompiledMatcher::kNoState)
+            if (v.rootNext[u] != Details::MatcherCore::kNoState)
                 roots.push_back(v.rootNext[u]);
         std::sort(roots.begin(), roots.end());
-        const size_t padding = CompiledMatcher::kCodePadding;
+        const size_t padding = Details::MatcherCore::kCodePadding;
         const size_t end = v.codeSize >= padding ? v.codeSize - padding : 0;
         if (!roots.empty() && roots.back() >= end)
             return "first states";
@@ -84,9 +84,9 @@ const char* CompiledDictionaryImage::Check(std::string_view file, const Header& 
 // before-string is the one the header gives.
 const char* CompiledDictionaryImage::CheckPairs(const View& v, uint64_t maxBefore)
 {
-    if (v.textSize < CompiledMatcher::kTextPadding)
+    if (v.textSize < Details::MatcherCore::kTextPadding)
         return "text";
-    const uint64_t room = v.textSize - CompiledMatcher::kTextPadding;
+    const uint64_t room = v.textSize - Details::MatcherCore::kTextPadding;
     uint64_t longest = 0;
     for (size_t p = 0; p < v.pairCount; ++p) {
         const Pair& pair = v.pairs[p];
@@ -109,7 +109,7 @@ const char* CompiledDictionaryImage::CheckPairs(const View& v, uint64_t maxBefor
 const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classCount, std::span<const uint32_t> roots,
                                                   size_t from, size_t to)
 {
-    if (v.codeSize < 2 + CompiledMatcher::kCodePadding || from > to)
+    if (v.codeSize < 2 + Details::MatcherCore::kCodePadding || from > to)
         return "states";
     struct Child {
         uint32_t offset;
@@ -138,13 +138,13 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
             const size_t size = 2 + 2 * record[0];
             if (size > to - o)
                 return "states";
-            if (record[0] == 1 && record[3] != CompiledMatcher::kNoState)
+            if (record[0] == 1 && record[3] != Details::MatcherCore::kNoState)
                 stack[top++] = {record[3], depth + 1};
             o += size;
             continue;
         }
-        const bool row = (record[0] & CompiledMatcher::kRow) != 0;
-        const size_t count = record[0] & ~CompiledMatcher::kRow;
+        const bool row = (record[0] & Details::MatcherCore::kRow) != 0;
+        const size_t count = record[0] & ~Details::MatcherCore::kRow;
         const size_t targets = 2 + (row ? rowWords : 0) + (count + 1) / 2;
         const size_t size = targets + count;
         if (size > to - o)
@@ -161,10 +161,10 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
             children.clear();
             if (row)
                 for (size_t c = 1; c < rowWords; ++c)
-                    if (record[2 + c] != CompiledMatcher::kNoState)
+                    if (record[2 + c] != Details::MatcherCore::kNoState)
                         children.push_back(record[2 + c]);
             for (size_t k = 0; k < count; ++k)
-                if (record[targets + k] != CompiledMatcher::kNoState)
+                if (record[targets + k] != Details::MatcherCore::kNoState)
                     children.push_back(record[targets + k]);
             std::sort(children.begin(), children.end());
             for (size_t k = children.size(); k-- > 0;)

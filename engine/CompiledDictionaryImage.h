@@ -5,6 +5,7 @@
 
 #include "CompiledDictionary.h"
 #include "CompiledMatcher.h"
+#include "detail/MatcherCore.h"
 
 #include <bit>
 #include <cstddef>
@@ -60,16 +61,16 @@ inline size_t AlignUp(size_t n)
 
 } // namespace compiled_dictionary
 
-// Reads and writes the matcher's arrays; a friend of CompiledMatcher.
+// Reads and writes the matcher's arrays; a friend of Details::MatcherCore.
 class CompiledDictionaryImage {
 public:
-    using View = CompiledMatcher::View;
-    using Pair = CompiledMatcher::Pair;
+    using View = Details::MatcherCore::View;
+    using Pair = Details::MatcherCore::Pair;
     static_assert(sizeof(Pair) == compiled_dictionary::kElementBytes[compiled_dictionary::kPairs - 1]
                   && alignof(Pair) <= compiled_dictionary::kAlign);
 
     // The header and table for `matcher`, checksum 0, and the sections' bytes.
-    static std::string Layout(const CompiledMatcher& matcher, std::vector<std::string_view>& sections);
+    static std::string Layout(const Details::MatcherCore& matcher, std::vector<std::string_view>& sections);
 
     // Checks `file` whole and makes a matcher over it; `storage` keeps it.
     static std::shared_ptr<const CompiledMatcher> Open(std::string_view file, std::shared_ptr<const void> storage,

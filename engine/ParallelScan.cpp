@@ -10,6 +10,7 @@
 #include "MatchList.h"
 #include "RangeScan.h"
 #include "RunParts.h"
+#include "detail/MatcherCore.h"
 
 #include <algorithm>
 #include <vector>
@@ -33,6 +34,7 @@ struct Part {
 size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t entry, size_t stop, Part& part,
             MatchList& out)
 {
+    const Details::MatcherCore& core = matcher.Core();
     MatchList& guess = part.matches;
     // Whether the part's own scan visited `at`: it visits everything but the
     // inside of its matches, up to its end.
@@ -41,7 +43,7 @@ size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t ent
             return true;
         while (guess.Size() != 0 && guess.Front().start < at) {
             const FoundMatch& f = guess.Front();
-            if (f.start + matcher.BeforeLength(f.pair) > at)
+            if (f.start + core.BeforeLength(f.pair) > at)
                 return false;
             guess.PopFront();
         }
@@ -68,7 +70,7 @@ size_t Join(const CompiledMatcher& matcher, std::u16string_view text, size_t ent
                 return;
             }
             out.Push(m);
-            at = m.start + matcher.BeforeLength(m.pair);
+            at = m.start + core.BeforeLength(m.pair);
         });
         if (met)
             break;

@@ -3,6 +3,7 @@
 #include "CompiledMatcher.h"
 #include "MatchList.h"
 #include "ReverseAutomaton.h"
+#include "detail/MatcherCore.h"
 
 #include <algorithm>
 #include <vector>
@@ -19,7 +20,7 @@ constexpr ptrdiff_t kStepsPerUnit = 4;
 
 // The reverse automaton from `start`, exact: at each visited position the
 // longest before-string that starts there.
-size_t ReverseScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop,
+size_t ReverseScanRange(const Details::MatcherCore& matcher, std::u16string_view text, size_t start, size_t stop,
                         MatchList& out)
 {
     const ReverseAutomaton& automaton = matcher.Reverse();
@@ -91,11 +92,12 @@ size_t ReverseScanRange(const CompiledMatcher& matcher, std::u16string_view text
 // stays linear in the text plus the matched length.
 size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out)
 {
-    if (matcher.Method() == ScanMethod::Reverse) {
+    const Details::MatcherCore& core = matcher.Core();
+    if (core.Method() == ScanMethod::Reverse) {
         stop = std::min(stop, text.size());
-        if (start >= stop || matcher.MaxBeforeLength() == 0)
+        if (start >= stop || core.MaxBeforeLength() == 0)
             return std::max(start, stop);
-        return ReverseScanRange(matcher, text, start, stop, out);
+        return ReverseScanRange(core, text, start, stop, out);
     }
     return ScanRange(matcher, text, start, stop, out, std::max<size_t>(kBlock * 2, matcher.MaxBeforeLength() * 4));
 }
@@ -103,8 +105,8 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
 namespace {
 
 // The forward scan with one kind of step throughout, chosen once per range.
-template <uint32_t (CompiledMatcher::*Next)(uint32_t, char16_t) const>
-size_t ForwardScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop,
+template <uint32_t (Details::MatcherCore::*Next)(uint32_t, char16_t) const>
+size_t ForwardScanRange(const Details::MatcherCore& matcher, std::u16string_view text, size_t start, size_t stop,
                         MatchList& out, size_t switchSpan)
 {
     const size_t n = text.size();
@@ -114,7 +116,7 @@ size_t ForwardScanRange(const CompiledMatcher& matcher, std::u16string_view text
     size_t i = start;
     while (i < stop) {
         uint32_t state = matcher.First(units[i]);
-        if (state == CompiledMatcher::kNoState) {
+        if (state == Details::MatcherCore::kNoState) {
             ++i;
             continue;
         }
@@ -123,7 +125,7 @@ size_t ForwardScanRange(const CompiledMatcher& matcher, std::u16string_view text
         size_t j = i + 1;
         while (j < n) {
             state = (matcher.*Next)(state, units[j]);
-            if (state == CompiledMatcher::kNoState)
+            if (state == Details::MatcherCore::kNoState)
                 break;
             ++j;
             if (const uint32_t pair = matcher.PairAt(state)) {
@@ -151,10 +153,11 @@ size_t ForwardScanRange(const CompiledMatcher& matcher, std::u16string_view text
 size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_t start, size_t stop, MatchList& out,
                  size_t switchSpan)
 {
+    const Details::MatcherCore& core = matcher.Core();
     stop = std::min(stop, text.size());
-    if (start >= stop || matcher.MaxBeforeLength() == 0)
+    if (start >= stop || core.MaxBeforeLength() == 0)
         return std::max(start, stop);
-    return matcher.IsDoubleArray()
-        ? ForwardScanRange<&CompiledMatcher::NextInArray>(matcher, text, start, stop, out, switchSpan)
-        : ForwardScanRange<&CompiledMatcher::NextInRecords>(matcher, text, start, stop, out, switchSpan);
+    return core.IsDoubleArray()
+        ? ForwardScanRange<&Details::MatcherCore::NextInArray>(core, text, start, stop, out, switchSpan)
+        : ForwardScanRange<&Details::MatcherCore::NextInRecords>(core, text, start, stop, out, switchSpan);
 }

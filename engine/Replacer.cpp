@@ -5,6 +5,8 @@
 #include "NodeIndex.h"
 #include "RunParts.h"
 #include "UpToNul.h"
+#include "detail/MatchNode.h"
+#include "detail/MatcherCore.h"
 #include "detail/PairWork.h"
 
 #include <algorithm>
@@ -12,6 +14,9 @@
 #include <new>
 #include <utility>
 #include <unordered_set>
+
+using Details::kNoNode;
+using Details::MatchNode;
 
 Replacer::Replacer()
     : m_nodes(1)
@@ -218,7 +223,8 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
     std::vector<std::pair<std::u16string_view, std::u16string_view>>& distinct = runs[0];
     for (size_t p = 1; p < parts; ++p)
         distinct.insert(distinct.end(), runs[p].begin(), runs[p].end());
-    return std::make_shared<const CompiledMatcher>(distinct, layout, method, parts);
+    return std::make_shared<const CompiledMatcher>(
+        std::make_unique<const Details::MatcherCore>(distinct, layout, method, parts));
 }
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)

@@ -1,7 +1,12 @@
 #include "Replacer.h"
 
+#include "detail/MatchNode.h"
+
 #include <algorithm>
 #include <utility>
+
+using Details::kNoNode;
+using Details::MatchNode;
 
 // Visit order, produced with an explicit stack so that neither long level
 // lists nor long before-strings deepen the call stack: a level's entries come

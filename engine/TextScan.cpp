@@ -4,6 +4,7 @@
 #include "MatchList.h"
 #include "RangeScan.h"
 #include "RunParts.h"
+#include "detail/MatcherCore.h"
 
 #include <algorithm>
 #include <cstring>
@@ -67,7 +68,7 @@ void TextScan::ForEachMatch(const std::function<void(size_t, std::u16string_view
 namespace {
 // Below this many units a builder does not split its work.
 constexpr size_t kParallelOutput = size_t(1) << 18;
-constexpr size_t kShortCopy = CompiledMatcher::kTextPadding;
+constexpr size_t kShortCopy = Details::MatcherCore::kTextPadding;
 
 // Writes `length` units of `s` to `d` and returns the end of them. Most
 // strings are short: with `padded` (readable past their end, as the
@@ -85,7 +86,7 @@ inline char16_t* PutUnits(char16_t* d, const char16_t* s, size_t length, bool pa
 
 // Writes to `d` the text from `k` up to match `m`, then the match's output;
 // returns where the writing ended.
-inline char16_t* PutMatch(const CompiledMatcher& matcher, std::u16string_view text, size_t k, const FoundMatch& m,
+inline char16_t* PutMatch(const Details::MatcherCore& matcher, std::u16string_view text, size_t k, const FoundMatch& m,
                           bool gloss, char16_t* d, const char16_t* end)
 {
     const std::u16string_view before = matcher.Before(m.pair);
@@ -129,6 +130,8 @@ bool TextScan::AppendOutput(std::u16string_view text, bool gloss, std::u16string
 
 size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string& out, size_t start) const
 {
+    // No matcher before the first scan, and then no matches either.
+    const Details::MatcherCore* const core = m_matcher ? &m_matcher->Core() : nullptr;
     const std::vector<MatchList::Block>& blocks = m_matches->Blocks();
     const unsigned threads = text.size() >= kParallelOutput ? m_threads : 1;
     struct Share {
@@ -143,15 +146,15 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
         ptrdiff_t growth = 0;
         for (uint32_t k = blocks[b].begin; k < blocks[b].end; ++k) {
             const uint32_t pair = blocks[b].data[k].pair;
-            const ptrdiff_t before = ptrdiff_t(m_matcher->BeforeLength(pair));
-            const ptrdiff_t after = ptrdiff_t(m_matcher->After(pair).size());
+            const ptrdiff_t before = ptrdiff_t(core->BeforeLength(pair));
+            const ptrdiff_t after = ptrdiff_t(core->After(pair).size());
             growth += gloss ? after + 2 : after - before;
         }
         shares[b].growth = growth;
         shares[b].to = kNone;
         if (blocks[b].end != blocks[b].begin) {
             const FoundMatch& last = blocks[b].data[blocks[b].end - 1];
-            shares[b].to = size_t(last.start) + m_matcher->BeforeLength(last.pair);
+            shares[b].to = size_t(last.start) + core->BeforeLength(last.pair);
         }
     });
     size_t from = 0, at = 0;
@@ -175,8 +178,8 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
         size_t k = shares[b].from;
         for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
             const FoundMatch& m = blocks[b].data[i];
-            d = PutMatch(*m_matcher, text, k, m, gloss, d, end);
-            k = size_t(m.start) + m_matcher->BeforeLength(m.pair);
+            d = PutMatch(*core, text, k, m, gloss, d, end);
+            k = size_t(m.start) + core->BeforeLength(m.pair);
         }
     });
     std::memcpy(dst + at, text.data() + from, (text.size() - from) * sizeof(char16_t));
@@ -186,6 +189,7 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
 void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, const MatchList& matches, bool gloss,
                           OutputPart& out) const
 {
+    const Details::MatcherCore& core = m_matcher->Core();
     // Room for the text and a quarter more; the matches ask for more when
     // they need it.
     const size_t length = to - from;
@@ -195,8 +199,8 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
     char16_t* d = base;
     size_t k = from;
     matches.ForEach([&](const FoundMatch& m) {
-        const size_t before = m_matcher->BeforeLength(m.pair);
-        const size_t after = m_matcher->After(m.pair).size();
+        const size_t before = core.BeforeLength(m.pair);
+        const size_t after = core.After(m.pair).size();
         // Room behind the write for PutMatch's blocks of kShortCopy units.
         const size_t need = (m.start - k) + after + (gloss ? before + 2 : 0) + kShortCopy;
         if (size_t(d - base) + need > out.units.size()) {
@@ -205,7 +209,7 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
             base = out.units.data();
             d = base + at;
         }
-        d = PutMatch(*m_matcher, text, k, m, gloss, d, base + out.units.size());
+        d = PutMatch(core, text, k, m, gloss, d, base + out.units.size());
         k = size_t(m.start) + before;
     });
     const size_t at = size_t(d - base);

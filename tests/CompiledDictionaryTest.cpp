@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 #include "CompiledDictionary.h"
 #include "CompiledMatcher.h"
+#include "detail/MatcherCore.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ std::string FileBytes(MatcherLayout layout)
     for (const std::u16string& before : befores)
         pairs.emplace_back(before, u"Z");
     const auto matcher = Replacer::CompilePairs(pairs, layout);
-    EXPECT_EQ(matcher->IsDoubleArray(), layout == MatcherLayout::DoubleArray);
+    EXPECT_EQ(matcher->Core().IsDoubleArray(), layout == MatcherLayout::DoubleArray);
     return CompiledDictionary::ToBytes(*matcher);
 }
 

@@ -6,6 +6,7 @@
 #include "MatchList.h"
 #include "RangeScan.h"
 #include "RunParts.h"
+#include "detail/MatcherCore.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ Spans ForcedReverse(const CompiledMatcher& matcher, const std::u16string& text, 
     MatchList list;
     ScanRange(matcher, text, 0, text.size(), list, span);
     Spans spans;
-    list.ForEach([&](const FoundMatch& m) { spans.emplace_back(m.start, matcher.BeforeLength(m.pair)); });
+    list.ForEach([&](const FoundMatch& m) { spans.emplace_back(m.start, matcher.Before(m.pair).size()); });
     return spans;
 }
 
@@ -211,9 +212,9 @@ TEST_P(RandomAgainstReference, CompiledFromPairs)
         const auto compiled = Replacer::CompilePairs(pairs, GetParam().layout, GetParam().method);
         const MatcherLayout layout = GetParam().layout;
         if (layout == MatcherLayout::Records || layout == MatcherLayout::Rows) {
-            ASSERT_FALSE(compiled->IsDoubleArray());
+            ASSERT_FALSE(compiled->Core().IsDoubleArray());
         } else if (layout == MatcherLayout::DoubleArray && !rows) {
-            ASSERT_TRUE(compiled->IsDoubleArray());
+            ASSERT_TRUE(compiled->Core().IsDoubleArray());
         }
         const std::string bytes = CompiledDictionary::ToBytes(*compiled);
         ASSERT_EQ(CompiledDictionary::ToBytes(*Replacer::CompilePairs(pairs, layout, GetParam().method, 1)), bytes);
@@ -221,7 +222,7 @@ TEST_P(RandomAgainstReference, CompiledFromPairs)
         std::string error;
         const auto read = CompiledDictionary::FromBytes(bytes, error);
         ASSERT_TRUE(read) << error << ", round " << round;
-        ASSERT_EQ(read->IsDoubleArray(), compiled->IsDoubleArray());
+        ASSERT_EQ(read->Core().IsDoubleArray(), compiled->Core().IsDoubleArray());
         Replacer oneByOne;
         if (longList)
             for (const auto& [before, after] : pairs)

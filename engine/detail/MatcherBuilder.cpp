@@ -48,7 +48,7 @@ MatcherBuilder::Levels MatcherBuilder::GroupLevels(const std::vector<MatchNode>&
 bool MatcherBuilder::ChooseClasses(const std::vector<uint32_t>& uses)
 {
     size_t used = 0;
-    m_out.m_classCount = uint32_t(ChooseUnitClasses(uses, CompiledMatcher::kMaxClasses, m_out.m_class, used).size());
+    m_out.m_classCount = uint32_t(ChooseUnitClasses(uses, MatcherCore::kMaxClasses, m_out.m_class, used).size());
     return used == m_out.m_classCount;
 }
 
@@ -115,7 +115,7 @@ void MatcherBuilder::PutState(uint32_t slot, char16_t unit, std::vector<std::pai
         m_out.m_rootNext[unit] = state;
     else
         code[slot] = state;
-    code[state] = row ? CompiledMatcher::kRow | count : count;
+    code[state] = row ? MatcherCore::kRow | count : count;
     code[state + 1] = pair;
     const uint32_t units = state + 2 + rowWords;
     const uint32_t targets = units + (count + 1) / 2;
@@ -176,8 +176,8 @@ void MatcherBuilder::Finish(const SlotPlacer* placer)
 {
     if (placer)
         m_out.m_code.resize(3 * (size_t(placer->End()) + m_out.m_classCount + 1), 0);
-    m_out.m_text.append(CompiledMatcher::kTextPadding, u'\0');
-    m_out.m_code.resize(m_out.m_code.size() + CompiledMatcher::kCodePadding, 0);
+    m_out.m_text.append(MatcherCore::kTextPadding, u'\0');
+    m_out.m_code.resize(m_out.m_code.size() + MatcherCore::kCodePadding, 0);
     // Copying an array to drop its last few unused pages costs more than
     // those pages, which were never touched.
     const auto shrink = [](auto& array) {
@@ -245,15 +245,15 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
 {
     const size_t count = pairs.size();
     parts = PairParts(parts, count);
-    std::vector<CompiledMatcher::Pair>& stored = m_out.m_pairs;
+    std::vector<MatcherCore::Pair>& stored = m_out.m_pairs;
     stored.resize(count);
-    AdviseLargePages(stored.data(), count * sizeof(CompiledMatcher::Pair));
+    AdviseLargePages(stored.data(), count * sizeof(MatcherCore::Pair));
     size_t units = 0;
     for (size_t k = 0; k < count; ++k) {
         stored[k] = {units, uint32_t(pairs[k].first.size()), uint32_t(pairs[k].second.size())};
         units += pairs[k].first.size() + pairs[k].second.size();
     }
-    m_out.m_text.reserve(units + CompiledMatcher::kTextPadding);
+    m_out.m_text.reserve(units + MatcherCore::kTextPadding);
     AdviseLargePages(m_out.m_text.data(), m_out.m_text.capacity() * sizeof(char16_t));
     m_out.m_text.resize(units);
 
@@ -343,7 +343,7 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
 
 std::u16string_view MatcherBuilder::Before(size_t pair) const
 {
-    const CompiledMatcher::Pair& p = m_out.m_pairs[pair];
+    const MatcherCore::Pair& p = m_out.m_pairs[pair];
     return {m_out.m_text.data() + p.offset, p.beforeLength};
 }
 
@@ -386,8 +386,8 @@ void MatcherBuilder::PutStretches(const std::vector<uint32_t>& shared, std::vect
 // text is laid out anew where it was.
 void MatcherBuilder::OrderPairs(const std::vector<uint32_t>& met)
 {
-    std::vector<CompiledMatcher::Pair>& stored = m_out.m_pairs;
-    std::vector<CompiledMatcher::Pair> pairs;
+    std::vector<MatcherCore::Pair>& stored = m_out.m_pairs;
+    std::vector<MatcherCore::Pair> pairs;
     std::u16string span;
     for (size_t n = 0; n < met.size();) {
         if (met[n] == n) {
@@ -398,13 +398,13 @@ void MatcherBuilder::OrderPairs(const std::vector<uint32_t>& met)
         size_t end = n;
         for (size_t most = n; end <= most; ++end)
             most = std::max<size_t>(most, met[end]);
-        const CompiledMatcher::Pair& last = stored[end - 1];
+        const MatcherCore::Pair& last = stored[end - 1];
         const size_t from = stored[n].offset;
         span.assign(m_out.m_text, from, last.offset + last.beforeLength + last.afterLength - from);
         pairs.assign(stored.begin() + ptrdiff_t(n), stored.begin() + ptrdiff_t(end));
         size_t at = from;
         for (size_t m = n; m < end; ++m) {
-            const CompiledMatcher::Pair& p = pairs[met[m] - n];
+            const MatcherCore::Pair& p = pairs[met[m] - n];
             const size_t length = p.beforeLength + size_t(p.afterLength);
             m_out.m_text.replace(at, length, span, p.offset - from, length);
             stored[m] = {at, p.beforeLength, p.afterLength};
@@ -423,8 +423,8 @@ void MatcherBuilder::AppendRecords(const std::vector<uint32_t>& behind, const st
     const uint32_t base = uint32_t(code.size());
     code.insert(code.end(), behind.begin(), behind.end());
     for (size_t o = base; o < code.size();) {
-        const bool row = (code[o] & CompiledMatcher::kRow) != 0;
-        const uint32_t count = code[o] & ~CompiledMatcher::kRow;
+        const bool row = (code[o] & MatcherCore::kRow) != 0;
+        const uint32_t count = code[o] & ~MatcherCore::kRow;
         const size_t rowWords = row ? m_out.m_classCount + 1 : 0;
         for (size_t w = o + 2; w < o + 2 + rowWords; ++w)
             if (code[w] != 0)

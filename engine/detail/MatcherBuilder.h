@@ -1,9 +1,9 @@
-// Builds a CompiledMatcher's arrays in the layout chosen for it
-// (CompiledMatcher.h describes the layouts), from the record trie or straight
+// Builds a matcher's arrays in the layout chosen for it
+// (MatcherCore.h describes the layouts), from the record trie or straight
 // from sorted pairs.
 #pragma once
 
-#include "CompiledMatcher.h"
+#include "MatcherCore.h"
 #include "MatcherLayout.h"
 #include "SlotPlacer.h"
 
@@ -13,14 +13,14 @@
 #include <utility>
 #include <vector>
 
-struct MatchNode;
-
 namespace Details {
+
+struct MatchNode;
 
 class MatcherBuilder {
 public:
     // Fills the empty matcher `out`.
-    explicit MatcherBuilder(CompiledMatcher& out)
+    explicit MatcherBuilder(MatcherCore& out)
         : m_out(out)
         , m_code(&out.m_code)
     {
@@ -72,7 +72,7 @@ private:
     void AppendRecords(const std::vector<uint32_t>& behind, const std::vector<Stretch>& roots);
     void Finish(const SlotPlacer* placer);
 
-    CompiledMatcher& m_out;
+    MatcherCore& m_out;
     std::vector<uint32_t>* m_code; // where PutState writes: m_out.m_code, or a run of records put behind it later
     uint32_t m_rowFrom = ~0u; // child count from which a state gets a row
 };

@@ -39,7 +39,6 @@
 //                need not split the whole value again.
 #pragma once
 
-#include "MatchNode.h"
 #include "MatcherLayout.h"
 #include "TextScan.h"
 
@@ -53,6 +52,15 @@
 #include <vector>
 
 class NodeIndex;
+namespace Details {
+struct MatchNode;
+}
+
+// A pair as the entry list hands it out.
+struct ReplaceEntry {
+    std::u16string before;
+    std::u16string after;
+};
 
 // The first four units, the first in the high bits, a missing unit as 0: keys
 // compare as the strings do, except that equal keys need the full strings.
@@ -121,7 +129,7 @@ public:
     // Number of matches found by the last Scan.
     size_t GetMatchCount() const;
     // Number of trie nodes, heads included.
-    size_t GetNodeCount() const { return m_nodes.size(); }
+    size_t GetNodeCount() const;
 
     std::vector<std::unique_ptr<ReplaceEntry>> m_entries;
 
@@ -144,7 +152,7 @@ private:
     void RebuildSortedEntries();
     std::unique_ptr<ReplaceEntry> MakeEntry(std::u16string_view before, const std::u16string& after) const;
 
-    std::vector<MatchNode> m_nodes;
+    std::vector<Details::MatchNode> m_nodes;
     std::vector<uint32_t> m_links; // head: the last node of its level; real node: its head
     std::vector<uint32_t> m_firstLevel;
     mutable std::unique_ptr<NodeIndex> m_index;

@@ -1,14 +1,11 @@
-// The records the Replacer keeps: a node of its trie and a pair as handed out.
+// A node of the Replacer's record trie (Replacer.h describes the trie).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-struct ReplaceEntry {
-    std::u16string before;
-    std::u16string after;
-};
+namespace Details {
 
 // Joins a second after-string for the same before-string to the stored value.
 inline constexpr std::u16string_view kAfterJoin = u"; ";
@@ -23,3 +20,5 @@ struct MatchNode {
     char16_t unit = 0;
     std::u16string after;
 };
+
+} // namespace Details
