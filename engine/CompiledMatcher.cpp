@@ -26,6 +26,18 @@ std::u16string_view CompiledMatcher::After(uint32_t pair) const
     return m_core->After(pair);
 }
 
+std::optional<uint32_t> CompiledMatcher::Find(std::u16string_view before) const
+{
+    if (before.empty())
+        return std::nullopt;
+    uint32_t state = m_core->First(before[0]);
+    for (size_t k = 1; k < before.size() && state != Details::MatcherCore::kNoState; ++k)
+        state = m_core->Next(state, before[k]);
+    if (state == Details::MatcherCore::kNoState || m_core->PairAt(state) == 0)
+        return std::nullopt;
+    return m_core->PairAt(state) - 1;
+}
+
 size_t CompiledMatcher::MaxBeforeLength() const
 {
     return m_core->MaxBeforeLength();

@@ -285,7 +285,7 @@ PythonReplacer PythonReplacer::FromState(const py::handle& state)
             at = afterEnd + 1;
         }
         py::gil_scoped_release nogil;
-        matcher = std::make_shared<const CompiledMatcher>(pairs);
+        matcher = Replacer::CompilePairs(pairs);
     } else if (PyBytes_Check(state.ptr())) {
         // A compiled dictionary file's bytes.
         char* data = nullptr;
@@ -452,14 +452,7 @@ py::list PythonReplacer::Find(const py::str& text) const
 
 std::optional<uint32_t> PythonReplacer::PairOf(std::u16string_view before) const
 {
-    if (before.empty())
-        return std::nullopt;
-    uint32_t state = m_matcher->First(before[0]);
-    for (size_t k = 1; k < before.size() && state != CompiledMatcher::kNoState; ++k)
-        state = m_matcher->Next(state, before[k]);
-    if (state == CompiledMatcher::kNoState || m_matcher->PairAt(state) == 0)
-        return std::nullopt;
-    return m_matcher->PairAt(state) - 1;
+    return m_matcher->Find(before);
 }
 
 std::optional<py::str> PythonReplacer::Get(const py::handle& before) const

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace Details {
@@ -27,6 +28,8 @@ public:
     size_t GetPairCount() const;
     std::u16string_view Before(uint32_t pair) const;
     std::u16string_view After(uint32_t pair) const;
+    // The pair whose before-string is `before`, if there is one.
+    std::optional<uint32_t> Find(std::u16string_view before) const;
 
     // Length of the longest before-string (0 without pairs).
     size_t MaxBeforeLength() const;
