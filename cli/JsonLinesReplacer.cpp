@@ -1,8 +1,10 @@
 #include "JsonLinesReplacer.h"
 
+#include "CompiledMatcher.h"
 #include "JsonString.h"
 #include "PairCounts.h"
 #include "RunParts.h"
+#include "Surrogates.h"
 #include "TextScan.h"
 
 #include "Utf8Codec.h"
@@ -15,11 +17,34 @@ namespace {
 
 // Below this many bytes a block's lines are not spread over threads.
 constexpr size_t kParallelLines = size_t(1) << 18;
+// A field's value is scanned, built and encoded this many units at a time,
+// so that a long one takes memory for itself and its encoding only.
+constexpr size_t kValueWindow = size_t(1) << 20;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 std::string NotJson(std::string_view why)
 {
     return "not valid JSON (" + std::string(why) + ")";
+}
+
+// The bytes of the string token at the start of `bytes`, its quotes
+// included (all of `bytes` when it has no closing quote): a value's room
+// depends on the value, not on the line behind it.
+size_t StringTokenBytes(std::string_view bytes)
+{
+    for (size_t at = 1; at < bytes.size();) {
+        const void* const quote = std::memchr(bytes.data() + at, '"', bytes.size() - at);
+        if (!quote)
+            break;
+        const size_t end = size_t(static_cast<const char*>(quote) - bytes.data());
+        size_t backslashes = 0;
+        while (end - backslashes > 1 && bytes[end - 1 - backslashes] == '\\')
+            ++backslashes;
+        if (backslashes % 2 == 0)
+            return end + 1;
+        at = end + 1;
+    }
+    return bytes.size();
 }
 
 const char* SkipSpace(const char* p, const char* end)
@@ -84,6 +109,7 @@ public:
         : m_field(field)
         , m_field16(FieldUnits(field))
         , m_gloss(gloss)
+        , m_window(std::max(kValueWindow, 2 * matcher->MaxBeforeLength()))
         , m_scan(std::move(matcher))
     {
     }
@@ -141,10 +167,10 @@ private:
     }
 
     // Decodes the string token at the start of `bytes` into `units`.
-    bool DecodeString(std::string_view bytes, std::u16string& units, JsonStringToken& token)
+    bool DecodeString(std::string_view bytes, PageRoom<char16_t>& units, JsonStringToken& token)
     {
-        if (units.size() < MaxJsonStringUnits(bytes.size()))
-            units.resize(MaxJsonStringUnits(bytes.size()));
+        bytes = bytes.substr(0, StringTokenBytes(bytes));
+        units.Grow(MaxJsonStringUnits(bytes.size()));
         return DecodeJsonString(bytes, units.data(), token, m_problem);
     }
 
@@ -268,32 +294,64 @@ private:
             return true;
 
         const std::u16string_view text(m_units16.data(), value.units);
-        m_scan.Scan(text);
         m_units += text.size();
-        const size_t matches = m_scan.GetMatchCount();
+        // The value is scanned and its output built and encoded a window at a
+        // time, each window's front as far as its matches are settled; the
+        // line as it came replaces all that when nothing matched.
+        const size_t lineStart = m_outSize;
+        Reserve(line.size());
+        Put(line.substr(0, start));
+        const size_t tokenStart = m_outSize;
+        Put("\"");
+        size_t matches = 0;
+        m_output.clear();
+        size_t at = 0;
+        do {
+            const std::u16string_view window = text.substr(at, m_window);
+            const bool last = at + window.size() == text.size();
+            size_t settled = window.size();
+            if (last)
+                m_scan.Scan(window);
+            else
+                settled = m_scan.ScanFront(window);
+            matches += m_scan.GetMatchCount();
+            if (m_countUses)
+                CountPairUses(m_scan, m_uses);
+            m_scan.AppendOutput(window.substr(0, settled), m_gloss, m_output);
+            // A surrogate pair that windows split is encoded whole, with the next.
+            const bool split = !last && !m_output.empty() && IsHighSurrogate(m_output.back());
+            PutStringUnits(std::u16string_view(m_output).substr(0, m_output.size() - split), value.escapedWide);
+            m_output.erase(0, m_output.size() - split);
+            at += settled;
+            m_units16.Release(at); // as the encoded value grows, its units go
+        } while (at < text.size());
+        Put("\"");
         if (matches == 0) {
+            m_outSize = lineStart;
             Put(line);
             return true;
         }
         m_replacements += matches;
-        if (m_countUses)
-            CountPairUses(m_scan, m_uses);
-        m_output.clear();
-        m_scan.AppendOutput(text, m_gloss, m_output);
-        // A value that had \u escapes for wide characters stays ASCII.
-        Put(line.substr(0, start));
-        Reserve(MaxJsonStringBytes(m_output.size()));
-        const size_t written = EncodeJsonString(m_output, value.escapedWide, m_out.data() + m_outSize);
-        m_changed = m_changed || std::string_view(m_out.data() + m_outSize, written) != rest.substr(0, value.size);
-        m_outSize += written;
+        m_changed = m_changed || std::string_view(m_out.data() + tokenStart, m_outSize - tokenStart) != rest.substr(0, value.size);
         Put(rest.substr(value.size));
         return true;
+    }
+
+    // Writes `units` as the inside of a JSON string token; a value that had
+    // \u escapes for wide characters stays ASCII.
+    void PutStringUnits(std::u16string_view units, bool asciiOnly)
+    {
+        Reserve(MaxJsonStringBytes(units.size()));
+        char* const at = m_out.data() + m_outSize;
+        const size_t written = EncodeJsonString(units, asciiOnly, at);
+        std::memmove(at, at + 1, written - 2); // without its quotes
+        m_outSize += written - 2;
     }
 
     void Reserve(size_t more)
     {
         if (m_out.size() < m_outSize + more)
-            m_out.resize(std::max(m_outSize + more, 2 * m_out.size()));
+            m_out.Grow(std::max(m_outSize + more, 2 * m_out.size()));
     }
 
     void Put(std::string_view bytes)
@@ -306,14 +364,15 @@ private:
     const std::string& m_field;
     const std::optional<std::u16string> m_field16;
     bool m_gloss;
+    const size_t m_window; // units of a value scanned at a time
     TextScan m_scan;
     std::string m_open;       // the closing bracket of each object and array the scan is in
-    std::u16string m_units16; // the field's decoded string
-    std::u16string m_other16; // any other decoded string
+    PageRoom<char16_t> m_units16; // the field's decoded string
+    PageRoom<char16_t> m_other16; // any other decoded string
     JsonStringToken m_token;
     std::string m_problem;    // why a string did not decode
-    std::u16string m_output;
-    std::string m_out;
+    std::u16string m_output; // a window's output
+    PageRoom<char> m_out;
     size_t m_outSize = 0;
     size_t m_lines = 0;
     uint64_t m_units = 0;
@@ -356,8 +415,7 @@ StreamResult JsonLinesReplacer::Pass(ByteSource& in, ByteSink* out, PairUses* us
     size_t held = 0;         // bytes of m_bytes carried from the last block
     bool markSeen = false;   // the start of the text was looked at for EF BB BF
     for (;;) {
-        if (m_bytes.size() < held + m_blockBytes)
-            m_bytes.resize(held + m_blockBytes);
+        m_bytes.Grow(held + m_blockBytes);
         const ssize_t n = ReadBlock(in, m_bytes.data() + held, m_blockBytes, result, progress);
         if (n < 0)
             return result;

@@ -7,6 +7,7 @@
 // line number.
 #pragma once
 
+#include "PageRoom.h"
 #include "StreamReplacer.h"
 
 #include <memory>
@@ -47,6 +48,6 @@ private:
     size_t m_blockBytes;
     unsigned m_threads;
     std::vector<std::unique_ptr<Worker>> m_workers;
-    std::string m_bytes;     // the carried start of a line, then the block read behind it
+    PageRoom<char> m_bytes;  // the carried start of a line, then the block read behind it
     uint64_t m_linesDone = 0; // lines before m_bytes
 };

@@ -1,4 +1,5 @@
 """The Python module against the engine's case table, velmora-replace and its own promises."""
+import json
 import os
 import pathlib
 import pickle
@@ -172,6 +173,24 @@ def test_same_output_as_velmora_replace(tmp_path, gloss, compiled):
         velmora.Replacer.from_files(files[1]).save(tmp_path / "two.vmd")
         files[1] = tmp_path / "two.vmd"
     assert velmora.Replacer.from_files(*files).replace(text, gloss=gloss) == expected
+
+
+@pytest.mark.parametrize("gloss", [False, True])
+def test_long_json_values_as_the_module_replaces_them(tmp_path, gloss):
+    """velmora-replace --jsonl takes a long value a window at a time: pairs split between windows, a value that
+    needs \\u escapes and one without a match (its escapes as they came) come out as whole."""
+    (tmp_path / "dict.txt").write_text("ab\tX\n\U0001F600\ts\n", encoding="utf-8")
+    r = velmora.Replacer.from_files(tmp_path / "dict.txt")
+    text = "ab" + "\U0001F601" * 1_500_000 + "c\U0001F600"
+    lines = [json.dumps({"id": 1, "text": text}, ensure_ascii=False), json.dumps({"id": 2, "text": text}),
+             '{"id": 3, "text": "' + "\\u00e9\\/ zz" * 300_000 + '"}']
+    (tmp_path / "in.jsonl").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    command = [os.environ["VELMORA_REPLACE"], "-q", f"-d{tmp_path / 'dict.txt'}", "--jsonl", "text"]
+    done = subprocess.run(command + (["--gloss"] if gloss else []) + [str(tmp_path / "in.jsonl")], check=True,
+                          capture_output=True)
+    replaced = r.replace(text, gloss=gloss)
+    assert done.stdout.decode("utf-8").split("\n") == [
+        json.dumps({"id": 1, "text": replaced}, ensure_ascii=False), json.dumps({"id": 2, "text": replaced}), lines[2], ""]
 
 
 def test_threads_and_a_long_text_agree_with_one_thread():
