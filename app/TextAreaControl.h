@@ -21,6 +21,7 @@
 class QContextMenuEvent;
 class QInputMethodEvent;
 class QKeyEvent;
+class QMenu;
 class QMouseEvent;
 class QWidget;
 
@@ -80,6 +81,7 @@ public:
     void Copy();
     void Cut();
     void Paste();
+    void DeleteSelection();
     void Undo();
     void Redo();
     bool CanUndo() const { return m_history.CanUndo(); }
@@ -95,6 +97,8 @@ public:
     void MouseMove(QMouseEvent* event);
     void MouseDoubleClick(QMouseEvent* event);
     void ContextMenu(QContextMenuEvent* event, QWidget* parent);
+    // The editing menu the context menu shows.
+    std::unique_ptr<QMenu> CreateContextMenu(QWidget* parent);
     void InputMethod(QInputMethodEvent* event);
     QVariant InputMethodQuery(Qt::InputMethodQuery query) const;
 

@@ -282,25 +282,38 @@ void TextAreaControl::MouseDoubleClick(QMouseEvent* event)
         SelectWordAt(PositionAt(event->position()));
 }
 
-void TextAreaControl::ContextMenu(QContextMenuEvent* event, QWidget* parent)
+std::unique_ptr<QMenu> TextAreaControl::CreateContextMenu(QWidget* parent)
 {
-    // The usual editing menu, with the Qt translations of its items.
-    QMenu menu(parent);
+    // QPlainTextEdit's editing menu, with the Qt translations of its items.
+    auto menu = std::make_unique<QMenu>(parent);
     auto add = [&](const char* text, QKeySequence::StandardKey key, bool enabled, void (TextAreaControl::*slot)()) {
-        QAction* action = menu.addAction(QCoreApplication::translate("QWidgetTextControl", text), this, slot);
-        action->setShortcut(key);
+        QAction* action = menu->addAction(QCoreApplication::translate("QWidgetTextControl", text), this, slot);
+        if (key != QKeySequence::UnknownKey)
+            action->setShortcut(key);
         action->setEnabled(enabled);
     };
     const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
     add("&Undo", QKeySequence::Undo, m_history.CanUndo(), &TextAreaControl::Undo);
     add("&Redo", QKeySequence::Redo, m_history.CanRedo(), &TextAreaControl::Redo);
-    menu.addSeparator();
+    menu->addSeparator();
     add("Cu&t", QKeySequence::Cut, HasSelection(), &TextAreaControl::Cut);
     add("&Copy", QKeySequence::Copy, HasSelection(), &TextAreaControl::Copy);
     add("&Paste", QKeySequence::Paste, clip && clip->hasText() && !clip->hasUrls(), &TextAreaControl::Paste);
-    menu.addSeparator();
+    add("Delete", QKeySequence::UnknownKey, HasSelection(), &TextAreaControl::DeleteSelection);
+    menu->addSeparator();
     add("Select All", QKeySequence::SelectAll, Length() > 0, &TextAreaControl::SelectAll);
-    menu.exec(event->globalPos());
+    return menu;
+}
+
+void TextAreaControl::ContextMenu(QContextMenuEvent* event, QWidget* parent)
+{
+    CreateContextMenu(parent)->exec(event->globalPos());
+}
+
+void TextAreaControl::DeleteSelection()
+{
+    if (HasSelection())
+        InsertText(QString(), EditHistory::Kind::Other);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,18 +1,21 @@
 // The text area held to QPlainTextEdit: the same keys, input-method events,
 // pastes and clicks on both, offscreen and unshown, and the same text, caret
 // and selection after them, and the same answers to the input method.
+#include "QtTranslations.h"
 #include "TextArea.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextLayout>
+#include <QTranslator>
 
 #include "QtTestSupport.h"
 
@@ -254,6 +257,36 @@ TEST_F(TextAreaTest, TheCompositionIsPartOfTheLayout)
     Input(QString(), QStringLiteral("仮名"))(area);
     EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
     EXPECT_EQ(area.Text(), QStringLiteral("first line\nab仮名"));
+}
+
+// The context menu has QPlainTextEdit's items, in Japanese where Qt's
+// translations are installed, Delete (削除) among them.
+TEST_F(TextAreaTest, TheContextMenuIsQPlainTextEdits)
+{
+    ASSERT_TRUE(InstallQtJapaneseTranslations(*qApp)) << "Qt's Japanese translations are not installed";
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    QStringList items[2];
+    for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+        e->Set(QStringLiteral("abc"), 0, 2);
+        Keys("z")(*e);
+        Key(Qt::Key_Left, Qt::ShiftModifier)(*e);
+        const std::unique_ptr<QMenu> menu(e == &area ? area.area.Control().CreateContextMenu(nullptr).release()
+                                                     : plain.edit.createStandardContextMenu());
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                items[e == &plain].append(action->text().section(u'\t', 0, 0) + (action->isEnabled() ? "" : " (off)"));
+    }
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    EXPECT_EQ(items[0], items[1]);
+    EXPECT_TRUE(items[0].contains(QStringLiteral("削除"))) << items[0].join(u',').toStdString();
+    // Delete removes the selection, undoably.
+    area.area.Control().DeleteSelection();
+    EXPECT_EQ(area.Text(), QStringLiteral("c"));
+    area.area.undo();
+    EXPECT_EQ(area.Text(), QStringLiteral("zc"));
 }
 
 // What a screen reader is told, and what it reads, as of QPlainTextEdit.
