@@ -6,6 +6,7 @@
 #include "CompiledDictionary.h"
 #include "CompiledMatcher.h"
 #include "detail/MatcherCore.h"
+#include "detail/UnitValues.h"
 
 #include <bit>
 #include <cstddef>
@@ -24,7 +25,7 @@ constexpr uint32_t kDoubleArrayFlag = 1;
 constexpr size_t kHeaderBytes = 64;
 constexpr size_t kSectionBytes = 24;
 constexpr size_t kAlign = 64;
-constexpr size_t kUnits = 65536;
+constexpr size_t kUnits = Details::kUnitValues; // of each of the two root sections
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 enum SectionId : uint32_t { kRootNext = 1, kClasses, kCode, kPairs, kText, kSectionCount = kText };
 // The size of an element of each section, by id - 1.

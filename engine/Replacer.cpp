@@ -8,6 +8,7 @@
 #include "detail/MatchNode.h"
 #include "detail/MatcherCore.h"
 #include "detail/PairWork.h"
+#include "detail/UnitValues.h"
 
 #include <algorithm>
 #include <deque>
@@ -16,12 +17,13 @@
 #include <unordered_set>
 
 using Details::kNoNode;
+using Details::kUnitValues;
 using Details::MatchNode;
 
 Replacer::Replacer()
     : m_nodes(1)
     , m_links(1, m_root)
-    , m_firstLevel(65536, kNoNode)
+    , m_firstLevel(kUnitValues, kNoNode)
     , m_index(std::make_unique<NodeIndex>())
 {
 }
@@ -123,19 +125,19 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
     parts = Details::PairParts(parts, count);
     const auto bucketOf = [](std::u16string_view before) { return before.empty() ? 0 : size_t(before[0]); };
     // counts[p][u]: part p's pairs in bucket u; then where part p puts its next one.
-    std::vector<std::vector<uint32_t>> counts(parts, std::vector<uint32_t>(65536, 0));
+    std::vector<std::vector<uint32_t>> counts(parts, std::vector<uint32_t>(kUnitValues, 0));
     const auto range = [&](size_t p) { return std::pair(count * p / parts, count * (p + 1) / parts); };
     RunParts(parts, [&](size_t p) {
         for (size_t k = range(p).first; k < range(p).second; ++k)
             ++counts[p][bucketOf(pairs[k].first)];
     });
     std::vector<uint32_t> starts(65537, 0);
-    for (size_t u = 0, at = 0; u < 65536; ++u) {
+    for (size_t u = 0, at = 0; u < kUnitValues; ++u) {
         starts[u] = uint32_t(at);
         for (size_t p = 0; p < parts; ++p)
             at += std::exchange(counts[p][u], uint32_t(at));
     }
-    starts[65536] = uint32_t(count);
+    starts[kUnitValues] = uint32_t(count);
 
     std::vector<SortedPair> order(count);
     AdviseLargePages(order.data(), order.size() * sizeof(SortedPair));
@@ -151,7 +153,7 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
     });
     // Part p sorts the buckets that start in the p-th share of the list.
     RunParts(parts, [&](size_t p) {
-        for (size_t u = 0; u < 65536; ++u)
+        for (size_t u = 0; u < kUnitValues; ++u)
             if (starts[u + 1] - starts[u] > 1 && starts[u] >= range(p).first && starts[u] < range(p).second)
                 std::sort(order.begin() + starts[u], order.begin() + starts[u + 1], SortedLess);
     });

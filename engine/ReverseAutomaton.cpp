@@ -1,6 +1,7 @@
 #include "ReverseAutomaton.h"
 
 #include "detail/UnitClasses.h"
+#include "detail/UnitValues.h"
 
 #include <algorithm>
 #include <utility>
@@ -20,8 +21,8 @@ struct BuildNode {
 } // namespace
 
 ReverseAutomaton::ReverseAutomaton(const std::vector<std::u16string_view>& befores)
-    : m_rootNext(65536, 0)
-    , m_class(65536, 0)
+    : m_rootNext(Details::kUnitValues, 0)
+    , m_class(Details::kUnitValues, 0)
 {
     BuildAutomaton(befores);
 }
@@ -145,7 +146,7 @@ void ReverseAutomaton::BuildAutomaton(const std::vector<std::u16string_view>& be
 void ReverseAutomaton::BuildRows(const std::vector<std::u16string_view>& befores, const std::vector<uint32_t>& statesInOrder)
 {
     // The units most used in before-strings get classes.
-    std::vector<uint32_t> uses(65536, 0);
+    std::vector<uint32_t> uses(Details::kUnitValues, 0);
     for (const std::u16string_view before : befores)
         for (const char16_t unit : before)
             ++uses[unit];

@@ -3,6 +3,7 @@
 #include "MatchNode.h"
 #include "PairWork.h"
 #include "UnitClasses.h"
+#include "UnitValues.h"
 #include "LargePages.h"
 #include "RunParts.h"
 
@@ -198,7 +199,7 @@ void MatcherBuilder::Finish(const SlotPlacer* placer)
 void MatcherBuilder::Build(const std::vector<MatchNode>& nodes, MatcherLayout layout)
 {
     const Levels levels = GroupLevels(nodes);
-    std::vector<uint32_t> uses(65536, 0);
+    std::vector<uint32_t> uses(kUnitValues, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
     std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes.size());
@@ -261,7 +262,7 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
     // copies and looks at a stretch of the pairs, counting for itself.
     std::vector<uint32_t> shared(count, 0);
     struct Tally {
-        std::vector<uint32_t> uses = std::vector<uint32_t>(65536, 0); // nodes below the first level, by unit
+        std::vector<uint32_t> uses = std::vector<uint32_t>(kUnitValues, 0); // nodes below the first level, by unit
         size_t nodes = 0;
         size_t maxBefore = 0;
     };
@@ -294,7 +295,7 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
         }
     });
     for (size_t p = 1; p < parts; ++p) {
-        for (size_t u = 0; u < 65536; ++u)
+        for (size_t u = 0; u < kUnitValues; ++u)
             tallies[0].uses[u] += tallies[p].uses[u];
         tallies[0].nodes += tallies[p].nodes;
         tallies[0].maxBefore = std::max(tallies[0].maxBefore, tallies[p].maxBefore);

@@ -3,6 +3,7 @@
 #include "MatchNode.h"
 #include "MatcherBuilder.h"
 #include "ReverseAutomaton.h"
+#include "UnitValues.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,18 +11,18 @@
 namespace Details {
 
 MatcherCore::MatcherCore(const std::vector<MatchNode>& nodes, MatcherLayout layout, ScanMethod method)
-    : m_rootNext(65536, kNoState)
+    : m_rootNext(kUnitValues, kNoState)
     , m_method(method)
-    , m_class(65536, 0)
+    , m_class(kUnitValues, 0)
 {
     MatcherBuilder(*this).Build(nodes, layout);
 }
 
 MatcherCore::MatcherCore(const std::vector<std::pair<std::u16string_view, std::u16string_view>>& sortedPairs,
                          MatcherLayout layout, ScanMethod method, size_t parts)
-    : m_rootNext(65536, kNoState)
+    : m_rootNext(kUnitValues, kNoState)
     , m_method(method)
-    , m_class(65536, 0)
+    , m_class(kUnitValues, 0)
 {
     MatcherBuilder(*this).BuildSorted(sortedPairs, layout, parts);
 }
@@ -41,7 +42,7 @@ MatcherCore::~MatcherCore() = default;
 size_t MatcherCore::MemoryBytes() const
 {
     const size_t mapped = !m_storage ? 0
-                                     : 65536 * sizeof(uint32_t) + 65536 + m_view.codeSize * sizeof(uint32_t)
+                                     : kUnitValues * sizeof(uint32_t) + kUnitValues + m_view.codeSize * sizeof(uint32_t)
             + m_view.pairCount * sizeof(Pair) + m_view.textSize * sizeof(char16_t);
     return sizeof(*this) + m_rootNext.capacity() * sizeof(uint32_t) + m_class.capacity()
         + m_code.capacity() * sizeof(uint32_t) + m_pairs.capacity() * sizeof(Pair)

@@ -1,5 +1,7 @@
 #include "UnitClasses.h"
 
+#include "UnitValues.h"
+
 #include <algorithm>
 
 namespace Details {
@@ -8,7 +10,7 @@ std::vector<char16_t> ChooseUnitClasses(const std::vector<uint32_t>& uses, size_
                                         size_t& used)
 {
     std::vector<char16_t> units;
-    for (uint32_t u = 1; u < 65536; ++u)
+    for (uint32_t u = 1; u < kUnitValues; ++u)
         if (uses[u] != 0)
             units.push_back(char16_t(u));
     used = units.size();
