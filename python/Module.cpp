@@ -22,6 +22,9 @@ struct PathName {
 struct PairsName {
     static constexpr auto name = py::detail::const_name("Iterable[tuple[str, str]] | Mapping[str, str]");
 };
+struct ItemsName {
+    static constexpr auto name = py::detail::const_name("list[tuple[str, str]]");
+};
 struct StateName {
     static constexpr auto name = py::detail::const_name("str | bytes");
 };
@@ -206,7 +209,7 @@ atomically. Raises OSError when it cannot be written.)")
             "__contains__", [](Self self, const Typed<StrName>& before) { return Made(self).Get(before.value).has_value(); },
             py::arg("before"), "Whether `before` is one of the before-strings.")
         .def(
-            "items", [](Self self) { return Made(self).Items(); },
+            "items", [](Self self) { return Typed<ItemsName>{Made(self).Items()}; },
             "A list of the (before, after) pairs, in the order save() writes them.")
         .def(
             "__len__", [](Self self) { return Made(self).Size(); },

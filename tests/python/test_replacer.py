@@ -175,6 +175,13 @@ def test_same_output_as_velmora_replace(tmp_path, gloss, compiled):
     assert velmora.Replacer.from_files(*files).replace(text, gloss=gloss) == expected
 
 
+def test_find_in_a_text_scanned_in_windows():
+    r = velmora.Replacer([("\ude00", "L"), ("ab", "X")])
+    text = ("ab" + "x" * 996 + "\U0001F600") * 3000
+    assert r.find(text) == [span for k in range(0, 3000 * 999, 999)
+                            for span in [(k, k + 2, "ab", "X"), (k + 998, k + 999, "\ude00", "L")]]
+
+
 @pytest.mark.parametrize("gloss", [False, True])
 def test_long_json_values_as_the_module_replaces_them(tmp_path, gloss):
     """velmora-replace --jsonl takes a long value a window at a time: pairs split between windows, a value that
@@ -258,6 +265,7 @@ def test_help_names_arguments_and_types():
                       "from_files(*paths: str | bytes | os.PathLike) -> Replacer",
                       "save(self: Replacer, path: str | bytes | os.PathLike) -> None",
                       "get(self: Replacer, before: str, default: object = None) -> object",
+                      "items(self: Replacer) -> list[tuple[str, str]]",
                       "find(self, /, text)", "replace(self, /, text, *, gloss=False)"]:
         assert signature in text
     assert "handle" not in text and ": object)" not in text
