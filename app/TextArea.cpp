@@ -3,7 +3,9 @@
 #include "TextAreaAccessible.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QFocusEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -19,6 +21,8 @@ TextArea::TextArea(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAcceptDrops(true);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &TextArea::ScrollBarAction);
     connect(&m_control, &TextAreaControl::UpdateRequest, viewport(), qOverload<>(&QWidget::update));
     connect(&m_control, &TextAreaControl::TextChanged, this, &TextArea::UpdateScrollBar);
     connect(&m_control, &TextAreaControl::LayoutChanged, this, &TextArea::UpdateScrollBar);
@@ -69,6 +73,22 @@ void TextArea::ShowTop()
     m_updatingScrollBar = false;
 }
 
+void TextArea::ScrollBarAction(int action)
+{
+    // The scroll bar's value counts pieces; its arrows and its page steps
+    // move rows, as many as they say, however long a piece is.
+    int rows = 0;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: rows = 1; break;
+    case QAbstractSlider::SliderSingleStepSub: rows = -1; break;
+    case QAbstractSlider::SliderPageStepAdd: rows = m_control.VisibleRows(); break;
+    case QAbstractSlider::SliderPageStepSub: rows = -m_control.VisibleRows(); break;
+    default: return;
+    }
+    verticalScrollBar()->setSliderPosition(verticalScrollBar()->value());
+    m_control.ScrollRows(rows);
+}
+
 void TextArea::scrollContentsBy(int, int)
 {
     // The scroll bar counts pieces; moved by the user, its value is the top.
@@ -79,8 +99,8 @@ void TextArea::scrollContentsBy(int, int)
 void TextArea::wheelEvent(QWheelEvent* event)
 {
     m_wheelRemainder += event->angleDelta().y();
-    const int notches = m_wheelRemainder / 120;
-    m_wheelRemainder -= notches * 120;
+    const int notches = m_wheelRemainder / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelRemainder -= notches * QWheelEvent::DefaultDeltasPerStep;
     if (notches != 0)
         m_control.ScrollRows(-notches * QApplication::wheelScrollLines());
     event->accept();
@@ -155,6 +175,10 @@ void TextArea::RestartBlink()
 
 void TextArea::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == m_autoScroll.timerId()) {
+        AutoScroll();
+        return;
+    }
     if (event->timerId() != m_blink.timerId())
         return QAbstractScrollArea::timerEvent(event);
     m_caretShown = !m_caretShown;
@@ -226,7 +250,58 @@ void TextArea::mousePressEvent(QMouseEvent* event)
 
 void TextArea::mouseMoveEvent(QMouseEvent* event)
 {
-    m_control.MouseMove(event);
+    m_control.MouseMove(event, viewport());
+    // Held beyond the edge, the text goes on scrolling with the mouse still.
+    m_autoScrollPoint = event->position().toPoint();
+    if (!(event->buttons() & Qt::LeftButton) || viewport()->rect().contains(m_autoScrollPoint))
+        m_autoScroll.stop();
+    else if (!m_autoScroll.isActive())
+        m_autoScroll.start(100, this);
+}
+
+void TextArea::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_autoScroll.stop();
+    m_control.MouseRelease(event);
+}
+
+void TextArea::AutoScroll()
+{
+    // Faster the farther beyond the edge, as QPlainTextEdit scrolls.
+    const QRect visible = viewport()->rect();
+    const int beyond = qMax(visible.top() - m_autoScrollPoint.y(), m_autoScrollPoint.y() - visible.bottom());
+    if (beyond <= 0 || !m_control.AutoScroll()) {
+        m_autoScroll.stop();
+        return;
+    }
+    const int delta = qMax(beyond, 7);
+    m_autoScroll.start(4900 / (delta * delta), this);
+}
+
+void TextArea::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Files dropped are dictionaries for the window, not text.
+    if (event->mimeData()->hasText() && !event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TextArea::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasText() && !event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TextArea::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasText() || event->mimeData()->hasUrls())
+        return event->ignore();
+    const bool fromHere = event->source() == viewport() && event->dropAction() == Qt::MoveAction;
+    m_control.Drop(event->position(), event->mimeData()->text(), fromHere);
+    event->acceptProposedAction();
 }
 
 void TextArea::mouseDoubleClickEvent(QMouseEvent* event)

@@ -78,6 +78,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -89,9 +93,13 @@ private:
     void ShowTop();
     void RestartBlink();
     void UpdateViewport();
+    void ScrollBarAction(int action);
+    void AutoScroll();
 
     TextAreaControl m_control;
     QBasicTimer m_blink;
+    QBasicTimer m_autoScroll;
+    QPoint m_autoScrollPoint;
     bool m_caretShown = false;
     bool m_updatingScrollBar = false;
     int m_wheelRemainder = 0;

@@ -113,6 +113,7 @@ void TextAreaControl::SetSelection(qsizetype anchor, qsizetype position)
 void TextAreaControl::SelectAll()
 {
     SetSelection(0, Length());
+    OfferSelection();
 }
 
 void TextAreaControl::InsertText(QString text, EditHistory::Kind kind)

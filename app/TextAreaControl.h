@@ -8,6 +8,7 @@
 #include "EditHistory.h"
 #include "TextBuffer.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QObject>
 #include <QSizeF>
@@ -94,7 +95,15 @@ public:
     // Whether a key is the text area's own rather than a shortcut of the window.
     static bool IsEditingKey(const QKeyEvent* event);
     void MousePress(QMouseEvent* event);
-    void MouseMove(QMouseEvent* event);
+    // `source` is the widget a drag of the selection starts from.
+    void MouseMove(QMouseEvent* event, QWidget* source);
+    void MouseRelease(QMouseEvent* event);
+    // While the mouse selects beyond the top or bottom, a row more; false
+    // when it does not select.
+    bool AutoScroll();
+    // `text` dropped at a point of the viewport; a selection
+    // dragged from here moves.
+    void Drop(QPointF point, const QString& text, bool moveSelection);
     void MouseDoubleClick(QMouseEvent* event);
     void ContextMenu(QContextMenuEvent* event, QWidget* parent);
     // The editing menu the context menu shows.
@@ -168,6 +177,9 @@ private:
     qsizetype StepWord(qsizetype position, int direction) const;
     void SelectWordAt(qsizetype position);
     void MoveCaret(qsizetype position, bool extend, bool keepColumn = false);
+    // The selection as X11's primary selection, where there is one.
+    void OfferSelection();
+    void DragSelection(QWidget* source);
     bool MoveByKey(QKeyEvent* event);
     Row TopShowing(Row last) const;
     Row LastTop() const;
@@ -188,6 +200,11 @@ private:
     bool m_preeditCaretHidden = false;
     QList<QTextLayout::FormatRange> m_preeditFormats; // from the composition's start
     QSizeF m_viewport{1, 1};
+    bool m_selecting = false;     // the left button is down and selects
+    bool m_mightDragText = false; // it went down in the selection
+    QPointF m_dragPoint;          // where it is, or where it went down
+    QPointF m_doubleClickPoint;
+    QElapsedTimer m_sinceDoubleClick;
     QFont m_font;
     mutable std::map<size_t, std::unique_ptr<QTextLayout>> m_layouts;
 };

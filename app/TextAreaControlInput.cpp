@@ -3,10 +3,12 @@
 #include "TextAreaControl.h"
 
 #include "Utf16Bridge.h"
+#include "Utf8TextMimeData.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -266,20 +268,125 @@ void TextAreaControl::MousePress(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const qsizetype position = PositionAt(event->position());
+    const QPointF point = event->position();
+    m_dragPoint = point;
+    // A third click soon after a double-click, where it was, selects the
+    // line with its line break.
+    if (m_sinceDoubleClick.isValid() && m_sinceDoubleClick.elapsed() < QApplication::doubleClickInterval()
+        && (point - m_doubleClickPoint).manhattanLength() < QApplication::startDragDistance()) {
+        m_sinceDoubleClick.invalidate();
+        const std::u16string_view text = m_buffer.Text();
+        const size_t at = size_t(PositionAt(point));
+        const size_t before = at == 0 ? std::u16string_view::npos : text.rfind(u'\n', at - 1);
+        const size_t end = text.find(u'\n', at);
+        SetSelection(qsizetype(before == std::u16string_view::npos ? 0 : before + 1),
+                     qsizetype(end == std::u16string_view::npos ? text.size() : end + 1));
+        OfferSelection();
+        return;
+    }
+    const qsizetype position = PositionAt(point);
+    // A press in the selection may start dragging it.
+    if (HasSelection() && !(event->modifiers() & Qt::ShiftModifier) && position >= qMin(m_anchor, m_position)
+        && position < qMax(m_anchor, m_position)) {
+        m_mightDragText = true;
+        return;
+    }
+    m_selecting = true;
     MoveCaret(position, event->modifiers() & Qt::ShiftModifier);
 }
 
-void TextAreaControl::MouseMove(QMouseEvent* event)
+void TextAreaControl::MouseMove(QMouseEvent* event, QWidget* source)
 {
-    if (event->buttons() & Qt::LeftButton)
-        MoveCaret(PositionAt(event->position()), true);
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    if (m_mightDragText) {
+        if ((event->position() - m_dragPoint).manhattanLength() >= QApplication::startDragDistance()) {
+            m_mightDragText = false;
+            DragSelection(source);
+        }
+        return;
+    }
+    if (!m_selecting)
+        return;
+    m_dragPoint = event->position();
+    MoveCaret(PositionAt(m_dragPoint), true);
+}
+
+void TextAreaControl::MouseRelease(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        if (m_mightDragText) // a click in the selection, not a drag
+            MoveCaret(PositionAt(event->position()), false);
+        m_mightDragText = false;
+        if (m_selecting)
+            OfferSelection();
+        m_selecting = false;
+    } else if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        // X11's primary selection, pasted where the middle button was released.
+        const QMimeData* source = QGuiApplication::clipboard()->mimeData(QClipboard::Selection);
+        MoveCaret(PositionAt(event->position()), false);
+        if (source && source->hasText() && !source->hasUrls())
+            InsertText(source->text(), EditHistory::Kind::Insert);
+    }
+}
+
+bool TextAreaControl::AutoScroll()
+{
+    if (!m_selecting)
+        return false;
+    MoveCaret(PositionAt(m_dragPoint), true);
+    return true;
 }
 
 void TextAreaControl::MouseDoubleClick(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        SelectWordAt(PositionAt(event->position()));
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_mightDragText = false;
+    m_selecting = false;
+    SelectWordAt(PositionAt(event->position()));
+    m_doubleClickPoint = event->position();
+    m_sinceDoubleClick.start();
+    OfferSelection();
+}
+
+void TextAreaControl::OfferSelection()
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!HasSelection() || !clipboard->supportsSelection())
+        return;
+    const QStringView selected(m_buffer.Text().data() + qMin(m_anchor, m_position), qAbs(m_position - m_anchor));
+    clipboard->setMimeData(new Utf8TextMimeData(selected.toUtf8()), QClipboard::Selection);
+}
+
+void TextAreaControl::DragSelection(QWidget* source)
+{
+    const QStringView selected(m_buffer.Text().data() + qMin(m_anchor, m_position), qAbs(m_position - m_anchor));
+    auto* drag = new QDrag(source);
+    drag->setMimeData(new Utf8TextMimeData(selected.toUtf8()));
+    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    // Moved into another program or widget: it leaves here. Moved within the
+    // text area, the drop has moved it already.
+    const QObject* target = drag->target();
+    const bool here = target && (target == source || source->isAncestorOf(qobject_cast<const QWidget*>(target)));
+    if (action == Qt::MoveAction && !here)
+        DeleteSelection();
+}
+
+void TextAreaControl::Drop(QPointF point, const QString& text, bool moveSelection)
+{
+    qsizetype at = PositionAt(point);
+    const qsizetype from = qMin(m_anchor, m_position);
+    const qsizetype to = qMax(m_anchor, m_position);
+    if (moveSelection && HasSelection()) {
+        if (at >= from && at <= to)
+            return; // onto itself: nothing moves
+        DeleteSelection();
+        if (at > to)
+            at -= to - from;
+    }
+    SetSelection(at, at);
+    InsertText(text, EditHistory::Kind::Insert);
 }
 
 std::unique_ptr<QMenu> TextAreaControl::CreateContextMenu(QWidget* parent)

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -131,6 +132,44 @@ QInputMethodEvent::Attribute Segment(int start, int length, bool active)
     return {QInputMethodEvent::TextFormat, start, length, format};
 }
 
+Step Click(int position, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    return [=](Editor& e) { QTest::mouseClick(e.Viewport(), Qt::LeftButton, modifiers, e.PointAt(position)); };
+}
+
+Step DoubleClick(int position)
+{
+    return [=](Editor& e) {
+        const QPoint at = e.PointAt(position);
+        QTest::mouseClick(e.Viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(e.Viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    };
+}
+
+Step TripleClick(int position)
+{
+    return [=](Editor& e) {
+        DoubleClick(position)(e);
+        QTest::mouseClick(e.Viewport(), Qt::LeftButton, Qt::NoModifier, e.PointAt(position));
+    };
+}
+
+// Text dragged from elsewhere and dropped at the caret place of `position`.
+Step DropText(int position, const QString& text)
+{
+    return [=](Editor& e) {
+        QMimeData mime;
+        mime.setText(text);
+        const QPoint at = e.PointAt(position);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(e.Viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(e.Viewport(), &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(e.Viewport(), &drop);
+    };
+}
+
 struct Row {
     const char* name;
     QString text;
@@ -220,9 +259,24 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
         {"a selection from the input method", "abc\ndef", 5, 5,
          {Input("", "", 0, 0, {{QInputMethodEvent::Selection, 0, 2}})}},
         {"the answers with a selection", "abc\ndef\nghi", 1, 9, {}},
+        // The mouse
+        {"a click places the caret", "abc def\nghi", 0, 0, {Click(5)}},
+        {"shift and a click select", "abc def\nghi", 1, 1, {Click(9, Qt::ShiftModifier)}},
+        {"a double-click selects the word", "abc def\nghi", 0, 0, {DoubleClick(5)}},
+        {"a triple-click selects the line", "abc def\nghi", 0, 0, {TripleClick(5)}},
+        {"and the last line", "abc def\nghi", 0, 0, {TripleClick(9)}},
+        {"a click in the selection collapses it", "abc def", 0, 7, {Click(2)}},
+        {"text dropped goes in where it is dropped", "abc def", 0, 0, {DropText(4, "XY")}},
     };
     for (const Row& row : rows)
         Compare(row);
+    // The clicks reach the text area: the rows agree on more than nothing.
+    area.Set(QStringLiteral("abc def\nghi"), 0, 0);
+    TripleClick(5)(area);
+    EXPECT_EQ(area.Anchor(), 0);
+    EXPECT_EQ(area.Position(), 8);
+    DropText(1, QStringLiteral("Z"))(area);
+    EXPECT_EQ(area.Text(), QStringLiteral("aZbc def\nghi"));
 }
 
 // The composition is laid out inline, with the input method's formats and
@@ -257,6 +311,57 @@ TEST_F(TextAreaTest, TheCompositionIsPartOfTheLayout)
     Input(QString(), QStringLiteral("仮名"))(area);
     EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
     EXPECT_EQ(area.Text(), QStringLiteral("first line\nab仮名"));
+}
+
+// The scroll bar's arrow moves a row, also within a long wrapped line, and
+// a drag held below the text goes on scrolling and selecting.
+TEST_F(TextAreaTest, TheScrollBarAndADragScrollByRows)
+{
+    TextArea& text = area.area;
+    QString lines;
+    for (int i = 0; i < 100; ++i)
+        lines += QStringLiteral("line %1\n").arg(i);
+    text.SetText(QString(4000, u'x').replace(QStringLiteral("xxxxxxxxx"), QStringLiteral("xxxx xxxx")) + u'\n' + lines);
+    ASSERT_GT(text.RowsOfLineAt(0), 10);
+    text.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(text.Control().Top(), (TextAreaControl::Row{0, 1}));
+    text.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(text.Control().Top(), (TextAreaControl::Row{0, 0}));
+
+    const QPoint start = area.PointAt(0);
+    QTest::mousePress(text.viewport(), Qt::LeftButton, Qt::NoModifier, start);
+    QMouseEvent below(QEvent::MouseMove, QPointF(start.x(), text.viewport()->height() + 30), QPointF(),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text.viewport(), &below);
+    const TextAreaControl::Row top = text.Control().Top();
+    const qsizetype selected = text.Position();
+    // Each tick of the timer, the mouse not moving: a row further.
+    for (int tick = 0; tick < 3; ++tick)
+        EXPECT_TRUE(text.Control().AutoScroll());
+    EXPECT_EQ(text.Control().Top(), (TextAreaControl::Row{0, top.line + 3}));
+    EXPECT_GT(text.Position(), selected);
+    EXPECT_EQ(text.Anchor(), 0);
+    QTest::mouseRelease(text.viewport(), Qt::LeftButton, Qt::NoModifier, start);
+    EXPECT_FALSE(text.Control().AutoScroll());
+}
+
+// X11's primary selection: what is selected by mouse is offered, and the
+// middle button pastes it where it is released. Offscreen there is none; the
+// desktop run (tests/e2e/with_atspi.sh) has one.
+TEST_F(TextAreaTest, ThePrimarySelectionAndTheMiddleButton)
+{
+    if (!QGuiApplication::clipboard()->supportsSelection())
+        GTEST_SKIP() << "this platform has no primary selection";
+    const Step middleClick = [](Editor& e) {
+        QTest::mouseClick(e.Viewport(), Qt::MiddleButton, Qt::NoModifier, e.PointAt(0));
+    };
+    Compare({"a double-click offers the word, the middle button pastes it", "abc def", 0, 0,
+             {DoubleClick(5), middleClick}});
+    area.Set(QStringLiteral("abc def"), 0, 0);
+    DoubleClick(5)(area);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("def"));
+    middleClick(area);
+    EXPECT_EQ(area.Text(), QStringLiteral("defabc def"));
 }
 
 // The context menu has QPlainTextEdit's items, in Japanese where Qt's
