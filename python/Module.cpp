@@ -142,7 +142,9 @@ PyMethodDef g_methods[] = {
      R"(replace($self, /, text, *, gloss=False)
 --
 
-The str text rewritten: each match replaced by its after-string, or with
+replace(text: str, *, gloss: bool = False) -> str
+
+The text rewritten: each match replaced by its after-string, or with
 gloss=True kept and followed by "[after-string]". A character outside the BMP
 counts as its two UTF-16 units; a lone surrogate passes through as it is. The
 text itself comes back when nothing matched. A long text is scanned on all
@@ -151,17 +153,21 @@ cores, and Ctrl+C stops it (KeyboardInterrupt).)"},
      R"(counts($self, /, text)
 --
 
-A dict: how many times replace(text) replaces each before-string, for those
+counts(text: str) -> dict[str, int]
+
+How many times replace(text) replaces each before-string, for those
 it replaces at all, in the order of their first match.)"},
     {"find", AsMethod(OfText<&PythonReplacer::Find, kFind>), METH_VARARGS | METH_KEYWORDS,
      R"(find($self, /, text)
 --
 
-A list of (start, end, before, after) tuples, (int, int, str, str): the
-matches that replace(text) replaces, in text order; text[start:end] is the
-before-string. Only a before-string that holds a lone surrogate can match half
-of a character outside the BMP; such a match spans the whole character, so
-text[start:end] then holds the character, and two matches may share it.)"},
+find(text: str) -> list[tuple[int, int, str, str]]
+
+(start, end, before, after) for each match that replace(text) replaces, in
+text order, start and end indices into the text: text[start:end] is the
+before-string. Only a before-string that holds a lone surrogate can match
+half of a character outside the BMP; such a match spans the whole character,
+so text[start:end] then holds the character, and two matches may share it.)"},
 };
 
 } // namespace

@@ -266,7 +266,8 @@ def test_help_names_arguments_and_types():
                       "save(self: Replacer, path: str | bytes | os.PathLike) -> None",
                       "get(self: Replacer, before: str, default: object = None) -> object",
                       "items(self: Replacer) -> list[tuple[str, str]]",
-                      "find(self, /, text)", "replace(self, /, text, *, gloss=False)"]:
+                      "find(self, /, text)", "find(text: str) -> list[tuple[int, int, str, str]]",
+                      "replace(self, /, text, *, gloss=False)", "replace(text: str, *, gloss: bool = False) -> str"]:
         assert signature in text
     assert "handle" not in text and ": object)" not in text
 
