@@ -73,12 +73,18 @@ and replace. It depends on the command-line program and the Python module.")
 endif()
 set(CPACK_COMPONENTS_ALL ${velmora_components})
 
-# Each package's copyright file and changelog, in Debian's formats.
+# Each package's copyright file and changelog, in Debian's formats, and its
+# lintian overrides where it has any.
 foreach(component IN LISTS velmora_components)
   string(TOUPPER ${component} upper)
   set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   set(docdir ${CMAKE_INSTALL_DATADIR}/doc/${package})
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${docdir} COMPONENT ${component})
   velmora_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${docdir} COMPONENT ${component})
+  set(overrides ${CMAKE_CURRENT_LIST_DIR}/debian/${package}.lintian-overrides)
+  if(EXISTS ${overrides})
+    install(FILES ${overrides} DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${package}
+            COMPONENT ${component})
+  endif()
 endforeach()
 include(CPack)
