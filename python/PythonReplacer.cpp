@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -38,7 +39,8 @@ constexpr size_t kWindowThreads = 8;
 constexpr size_t kShortText = size_t(1) << 16;
 
 // Output kept from the measuring pass of replace() up to this many bytes at
-// least, however short the text, so that a short text is never scanned twice.
+// least, however short the text, so that a text of a few windows is not
+// scanned twice.
 constexpr size_t kKeptOutputFloor = size_t(4) << 20;
 
 // Runs `work` without the GIL, then lets Python's signal handlers run; what
