@@ -4,6 +4,7 @@
 #include "DictionaryEncoding.h"
 #include "DictionaryReader.h"
 #include "DictionaryWriter.h"
+#include "FailingAllocation.h"
 #include "FailingWrite.h"
 #include "FileReplacement.h"
 #include "JsonLinesReplacer.h"
@@ -559,6 +560,22 @@ protected:
     Replacer replacer;
     std::shared_ptr<const CompiledMatcher> matcher;
 };
+
+// Memory running out on a long JSON line is said as such, and leaves no
+// output and no temporary.
+TEST_F(InPlace, MemoryRunningOutOnALineSaysSo)
+{
+    const std::string lines = (folder / "long.jsonl").string();
+    WriteBytes(lines, "{\"text\":\"" + std::string(size_t(4) << 20, 'b') + "\"}\n");
+    JsonLinesReplacer replacer(matcher, "text", false);
+    FileOutcome outcome;
+    {
+        FailLargeAllocations fail(size_t(6) << 20);
+        outcome = ReplaceIntoFile(lines, (folder / "out.jsonl").string(), replacer, nullptr, nullptr);
+    }
+    EXPECT_EQ(outcome.message, lines + ": " + std::strerror(ENOMEM));
+    EXPECT_EQ(FileCount(), 2u);
+}
 
 TEST_F(InPlace, AWriteFailingPartWayLeavesTheOldFile)
 {
