@@ -15,8 +15,13 @@
 
 namespace {
 
-// Below this many bytes a block's lines are not spread over threads.
+// Below this many bytes a block's lines are not spread over threads. The
+// fuzz build spreads a few bytes already, so that its small inputs are split.
+#ifdef VELMORA_FUZZ_PARALLEL_LINES
+constexpr size_t kParallelLines = VELMORA_FUZZ_PARALLEL_LINES;
+#else
 constexpr size_t kParallelLines = size_t(1) << 18;
+#endif
 // A field's value is scanned, built and encoded this many units at a time,
 // so that a long one takes memory for itself and its encoding only.
 constexpr size_t kValueWindow = size_t(1) << 20;
