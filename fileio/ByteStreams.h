@@ -1,10 +1,12 @@
 // Where the bytes of a text come from and where its output goes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <sys/types.h>
 
@@ -24,6 +26,23 @@ public:
 
 protected:
     int m_error = 0;
+};
+
+// Reads bytes held in memory.
+class StringSource : public ByteSource {
+public:
+    explicit StringSource(std::string bytes) : m_bytes(std::move(bytes)) {}
+    ssize_t Read(char* buffer, size_t size) override
+    {
+        const size_t n = std::min(size, m_bytes.size() - m_at);
+        m_bytes.copy(buffer, n, m_at);
+        m_at += n;
+        return ssize_t(n);
+    }
+
+private:
+    std::string m_bytes;
+    size_t m_at = 0;
 };
 
 // Collects what is written in memory.

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,22 +34,6 @@ void Check(bool ok, const char* what)
         std::abort();
     }
 }
-
-class StringSource : public ByteSource {
-public:
-    explicit StringSource(std::string_view bytes) : m_bytes(bytes) {}
-    ssize_t Read(char* buffer, size_t size) override
-    {
-        const size_t n = std::min(size, m_bytes.size() - m_at);
-        std::memcpy(buffer, m_bytes.data() + m_at, n);
-        m_at += n;
-        return ssize_t(n);
-    }
-
-private:
-    std::string_view m_bytes;
-    size_t m_at = 0;
-};
 
 std::shared_ptr<const CompiledMatcher> Matcher(const std::vector<std::pair<std::u16string, std::u16string>>& pairs)
 {
@@ -86,7 +69,7 @@ Outcome Run(const std::shared_ptr<const CompiledMatcher>& matcher, std::string_v
             size_t block, unsigned threads)
 {
     JsonLinesReplacer replacer(matcher, "t", gloss, block, threads, keep);
-    StringSource source(text);
+    StringSource source{std::string(text)};
     StringSink sink;
     Outcome outcome;
     outcome.result = replacer.Run(source, sink);
@@ -97,7 +80,7 @@ Outcome Run(const std::shared_ptr<const CompiledMatcher>& matcher, std::string_v
 StreamResult CheckOnly(std::string_view text, bool keep, size_t block)
 {
     JsonLinesReplacer replacer(Replacing(), "t", false, block, 1, keep);
-    StringSource source(text);
+    StringSource source{std::string(text)};
     return replacer.Check(source);
 }
 

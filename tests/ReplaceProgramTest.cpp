@@ -38,22 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class StringSource : public ByteSource {
-public:
-    explicit StringSource(std::string bytes) : m_bytes(std::move(bytes)) {}
-    ssize_t Read(char* buffer, size_t size) override
-    {
-        const size_t n = std::min(size, m_bytes.size() - m_at);
-        std::memcpy(buffer, m_bytes.data() + m_at, n);
-        m_at += n;
-        return ssize_t(n);
-    }
-
-private:
-    std::string m_bytes;
-    size_t m_at = 0;
-};
-
 
 std::string Utf8(std::u16string_view units)
 {
