@@ -27,19 +27,11 @@
 
 namespace {
 
-bool BeforeHoldsLineBreak(const CompiledMatcher& matcher)
-{
-    for (uint32_t pair = 0; pair < matcher.GetPairCount(); ++pair)
-        if (matcher.Before(pair).find_first_of(u"\r\n") != std::u16string_view::npos)
-            return true;
-    return false;
-}
-
 // JSON lines keep their line breaks inside strings: they may be cut anywhere between lines.
 void WarnOfCutLines(const RunPlan& plan, const CompiledMatcher& matcher)
 {
     const bool readsStandardInput = std::find(plan.files.begin(), plan.files.end(), "-") != plan.files.end();
-    if (readsStandardInput && !plan.jsonLines && BeforeHoldsLineBreak(matcher))
+    if (readsStandardInput && !plan.jsonLines && matcher.BeforeHoldsLineBreak())
         Report("warning: a before-string holds a line break, so a text cut at line ends (as parallel or a "
                "streaming mapper cuts standard input) is not replaced as the whole text would be");
 }

@@ -54,10 +54,10 @@ bool ReadFile(const std::string& path, std::u16string& text, Pairs& pairs,
         head.resize(got);
         if (CompiledDictionary::HasMagic(head)) {
             int err = 0;
-            if (!ReadToEnd(file, head, err))
-                return systemFailure(err);
             std::string problem;
-            compiled = CompiledDictionary::FromOwnBytes(std::move(head), problem);
+            compiled = CompiledDictionary::Read(file, head, problem, err);
+            if (err != 0)
+                return systemFailure(err);
             if (!compiled)
                 Fail(error, path, problem);
             return compiled != nullptr;

@@ -1,6 +1,8 @@
 #include "CompiledDictionaryImage.h"
 
 #include "AtomicFile.h"
+#include "ByteStreams.h"
+#include "LargePages.h"
 #include "RegularFile.h"
 
 #define XXH_INLINE_ALL
@@ -141,31 +143,58 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionary::FromBytes(std::string
     return CompiledDictionaryImage::Open(file, std::move(words), error);
 }
 
-std::shared_ptr<const CompiledMatcher> CompiledDictionary::FromOwnBytes(std::string bytes, std::string& error)
+// Straight into words of its own, aligned for the arrays and not cleared
+// first: clearing would write every page once more before the read does.
+// A regular file takes one read, with room for a byte more that tells a file
+// grown since it was opened; a pipe's bytes come into room that doubles.
+std::shared_ptr<const CompiledMatcher> CompiledDictionary::Read(const RegularFile& file, std::string_view head,
+                                                                std::string& error, int& systemError)
 {
-    // The arrays want the alignment of their elements, which any heap block
-    // but a string's short inline buffer has.
-    if (reinterpret_cast<uintptr_t>(bytes.data()) % alignof(uint64_t) != 0)
-        return FromBytes(bytes, error);
-    auto storage = std::make_shared<const std::string>(std::move(bytes));
-    const std::string_view file(*storage);
-    return CompiledDictionaryImage::Open(file, std::move(storage), error);
+    constexpr size_t kPipeRoom = size_t(1) << 16;
+    const uint64_t expected = file.IsRegular() ? std::max<uint64_t>(file.Size(), head.size()) + 1
+                                               : head.size() + kPipeRoom;
+    if (expected >= SIZE_MAX / 4) {
+        systemError = EFBIG;
+        error = std::strerror(systemError);
+        return nullptr;
+    }
+    size_t room = size_t(expected);
+    auto words = std::make_shared_for_overwrite<uint64_t[]>(room / 8 + 1);
+    AdviseLargePages(words.get(), room);
+    std::memcpy(words.get(), head.data(), head.size());
+    size_t at = head.size();
+    FdSource source(file.Fd());
+    for (;;) {
+        if (at == room) {
+            auto more = std::make_shared_for_overwrite<uint64_t[]>(room * 2 / 8 + 1);
+            std::memcpy(more.get(), words.get(), at);
+            words = std::move(more);
+            room *= 2;
+        }
+        const ssize_t n = source.Read(reinterpret_cast<char*>(words.get()) + at, room - at);
+        if (n < 0) {
+            systemError = errno;
+            error = std::strerror(systemError);
+            return nullptr;
+        }
+        if (n == 0)
+            break;
+        at += size_t(n);
+    }
+    const std::string_view bytes(reinterpret_cast<const char*>(words.get()), at);
+    return CompiledDictionaryImage::Open(bytes, std::move(words), error);
 }
 
 std::shared_ptr<const CompiledMatcher> CompiledDictionary::Open(const std::string& path, std::string& error)
 {
     RegularFile file(path, RegularFile::Kinds::OrPipe);
-    std::string bytes;
     int err = file.Error();
-    if (file.IsOpen()) {
-        ReadToEnd(file, bytes, err);
-    }
-    if (err != 0) {
+    std::shared_ptr<const CompiledMatcher> matcher;
+    if (file.IsOpen())
+        matcher = Read(file, {}, error, err);
+    if (err != 0)
         error = path + ": " + (err == ENODEV ? "not a regular file or a pipe" : std::strerror(err));
-        return nullptr;
-    }
-    auto matcher = FromOwnBytes(std::move(bytes), error);
-    if (!matcher)
+    else if (!matcher)
         error = path + ": " + error;
     return matcher;
 }

@@ -4,6 +4,10 @@
 
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 CompiledMatcher::CompiledMatcher(std::unique_ptr<const Details::MatcherCore> core)
     : m_core(std::move(core))
 {
@@ -41,6 +45,35 @@ std::optional<uint32_t> CompiledMatcher::Find(std::u16string_view before) const
 size_t CompiledMatcher::MaxBeforeLength() const
 {
     return m_core->MaxBeforeLength();
+}
+
+bool CompiledMatcher::BeforeHoldsLineBreak() const
+{
+    // Most dictionaries hold no line break at all, which one pass over all
+    // their strings, eight units at a time, tells; only then are the
+    // before-strings looked at.
+    const std::u16string_view text = m_core->Text();
+    const char16_t* p = text.data();
+    const char16_t* const end = p + text.size();
+    bool found = false;
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    __m128i seen = _mm_setzero_si128();
+    for (; end - p >= 8; p += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        seen = _mm_or_si128(seen, _mm_or_si128(_mm_cmpeq_epi16(units, lf), _mm_cmpeq_epi16(units, cr)));
+    }
+    found = _mm_movemask_epi8(seen) != 0;
+#endif
+    for (; p < end; ++p)
+        found |= *p == u'\n' || *p == u'\r';
+    if (!found)
+        return false;
+    for (uint32_t pair = 0; pair < m_core->GetPairCount(); ++pair)
+        if (m_core->Before(pair).find_first_of(u"\r\n") != std::u16string_view::npos)
+            return true;
+    return false;
 }
 
 size_t CompiledMatcher::MemoryBytes() const

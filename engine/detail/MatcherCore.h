@@ -155,6 +155,9 @@ public:
 
     size_t GetPairCount() const { return m_view.pairCount; }
 
+    // Every before- and after-string, one behind the other.
+    std::u16string_view Text() const { return {m_view.text, m_view.textSize}; }
+
     // The automaton over the reversed before-strings, built on the first call;
     // safe to call from several threads.
     const ReverseAutomaton& Reverse() const;

@@ -38,6 +38,7 @@
 #include <string_view>
 
 class ByteSink;
+class RegularFile;
 class CompiledMatcher;
 
 class CompiledDictionary {
@@ -62,8 +63,12 @@ public:
     static std::shared_ptr<const CompiledMatcher> Open(const std::string& path, std::string& error);
     // The same over a copy of `bytes`; `error` does not name a file.
     static std::shared_ptr<const CompiledMatcher> FromBytes(std::string_view bytes, std::string& error);
-    // The same over `bytes` themselves, which the matcher keeps.
-    static std::shared_ptr<const CompiledMatcher> FromOwnBytes(std::string bytes, std::string& error);
+    // Reads the rest of `file`, whose first bytes `head` are read already,
+    // into memory of its own and checks it. Null with `error` saying what is
+    // wrong (not naming the file), and `systemError` the errno when reading
+    // failed.
+    static std::shared_ptr<const CompiledMatcher> Read(const RegularFile& file, std::string_view head,
+                                                       std::string& error, int& systemError);
 
     // Rewrites the size and checksum fields for the bytes as they are: for
     // tests and fuzzing, which change a file's content and want the checks

@@ -33,6 +33,9 @@ public:
 
     // Length of the longest before-string (0 without pairs).
     size_t MaxBeforeLength() const;
+    // Whether a before-string holds a line break (CR or LF): only then does a
+    // text cut at line ends and replaced piece by piece differ from the whole.
+    bool BeforeHoldsLineBreak() const;
 
     // Bytes held, for the benchmarks (a mapped file's bytes included).
     size_t MemoryBytes() const;
