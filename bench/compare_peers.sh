@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# compare_peers.sh [PAIRS] [UNITS]: velmora_replace and velmora-replace against an aho-corasick
-# peer in Rust (NFA and DFA) and one in Python, each as a whole process, in
-# replace and gloss mode, on generated data (PAIRS / UNITS may also come from
-# the environment; 200,000 pairs and 10,000,000 units by default). Every
-# output must equal ours byte for byte once in UTF-8.
+# compare_peers.sh [PAIRS] [UNITS]: velmora_replace and velmora-replace against
+# Aho-Corasick peers, each as a whole process, in replace and gloss mode, on
+# generated data (PAIRS / UNITS may also come from the environment; 200,000
+# pairs and 10,000,000 units by default). Every output must equal ours byte
+# for byte once in UTF-8.
 #
-# compare_peers.sh --real: the same against the Rust peer on the real
-# Japanese and English data of real_data.sh (the Python peer would take
-# minutes there and is left out); SETS picks some of its sets.
+# The peers (bench/peers/rust, built offline): daachorse's bytewise and
+# charwise double arrays and aho-corasick 1.1.3 (the kind it chooses, and a
+# DFA) from the vendor folder (VENDOR, by default ../shared/vendor beside the
+# project), and the aho-corasick 0.7 crate from Debian; on generated data
+# also Python's ahocorasick module. PEERS picks some of them.
+#
+# compare_peers.sh --real: the same on the real data of real_data.sh, made
+# in a temporary folder, or taken from DATA when it names a folder that
+# real_data.sh filled; SETS picks some of its sets (ja kana en man).
 #
 # Each program runs REPEAT times (3 by default) and its fastest run counts, so
-# that a busy moment of a shared machine does not decide a ratio. CORES (say
-# CORES=1, or CORES=0,1) pins every program to those cores with taskset.
-# Each set's table ends with the copy floor: cat reading the text and
+# that a busy moment of a shared machine does not decide a ratio. Every set
+# runs once for each core list in CORES (by default "1 0,1": one core, then
+# two), every program pinned to it with taskset. Each table gives the phase
+# times each program reports: the dictionary's load (a peer's automaton
+# build), the scan and the output built in memory; velmora-replace gives its
+# load and the rest, and also runs with the dictionary compiled beforehand
+# (cli-vmd). Each table ends with the copy floor: cat reading the text and
 # writing it to a file.
 set -euo pipefail
 
@@ -24,41 +34,51 @@ fi
 PAIRS=${1:-${PAIRS:-200000}}
 UNITS=${2:-${UNITS:-10000000}}
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$ROOT/build-peers
-PEERS=$ROOT/bench/peers
+BUILD=${BUILD:-$ROOT/build-peers}
+PEERS_DIR=$ROOT/bench/peers
+VENDOR=${VENDOR:-$ROOT/../shared/vendor}
 
-[ -x /usr/bin/time ] || apt-get install -y time >/dev/null
+# shellcheck source=../scripts/packages.sh
+. "$ROOT/scripts/packages.sh"
+velmora_install_packages "${VELMORA_PEER_PACKAGES[@]}"
 
 echo "== building"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DVELMORA_BUILD_APP=OFF -DVELMORA_BUILD_TESTS=OFF >/dev/null
-ninja --quiet -C "$BUILD" velmora_gen velmora_replace velmora-replace
-(cd "$PEERS/rust" && cargo build --release --quiet)
+ninja -j2 --quiet -C "$BUILD" velmora_gen velmora_replace velmora-replace
+[ -d "$VENDOR/daachorse-4.0.0" ] || { echo "no peer sources in $VENDOR (set VENDOR)" >&2; exit 1; }
+ln -sfn "$(cd "$VENDOR" && pwd)" "$PEERS_DIR/rust/vendor"
+(cd "$PEERS_DIR/rust" && cargo build --release --offline --quiet 2>"$BUILD/cargo.log") || { cat "$BUILD/cargo.log" >&2; exit 1; }
 
-DATA=$(mktemp -d)
-trap 'rm -rf "$DATA"' EXIT
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
 if [ "$REAL" = 1 ]; then
-    echo "== real data in $DATA"
-    bash "$ROOT/bench/real_data.sh" "$DATA"
     SETS=${SETS:-"ja kana en man"}
-    PEERS_RUN="rust-nfa rust-dfa"
+    if [ -n "${DATA:-}" ]; then
+        echo "== real data from $DATA"
+        for set in $SETS; do ln -s "$(cd "$DATA" && pwd)"/$set.* "$WORK"/; done
+    else
+        echo "== real data in $WORK"
+        bash "$ROOT/bench/real_data.sh" "$WORK"
+    fi
+    PEER_LIST=${PEERS:-"daac-byte daac-char ac-auto ac-dfa ac07"}
 else
-    echo "== generating $PAIRS pairs, $UNITS units in $DATA"
-    "$BUILD/bench/velmora_gen" "$DATA" "$PAIRS" "$UNITS"
-    for f in dict.u16 dict.tsv text.u16 text.txt; do mv "$DATA/$f" "$DATA/gen.$f"; done
+    echo "== generating $PAIRS pairs, $UNITS units in $WORK"
+    "$BUILD/bench/velmora_gen" "$WORK" "$PAIRS" "$UNITS"
+    for f in dict.u16 dict.tsv text.u16 text.txt; do mv "$WORK/$f" "$WORK/gen.$f"; done
     SETS="gen"
-    PEERS_RUN="rust-nfa rust-dfa python"
+    PEER_LIST=${PEERS:-"daac-byte daac-char ac-auto ac-dfa ac07 python"}
 fi
-cd "$DATA"
+cd "$WORK"
 
 # ms FILE STEP: the "STEP N ms" figure of a timing line.
 ms() { sed -n "s/.*[:,] $2 \([0-9.]*\) ms.*/\1/p" "$1"; }
 
 REPEAT=${REPEAT:-3}
-PIN=()
-[ -z "${CORES:-}" ] || PIN=(taskset -c "$CORES")
+CORES=${CORES:-"1 0,1"}
 
-# timed ERR CMD...: runs CMD REPEAT times under /usr/bin/time; time.out and
-# ERR (its standard error) are those of the fastest run.
+# timed ERR CMD...: runs CMD REPEAT times under /usr/bin/time, pinned to the
+# cores $cores; time.out and ERR (its standard error) are those of the
+# fastest run.
 timed() {
     local err=$1 best=
     shift
@@ -66,7 +86,7 @@ timed() {
         # Wall time from the clock, as time's 10 ms steps are too coarse for the floor.
         local t0 t1
         t0=$(date +%s%N)
-        /usr/bin/time -f "%M KB" -o rss.try "${PIN[@]}" "$@" 2>err.try || { cat err.try rss.try >&2; exit 1; }
+        /usr/bin/time -f "%M KB" -o rss.try taskset -c "$cores" "$@" 2>err.try || { cat err.try rss.try >&2; exit 1; }
         t1=$(date +%s%N)
         echo "$(awk "BEGIN { printf \"%.4f\", ($t1 - $t0) / 1e9 }") s $(cat rss.try)" >time.try
         if [ -z "$best" ] || awk "BEGIN { exit !($(cut -d' ' -f1 time.try) < $best) }"; then
@@ -77,10 +97,15 @@ timed() {
     done
 }
 
-# run NAME MODE CMD...: runs CMD as "timed" does and appends to results
-# "NAME MODE wall-s rss-KB scan+build-ms load-ms". scan+build is ours scan +
-# build, a peer's replace step; load is ours load (adding every pair and
-# compiling the matcher), a peer's automaton build.
+# record NAME MODE LOAD SCAN OUTPUT: appends "NAME MODE wall-s rss-KB load-ms
+# scan-ms output-ms" to the results (- where a program does not say).
+record() {
+    echo "$1 $2 $(cut -d' ' -f1,3 time.out) ${3:--} ${4:--} ${5:--}" >>"$results"
+}
+
+# run NAME MODE CMD...: runs CMD as "timed" does and records its phases:
+# ours load (adding every pair and compiling the matcher), scan and build; a
+# peer's automaton build, scan and output.
 run() {
     local name=$1 mode=$2 err=$1.$2.err
     shift 2
@@ -88,82 +113,90 @@ run() {
     sed 's/^/    /' "$err"
     echo "    $name $mode: $(cat time.out)"
     if [ "$name" = velmora ]; then
-        set -- "$(awk "BEGIN { print $(ms "$err" scan) + $(ms "$err" build) }")" "$(ms "$err" load)"
+        record "$name" "$mode" "$(ms "$err" load)" "$(ms "$err" scan)" "$(ms "$err" build)"
     else
-        set -- "$(ms "$err" replace)" "$(ms "$err" build)"
+        record "$name" "$mode" "$(ms "$err" build)" "$(ms "$err" scan)" "$(ms "$err" output)"
     fi
-    echo "$name $mode $(cut -d' ' -f1,3 time.out) $1 $2" >>"results.$set"
 }
 
-# run_cli MODE [ARG]: velmora-replace on the set's UTF-8 files, as "run" does;
-# its --stats line gives the whole run and the dictionary loading.
+# run_cli NAME DICT MODE [ARG]: velmora-replace on the set's UTF-8 text, as
+# "run" does; its --stats line gives the whole run and the dictionary loading,
+# recorded as load and scan (the rest).
 run_cli() {
-    local mode=$1 err=cli.$1.err
-    shift
-    timed "$err" "$BUILD/cli/velmora-replace" -q --stats -d $set.dict.tsv "$@" $set.text.txt -o cli.txt
+    local name=$1 dict=$2 mode=$3 err=$1.$3.err
+    shift 3
+    timed "$err" "$BUILD/cli/velmora-replace" -q --stats -d "$dict" "$@" $set.text.txt -o $name.txt
     sed 's/^/    /' "$err"
-    echo "    velmora-replace $mode: $(cat time.out)"
+    echo "    $name $mode: $(cat time.out)"
     local total load
     total=$(sed -n 's/.* \([0-9.]*\) s (dictionaries.*/\1/p' "$err")
     load=$(sed -n 's/.*(dictionaries \([0-9.]*\) s).*/\1/p' "$err")
-    echo "cli $mode $(cut -d' ' -f1,3 time.out) $(awk "BEGIN { print ($total - $load) * 1000 }") \
-$(awk "BEGIN { print $load * 1000 }")" >>"results.$set"
+    record "$name" "$mode" "$(awk "BEGIN { print $load * 1000 }")" "$(awk "BEGIN { print ($total - $load) * 1000 }")"
 }
 
 failed=0
 for set in $SETS; do
-    timed floor.err sh -c "cat $set.text.txt >floor.txt"
-    echo "floor copy $(cut -d' ' -f1,3 time.out) 0 0" >>"results.$set"
-    for mode in replace gloss; do
-        arg=$([ "$mode" = gloss ] && echo gloss || true)
-        echo "== $set, $mode"
-        run velmora "$mode" "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
-        iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
-        run_cli "$mode" $([ "$mode" = gloss ] && echo --gloss || true)
-        if ! cmp ours.txt cli.txt; then
-            echo "!!! $set, $mode: output of velmora-replace differs from velmora_replace" >&2
-            failed=1
-        fi
-        for peer in $PEERS_RUN; do
-            case $peer in
-            rust-nfa) run $peer "$mode" "$PEERS/rust/target/release/ac_peer" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
-            rust-dfa) run $peer "$mode" "$PEERS/rust/target/release/ac_peer" $set.dict.tsv $set.text.txt $peer.txt $arg dfa ;;
-            python) run $peer "$mode" /usr/bin/python3 "$PEERS/py_peer.py" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
-            esac
-            if ! cmp ours.txt "$peer.txt"; then
-                echo "!!! $set, $mode: output of $peer differs from ours" >&2
-                failed=1
-            fi
+    "$BUILD/cli/velmora-replace" -q --compile $set.vmd -d $set.dict.tsv
+    for cores in $CORES; do
+        results=results.$set.$cores
+        timed floor.err sh -c "cat $set.text.txt >floor.txt"
+        record floor copy
+        for mode in replace gloss; do
+            arg=$([ "$mode" = gloss ] && echo gloss || true)
+            echo "== $set, $mode, cores $cores"
+            run velmora "$mode" "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
+            iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
+            for cli in cli cli-vmd; do
+                run_cli $cli $([ $cli = cli ] && echo $set.dict.tsv || echo $set.vmd) "$mode" \
+                    $([ "$mode" = gloss ] && echo --gloss || true)
+                if ! cmp ours.txt $cli.txt; then
+                    echo "!!! $set, $mode: output of $cli differs from velmora_replace" >&2
+                    failed=1
+                fi
+            done
+            for peer in $PEER_LIST; do
+                case $peer in
+                python) run $peer "$mode" /usr/bin/python3 "$PEERS_DIR/py_peer.py" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                ac07) run $peer "$mode" "$PEERS_DIR/rust/target/release/ac_peer" ac07-nfa $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                *) run $peer "$mode" "$PEERS_DIR/rust/target/release/ac_peer" $peer $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                esac
+                if ! cmp ours.txt "$peer.txt"; then
+                    echo "!!! $set, $mode: output of $peer differs from ours" >&2
+                    failed=1
+                fi
+            done
         done
     done
 done
 
 for set in $SETS; do
-    units=$(($(stat -c %s $set.text.u16) / 2))
-    echo
-    echo "== $set: $(wc -l <$set.dict.tsv) pairs, $units units ($((units * 2)) bytes of UTF-16); x/ours = the row's figure over velmora's"
-    awk -v bytes=$((units * 2)) '
-        function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
-        BEGIN { printf "%-8s %-8s %7s %8s %7s %7s | %11s %7s | %8s %7s\n", "program", "mode", "wall s", "RSS MB", "MB/s",
-                       "x/ours", "scan+build", "x/ours", "load ms", "x/ours" }
-        $1 == "velmora" { ow = $3; osb = $5; ol = $6 }
-        $1 == "cli" { cw[$2] = $3 }
-        $1 == "floor" { fw = $3 }
-        {
-            printf "%-8s %-8s %7.3f %8.1f %7s %7s | %11.1f %7s | %8.1f %7s\n", $1, $2, $3, $4 / 1024,
-                   ($3 > 0 ? sprintf("%.1f", bytes / 1e6 / $3) : "-"), ratio($3, ow), $5, ratio($5, osb), $6, ratio($6, ol)
-            if ($1 ~ /^rust/ && (!($2 in best) || $3 < bestw[$2])) { best[$2] = $1; bestw[$2] = $3; ours[$2] = ow }
-        }
-        END {
-            split("replace gloss", modes)
-            for (i = 1; i <= 2; i++)
-                if ((m = modes[i]) in best)
-                    printf "faster Rust variant end to end, %s mode: %s (Rust/ours %s, Rust/velmora-replace %s)\n",
-                           m, best[m], ratio(bestw[m], ours[m]), ratio(bestw[m], cw[m])
-            for (i = 1; i <= 2; i++)
-                if ((m = modes[i]) in cw)
-                    printf "velmora-replace over the copy floor, %s mode: %s\n", m, ratio(cw[m], fw)
-        }' "results.$set"
+    units=$(($(stat -L -c %s $set.text.u16) / 2))
+    for cores in $CORES; do
+        echo
+        echo "== $set on cores $cores: $(wc -l <$set.dict.tsv) pairs, $units units ($((units * 2)) bytes of UTF-16), $(stat -L -c %s $set.text.txt) bytes of UTF-8; x/cli = the row's figure over velmora-replace's"
+        awk -v bytes=$(stat -L -c %s $set.text.txt) '
+            function ratio(a, b) { return (a != "-" && b != "-" && b > 0) ? sprintf("%.2f", a / b) : "-" }
+            function num(a) { return a == "-" ? "-" : sprintf("%.1f", a) }
+            BEGIN { printf "%-9s %-8s %7s %8s %7s %6s | %8s %8s %8s\n", "program", "mode", "wall s", "RSS MB", "MB/s",
+                           "x/cli", "load ms", "scan ms", "out ms" }
+            { rows[NR] = $0; if ($1 == "cli") cw[$2] = $3; if ($1 == "velmora") vs[$2] = $6 }
+            END {
+                for (r = 1; r <= NR; r++) {
+                    split(rows[r], f, " ")
+                    printf "%-9s %-8s %7.3f %8.1f %7.1f %6s | %8s %8s %8s\n", f[1], f[2], f[3], f[4] / 1024,
+                           bytes / 1e6 / f[3], ratio(f[3], cw[f[2]]), num(f[5]), num(f[6]), num(f[7])
+                    if (f[1] !~ /^(velmora|cli|cli-vmd|floor)$/) {
+                        if (!(f[2] in bw) || f[3] < bw[f[2]]) { bw[f[2]] = f[3]; bn[f[2]] = f[1] }
+                        if (f[1] ~ /^daac/ && (!(f[2] in ds) || f[6] < ds[f[2]])) { ds[f[2]] = f[6]; dn[f[2]] = f[1] }
+                    }
+                }
+                split("replace gloss", modes)
+                for (i = 1; i <= 2; i++)
+                    if ((m = modes[i]) in bw)
+                        printf "%s: fastest peer %s, peer/velmora-replace %s; scan: %s/velmora_replace %s\n",
+                               m, bn[m], ratio(bw[m], cw[m]), dn[m], ratio(ds[m], vs[m])
+            }' "results.$set.$cores"
+    done
 done
 
 # Peak memory of a long stream: the last set's text repeated to STREAM_MB
@@ -174,7 +207,7 @@ if [ "$STREAM_MB" -gt 0 ]; then
     echo
     echo "== velmora-replace streaming $STREAM_MB MB of $set through a pipe"
     : | /usr/bin/time -f "%M" -o rss.empty "$BUILD/cli/velmora-replace" -q -d $set.dict.tsv >/dev/null
-    repeats=$(( STREAM_MB * 1000000 / $(stat -c %s $set.text.txt) + 1 ))
+    repeats=$(( STREAM_MB * 1000000 / $(stat -L -c %s $set.text.txt) + 1 ))
     for ((i = 0; i < repeats; i++)); do cat $set.text.txt; done |
         /usr/bin/time -f "%e s %M" -o rss.stream "$BUILD/cli/velmora-replace" -q -d $set.dict.tsv >/dev/null
     awk -v empty="$(cat rss.empty)" '{ printf "    %s s; peak RSS %.1f MB, of which %.1f MB over the dictionary alone (%.1f MB)\n", $1, $3 / 1024, ($3 - empty) / 1024, empty / 1024 }' rss.stream

@@ -22,5 +22,8 @@ VELMORA_TEST_PACKAGES=(xvfb xauth dbus-daemon at-spi2-core python3 python3-xlib 
 VELMORA_PACKAGE_PACKAGES=(dpkg-dev file)
 # Real dictionaries and texts for bench/real_data.sh (benchmarks only).
 VELMORA_BENCH_DATA_PACKAGES=(mecab-ipadic manpages-ja manpages-ja-dev wamerican linux-doc-6.1)
+# The peers of bench/compare_peers.sh: the aho-corasick 0.7 crate and the memchr that
+# aho-corasick 1.1.3 takes, as Rust sources (benchmarks only).
+VELMORA_PEER_PACKAGES=(librust-aho-corasick-dev librust-memchr-dev time)
 # A user's session with the window under X for bench/window_session.py.
 VELMORA_SESSION_PACKAGES=(xvfb xauth openbox python3-xlib xdotool xclip imagemagick)
