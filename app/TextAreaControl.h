@@ -175,6 +175,8 @@ private:
     qsizetype PositionInRow(Row row, qreal x) const;
     qsizetype StepCharacter(qsizetype position, int direction) const;
     qsizetype StepWord(qsizetype position, int direction) const;
+    // The caret one character to the right or left on screen.
+    qsizetype StepVisually(qsizetype position, bool right) const;
     void SelectWordAt(qsizetype position);
     void MoveCaret(qsizetype position, bool extend, bool keepColumn = false);
     // The selection as X11's primary selection, where there is one.

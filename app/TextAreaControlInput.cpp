@@ -40,6 +40,22 @@ qsizetype TextAreaControl::StepCharacter(qsizetype position, int direction) cons
     return qsizetype(before) + LayoutOf(piece - 1).previousCursorPosition(int(at - before));
 }
 
+qsizetype TextAreaControl::StepVisually(qsizetype position, bool right) const
+{
+    // Within a row the arrow keys go the way the text runs on screen, over
+    // right-to-left runs too; at a row's visual edge, on to the next or the
+    // previous row as the paragraph's direction says.
+    const size_t piece = m_buffer.PieceAt(size_t(position));
+    const size_t start = m_buffer.PieceStart(piece);
+    const QTextLayout& layout = LayoutOf(piece);
+    const int at = int(size_t(position) - start);
+    const int next = right ? layout.rightCursorPosition(at) : layout.leftCursorPosition(at);
+    if (next != at)
+        return qsizetype(start) + next;
+    const bool rightToLeft = layout.text().isRightToLeft();
+    return StepCharacter(position, right != rightToLeft ? 1 : -1);
+}
+
 qsizetype TextAreaControl::StepWord(qsizetype position, int direction) const
 {
     const size_t piece = m_buffer.PieceAt(size_t(position));
@@ -150,7 +166,7 @@ bool TextAreaControl::MoveByKey(QKeyEvent* event)
             if (HasSelection() && !extend)
                 MoveCaret(direction > 0 ? qMax(m_anchor, m_position) : qMin(m_anchor, m_position), false);
             else
-                MoveCaret(StepCharacter(m_position, direction), extend);
+                MoveCaret(StepVisually(m_position, direction > 0), extend);
             break;
         case Word:
             MoveCaret(StepWord(m_position, direction), extend);

@@ -103,6 +103,15 @@ Step Undo()
     return Key(Qt::Key_Z, Qt::ControlModifier);
 }
 
+// QPlainTextEdit moves in visual order as the text area does.
+Step Visual()
+{
+    return [](Editor& e) {
+        if (auto* plain = qobject_cast<QPlainTextEdit*>(e.Widget()))
+            plain->document()->setDefaultCursorMoveStyle(Qt::VisualMoveStyle);
+    };
+}
+
 Step Paste(const QString& text)
 {
     return [text](Editor& e) {
@@ -267,6 +276,14 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
         {"and the last line", "abc def\nghi", 0, 0, {TripleClick(9)}},
         {"a click in the selection collapses it", "abc def", 0, 7, {Click(2)}},
         {"text dropped goes in where it is dropped", "abc def", 0, 0, {DropText(4, "XY")}},
+        // Right to left: the arrows go the way the text runs on screen.
+        {"right in Arabic goes back in the text", "مرحبا", 3, 3, {Visual(), Key(Qt::Key_Right)}},
+        {"left in Arabic goes on", "مرحبا", 3, 3, {Visual(), Key(Qt::Key_Left)}},
+        {"over a Hebrew word in English", "ab אבג cd", 3, 3,
+         {Visual(), Key(Qt::Key_Right), Key(Qt::Key_Right)}},
+        {"into a Hebrew word from its right", "ab אבג cd", 7, 7, {Visual(), Key(Qt::Key_Left)}},
+        {"shift selects visually", "ab אבג cd", 3, 3,
+         {Visual(), Key(Qt::Key_Right, Qt::ShiftModifier), Key(Qt::Key_Right, Qt::ShiftModifier)}},
     };
     for (const Row& row : rows)
         Compare(row);
@@ -277,6 +294,11 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
     EXPECT_EQ(area.Position(), 8);
     DropText(1, QStringLiteral("Z"))(area);
     EXPECT_EQ(area.Text(), QStringLiteral("aZbc def\nghi"));
+    // Left at the left end of a right-to-left line goes on to the next line,
+    // where QPlainTextEdit's visual moves stop.
+    area.Set(QStringLiteral("مر\nحب"), 2, 2);
+    Key(Qt::Key_Left)(area);
+    EXPECT_EQ(area.Position(), 3);
 }
 
 // The composition is laid out inline, with the input method's formats and
