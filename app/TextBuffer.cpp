@@ -2,12 +2,39 @@
 
 #include "Surrogates.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 
 namespace {
 size_t CountLineBreaks(std::u16string_view units)
 {
     return size_t(std::count(units.begin(), units.end(), u'\n'));
+}
+
+// How far back from the most a piece may hold a long line's cut is looked
+// for, and how many units after it give the boundary rules their context.
+constexpr size_t kCutLookBack = 256;
+constexpr size_t kCutContext = 16;
+
+// Where a piece of a long line that starts at `from` ends, at `limit` at the
+// most: at the last line-break opportunity a layout would wrap at, else at the
+// last grapheme-cluster boundary, so that no word, emoji sequence or letter
+// with its marks and variation selector is cut in two.
+size_t CutOfLongLine(const char16_t* text, size_t size, size_t from, size_t limit)
+{
+    const size_t start = limit - std::min(kCutLookBack, limit - from);
+    const size_t end = std::min(size, limit + kCutContext);
+    const auto* chars = reinterpret_cast<const QChar*>(text + start);
+    for (QTextBoundaryFinder::BoundaryType type : {QTextBoundaryFinder::Line, QTextBoundaryFinder::Grapheme}) {
+        QTextBoundaryFinder finder(type, chars, qsizetype(end - start));
+        finder.setPosition(qsizetype(limit - start));
+        const qsizetype at = finder.isAtBoundary() ? finder.position() : finder.toPreviousBoundary();
+        // The window's own start is no boundary of the text.
+        if (at > 0)
+            return start + size_t(at);
+    }
+    return IsHighSurrogate(text[limit - 1]) && IsLowSurrogate(text[limit]) ? limit - 1 : limit;
 }
 } // namespace
 
@@ -41,10 +68,8 @@ size_t TextBuffer::IndexPieces(size_t from, size_t until, std::vector<size_t>& o
             pos = i + 1;
         } else if (limit == size) {
             return size;
-        } else { // a long line goes on in the next piece, never inside a surrogate pair
-            pos = limit;
-            if (IsHighSurrogate(text[pos - 1]) && IsLowSurrogate(text[pos]))
-                --pos;
+        } else { // a long line goes on in the next piece
+            pos = CutOfLongLine(text, size, pos, limit);
         }
     }
 }

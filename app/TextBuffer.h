@@ -2,7 +2,8 @@
 // index of its pieces, the stretches that are laid out one at a time. A piece
 // is a line without its LF, or, of a line longer than kMaxPiece units, one
 // part of it, so that no layout ever takes more than kMaxPiece units however
-// long a line is. The index costs one offset a piece and is brought up to date
+// long a line is. A long line is cut where a layout may wrap it, never inside
+// a word that has room to wrap or a grapheme cluster. The index costs one offset a piece and is brought up to date
 // only around an edit.
 #pragma once
 

@@ -28,6 +28,13 @@ TEST(TextBuffer, PiecesAreLinesAndPartsOfLongLines)
     constexpr size_t max = TextBuffer::kMaxPiece;
     std::u16string pairAtCut(max - 1, u'x');
     pairAtCut += u"\xD83D\xDE00tail";
+    std::u16string words;
+    while (words.size() < max + 100)
+        words += u"word ";
+    const size_t lastWord = max - max % 5; // the last "word " that starts before the most
+    // A family of four joined by ZWJ, and a kanji with its variation selector.
+    const std::u16string family = u"\xD83D\xDC68\x200D\xD83D\xDC69\x200D\xD83D\xDC67\x200D\xD83D\xDC66";
+    const std::u16string kanji = u"\x845B\xDB40\xDD00";
     const struct {
         const char* name;
         std::u16string text;
@@ -41,6 +48,9 @@ TEST(TextBuffer, PiecesAreLinesAndPartsOfLongLines)
         {"a long line in parts", std::u16string(2 * max + 5, u'x') + u"\ny", {0, max, 2 * max, 2 * max + 6}, 2},
         {"a line of exactly the most", std::u16string(max, u'x') + u"\n", {0, max + 1}, 2},
         {"no cut inside a surrogate pair", pairAtCut, {0, max - 1}, 1},
+        {"a long line is cut where it may wrap", words, {0, lastWord}, 1},
+        {"no cut inside an emoji sequence", std::u16string(max - 3, u'x') + family + u"x", {0, max - 3}, 1},
+        {"no cut between a kanji and its selector", std::u16string(max - 1, u'x') + kanji, {0, max - 1}, 1},
     };
     for (const auto& c : cases) {
         const TextBuffer buffer = Made(c.text);
