@@ -152,7 +152,7 @@ TEST(Utf8Codec, AgreesWithAPlainLoop)
     for (int round = 0; round < 300; ++round) {
         std::u16string text;
         while (text.size() < 200) {
-            text.append(rng() % 40, char16_t(u'a' + rng() % 26));
+            text.append(rng() % 2 == 0 ? 0 : rng() % 40, char16_t(u'a' + rng() % 26)); // runs of the others too
             text += others[rng() % std::size(others)];
         }
         std::string expected;
@@ -201,6 +201,9 @@ TEST(StreamReplacer, Encodings)
         {"encoded surrogate", "\xED\xA0\x80", "invalid UTF-8 at byte 0", true},
         {"past U+10FFFF", "a\xF4\x90\x80\x80", "invalid UTF-8 at byte 1", true},
         {"bad continuation", "\xE3\x81x", "invalid UTF-8 at byte 0", true},
+        {"run of three bytes", "\xE3\x81\x82\xE3\x81\x82\xE3\x81\x84x", "AA\xE3\x81\x84x"},
+        {"bad continuation in a run", "\xE3\x81\x82\xE3\x81\x82\xE3\x41\x82", "invalid UTF-8 at byte 6", true},
+        {"overlong behind a run", "\xE3\x81\x82\xE3\x81\x82\xE0\x80\x80", "invalid UTF-8 at byte 6", true},
         {"cut at the end", "ab\xE3\x81", "invalid UTF-8 at byte 2", true},
         {"offset counts the mark", "\xEF\xBB\xBF" "a\xFF", "invalid UTF-8 at byte 4", true},
         {"odd UTF-16 byte", std::string("\xFF\xFE" "a\0b", 5), "the UTF-16 text ends in the middle of a unit (byte 4)", true},
