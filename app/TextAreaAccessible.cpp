@@ -23,11 +23,10 @@ TextAreaAccessible::TextAreaAccessible(TextArea* area)
 
 void TextAreaAccessible::Install()
 {
-    static const bool installed = [] {
+    static bool installed = false;
+    if (!installed)
         QAccessible::installFactory(Factory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installed = true;
 }
 
 TextAreaControl& TextAreaAccessible::Control() const

@@ -14,8 +14,8 @@ size_t CountLineBreaks(std::u16string_view units)
 
 // How far back from the most a piece may hold a long line's cut is looked
 // for, and how many units after it give the boundary rules their context.
-constexpr size_t kCutLookBack = 256;
-constexpr size_t kCutContext = 16;
+constexpr size_t kCutLookBack = 48;
+constexpr size_t kCutContext = 8;
 
 // Where a piece of a long line that starts at `from` ends, at `limit` at the
 // most: at the last line-break opportunity a layout would wrap at, else at the
