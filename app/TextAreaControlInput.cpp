@@ -391,18 +391,31 @@ void TextAreaControl::DragSelection(QWidget* source)
 
 void TextAreaControl::Drop(QPointF point, const QString& text, bool moveSelection)
 {
-    qsizetype at = PositionAt(point);
+    const qsizetype at = PositionAt(point);
     const qsizetype from = qMin(m_anchor, m_position);
     const qsizetype to = qMax(m_anchor, m_position);
-    if (moveSelection && HasSelection()) {
-        if (at >= from && at <= to)
-            return; // onto itself: nothing moves
-        DeleteSelection();
-        if (at > to)
-            at -= to - from;
+    if (!moveSelection || !HasSelection()) {
+        SetSelection(at, at);
+        InsertText(text, EditHistory::Kind::Insert);
+        return;
     }
-    SetSelection(at, at);
-    InsertText(text, EditHistory::Kind::Insert);
+    if (at >= from && at <= to)
+        return; // onto itself: nothing moves
+    // The selection moves in one step, to be undone as one: the stretch from
+    // where it was to where it goes is written anew.
+    const std::u16string_view units = m_buffer.Text();
+    const std::u16string_view moved = units.substr(size_t(from), size_t(to - from));
+    std::u16string stretch;
+    if (at < from) {
+        stretch.append(moved).append(units.substr(size_t(at), size_t(from - at)));
+        Edit(size_t(at), size_t(to), stretch, EditHistory::Kind::Other);
+        m_position = m_anchor = at + (to - from);
+    } else {
+        stretch.append(units.substr(size_t(to), size_t(at - to))).append(moved);
+        Edit(size_t(from), size_t(at), stretch, EditHistory::Kind::Other);
+    }
+    CaretChanged();
+    emit UpdateRequest();
 }
 
 std::unique_ptr<QMenu> TextAreaControl::CreateContextMenu(QWidget* parent)

@@ -294,6 +294,20 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
     EXPECT_EQ(area.Position(), 8);
     DropText(1, QStringLiteral("Z"))(area);
     EXPECT_EQ(area.Text(), QStringLiteral("aZbc def\nghi"));
+    // Selected text dragged within the text area moves, as one undo step.
+    area.Set(QStringLiteral("abc def"), 4, 7);
+    area.area.Control().Drop(area.PointAt(0), QStringLiteral("def"), true);
+    EXPECT_EQ(area.Text(), QStringLiteral("defabc "));
+    EXPECT_EQ(area.Position(), 3);
+    area.area.Control().Drop(area.PointAt(7), QStringLiteral("de"), true); // nothing selected: a copy
+    EXPECT_EQ(area.Text(), QStringLiteral("defabc de"));
+    area.area.undo();
+    area.area.undo();
+    EXPECT_EQ(area.Text(), QStringLiteral("abc def"));
+    area.Set(QStringLiteral("abc def"), 0, 3);
+    area.area.Control().Drop(area.PointAt(7), QStringLiteral("abc"), true);
+    EXPECT_EQ(area.Text(), QStringLiteral(" defabc"));
+    EXPECT_EQ(area.Position(), 7);
     // Left at the left end of a right-to-left line goes on to the next line,
     // where QPlainTextEdit's visual moves stop.
     area.Set(QStringLiteral("مر\nحب"), 2, 2);
