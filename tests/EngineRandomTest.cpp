@@ -179,10 +179,12 @@ TEST_P(RandomAgainstReference, ScanAndBuild)
 // back, in the layout it was built in. Some lists are long enough to be
 // sorted in parallel; those are also added pair by pair, whose joins keep
 // the order the pairs came in. Sorted and built on two threads, every list
-// gives the same file as on one.
+// gives the same file as on one. A line break now and then, in a before- or
+// an after-string, is told apart as velmora-replace's warning needs it.
 TEST_P(RandomAgainstReference, CompiledFromPairs)
 {
     std::mt19937 rng(31);
+    std::mt19937 breaks(5); // apart, so that the other strings stay as they were
     std::u16string wide, widest;
     for (char16_t u = u'A'; u < u'A' + 60; ++u)
         wide += u;
@@ -204,12 +206,20 @@ TEST_P(RandomAgainstReference, CompiledFromPairs)
             strings.push_back(before);
             strings.push_back(rng() % 6 == 0 ? u"" : RandomString(rng, u"XY", 2) + (rng() % 4 == 0 ? u"; Z" : u""));
         }
+        if (!strings.empty() && breaks() % 4 == 0) {
+            std::u16string& s = strings[breaks() % strings.size()];
+            s.insert(breaks() % (s.size() + 1), 1, breaks() % 2 ? u'\n' : u'\r');
+        }
         std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
         for (size_t k = 0; k < strings.size(); k += 2)
             pairs.emplace_back(strings[k], strings[k + 1]);
         Replacer r;
         r.AddPairs(pairs);
         const auto compiled = Replacer::CompilePairs(pairs, GetParam().layout, GetParam().method);
+        bool lineBreak = false;
+        for (uint32_t p = 0; p < compiled->GetPairCount(); ++p)
+            lineBreak |= compiled->Before(p).find_first_of(u"\r\n") != std::u16string_view::npos;
+        ASSERT_EQ(compiled->BeforeHoldsLineBreak(), lineBreak) << "round " << round;
         const MatcherLayout layout = GetParam().layout;
         if (layout == MatcherLayout::Records || layout == MatcherLayout::Rows) {
             ASSERT_FALSE(compiled->Core().IsDoubleArray());
