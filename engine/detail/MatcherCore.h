@@ -48,8 +48,8 @@
 // stays valid while the trie it came from changes.
 //
 // The scan reads these arrays through m_view, which points either into the
-// vectors built here or into a compiled dictionary file mapped read-only
-// (CompiledDictionary.h), whose pages every process mapping it shares.
+// vectors built here or into the bytes of a compiled dictionary file
+// (CompiledDictionary.h), which the matcher keeps.
 #pragma once
 
 #include <cstdint>
@@ -163,7 +163,7 @@ public:
     const ReverseAutomaton& Reverse() const;
 
     // Bytes held, for the benchmarks (the reverse automaton only once built;
-    // a mapped file's bytes included).
+    // a compiled file's bytes included).
     size_t MemoryBytes() const;
 
 private:
@@ -192,7 +192,7 @@ private:
         size_t textSize = 0;
     };
 
-    // A matcher over arrays that `storage` keeps alive (a mapped file).
+    // A matcher over arrays that `storage` keeps alive (a compiled file's bytes).
     MatcherCore(const View& view, bool doubleArray, uint32_t classCount, size_t maxBefore,
                     std::shared_ptr<const void> storage);
 

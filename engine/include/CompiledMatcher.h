@@ -37,7 +37,7 @@ public:
     // text cut at line ends and replaced piece by piece differ from the whole.
     bool BeforeHoldsLineBreak() const;
 
-    // Bytes held, for the benchmarks (a mapped file's bytes included).
+    // Bytes held, for the benchmarks (a compiled file's bytes included).
     size_t MemoryBytes() const;
 
     const Details::MatcherCore& Core() const { return *m_core; }
