@@ -43,6 +43,10 @@ constexpr size_t kShortText = size_t(1) << 16;
 // scanned twice.
 constexpr size_t kKeptOutputFloor = size_t(4) << 20;
 
+// Between two looks for a pending Ctrl+C while the matches of find() become
+// tuples: a few milliseconds of work.
+constexpr size_t kSpansBetweenSignalChecks = size_t(1) << 16;
+
 // Runs `work` without the GIL, then lets Python's signal handlers run; what
 // they raise (KeyboardInterrupt for Ctrl+C) is raised here.
 template <typename F>
@@ -446,6 +450,9 @@ py::list PythonReplacer::Find(const py::str& text) const
     }
     py::list result(spans.size());
     for (size_t k = 0; k < spans.size(); ++k) {
+        // Millions of matches take seconds to hand over: Ctrl+C is seen here too.
+        if (k % kSpansBetweenSignalChecks == 0 && PyErr_CheckSignals() != 0)
+            throw py::error_already_set();
         const Span& s = spans[k];
         result[k] = py::make_tuple(s.start, s.end, strings[2 * s.pair], strings[2 * s.pair + 1]);
     }
