@@ -31,6 +31,9 @@ CReplaceDlg::CReplaceDlg(const QString& settingsFile, Prompter* prompter, QWidge
     , m_ownPrompter(prompter ? nullptr : std::make_unique<WidgetPrompter>())
     , m_prompter(prompter ? prompter : m_ownPrompter.get())
 {
+    // The icons are compiled into a static library, whose resource object
+    // the linker keeps only when something names it.
+    Q_INIT_RESOURCE(velmora);
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         m_icon.addFile(QStringLiteral(":/velmora/velmora-%1.png").arg(size), QSize(size, size));
     CreateControls();
