@@ -361,6 +361,8 @@ private:
 
     void Put(std::string_view bytes)
     {
+        if (bytes.empty())
+            return; // the room may have no pages yet: no address to copy to
         Reserve(bytes.size());
         std::memcpy(m_out.data() + m_outSize, bytes.data(), bytes.size());
         m_outSize += bytes.size();

@@ -424,6 +424,11 @@ TEST(JsonLinesReplacer, ThreadsGiveTheSameBytesAndLine)
         EXPECT_EQ(result.keptLines, 1u);
         EXPECT_EQ(result.firstKept, std::vector<std::string>{"line 25001: no field \"text\""});
     }
+    // An empty line kept before anything else was written.
+    JsonLinesReplacer keepingFirst(matcher, "text", false, size_t(1) << 20, 1, true);
+    std::string out;
+    EXPECT_EQ(RunOn(keepingFirst, "\n{\"text\":\"ab\"}\n", out).keptLines, 1u);
+    EXPECT_EQ(out, "\n{\"text\":\"X\"}\n");
 }
 
 TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)
