@@ -161,7 +161,8 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionary::Read(const RegularFil
     size_t room = size_t(expected);
     auto words = std::make_shared_for_overwrite<uint64_t[]>(room / 8 + 1);
     AdviseLargePages(words.get(), room);
-    std::memcpy(words.get(), head.data(), head.size());
+    if (!head.empty()) // an empty view may have no address at all
+        std::memcpy(words.get(), head.data(), head.size());
     size_t at = head.size();
     FdSource source(file.Fd());
     for (;;) {
