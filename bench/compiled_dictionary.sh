@@ -2,10 +2,10 @@
 # compiled_dictionary.sh PROGRAM [DICT]: velmora-replace made ready to scan
 # with DICT given as a text dictionary and compiled (--compile), whole process
 # with no text (`-q -d DICT </dev/null`, hyperfine, RUNS runs each, 30 by
-# default), then the memory of two processes mapping the compiled file at
-# once (/proc/PID/smaps_rollup). Without DICT, the Japanese dictionary of
-# bench/real_data.sh (mecab-ipadic) is made in a temporary folder; LIMIT=N
-# keeps its first N pairs.
+# default), then the memory of two processes holding the compiled file at
+# once (/proc/PID/smaps_rollup), each in a copy of its own. Without DICT, the
+# Japanese dictionary of bench/real_data.sh (mecab-ipadic) is made in a
+# temporary folder; LIMIT=N keeps its first N pairs.
 set -euo pipefail
 PROG=$(realpath "${1:?usage: compiled_dictionary.sh PROGRAM [DICT]}")
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +27,7 @@ hyperfine -N --warmup 3 --runs "$RUNS" --style basic \
     -n text "$PROG -q -d $dict" -n compiled "$PROG -q -d $compiled"
 
 # Two processes, each waiting for its text on a FIFO once its dictionary is
-# mapped; the FIFOs are opened for writing only to be closed again.
+# read; the FIFOs are opened for writing only to be closed again.
 mkfifo "$dir/in1" "$dir/in2"
 "$PROG" -q -d "$compiled" <"$dir/in1" >/dev/null &
 first=$!
