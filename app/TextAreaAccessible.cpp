@@ -193,11 +193,21 @@ QString TextAreaAccessible::textAfterOffset(int offset, QAccessible::TextBoundar
 
 QRect TextAreaAccessible::characterRect(int offset) const
 {
-    const QRectF caret = Control().RectAt(std::clamp<qsizetype>(offset, 0, Control().Length()));
-    if (caret.isNull())
+    const qsizetype at = std::clamp<qsizetype>(offset, 0, Control().Length());
+    QRectF box = Control().RectAt(at);
+    if (box.isNull())
         return {};
+    // The box spans from the caret before the character to the caret after
+    // it, when both stand on one row (either way round in right-to-left text).
+    const QRectF after = at < Control().Length() ? Control().RectAt(at + 1) : QRectF();
+    if (!after.isNull() && after.top() == box.top() && after.left() != box.left()) {
+        const qreal left = std::min(box.left(), after.left());
+        const qreal right = std::max(box.left(), after.left());
+        box.setLeft(left);
+        box.setRight(right);
+    }
     const QWidget* viewport = static_cast<TextArea*>(widget())->viewport();
-    return QRect(viewport->mapToGlobal(caret.topLeft().toPoint()), caret.size().toSize());
+    return QRect(viewport->mapToGlobal(box.topLeft().toPoint()), box.size().toSize());
 }
 
 int TextAreaAccessible::offsetAtPoint(const QPoint& point) const

@@ -523,6 +523,8 @@ TEST_F(TextAreaTest, AScreenReaderReadsAndFollowsIt)
             EXPECT_EQ(end, theirEnd);
         }
     }
+    // A character's box has the character's width, not the caret's.
+    EXPECT_GT(text->characterRect(1).width(), 2);
     // Changed through the interface, as a screen reader's user may.
     reader->editableTextInterface()->replaceText(0, 2, QStringLiteral("zz"));
     EXPECT_TRUE(area.Text().startsWith(QStringLiteral("zz")));
