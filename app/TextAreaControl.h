@@ -155,6 +155,7 @@ signals:
 
 private:
     void DropLayouts();
+    void CommitPreedit();
     void Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind);
     void ApplyHistoryStep(bool undo);
     void AfterTextChange();

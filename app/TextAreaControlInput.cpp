@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -284,6 +285,7 @@ void TextAreaControl::MousePress(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    CommitPreedit();
     const QPointF point = event->position();
     m_dragPoint = point;
     // A third click soon after a double-click, where it was, selects the
@@ -454,6 +456,22 @@ void TextAreaControl::DeleteSelection()
 
 // ---------------------------------------------------------------------------
 // Input methods
+
+// A click ends a composition where it stands, as in QPlainTextEdit: the input
+// method is asked to commit it, and what it does not commit goes.
+void TextAreaControl::CommitPreedit()
+{
+    if (m_preedit.isEmpty())
+        return;
+    QGuiApplication::inputMethod()->commit();
+    if (m_preedit.isEmpty())
+        return;
+    m_preedit.clear();
+    m_preeditFormats.clear();
+    DropLayouts();
+    emit LayoutChanged();
+    emit UpdateRequest();
+}
 
 void TextAreaControl::InputMethod(QInputMethodEvent* event)
 {

@@ -347,6 +347,14 @@ TEST_F(TextAreaTest, TheCompositionIsPartOfTheLayout)
     Input(QString(), QStringLiteral("仮名"))(area);
     EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
     EXPECT_EQ(area.Text(), QStringLiteral("first line\nab仮名"));
+    // A click ends a composition; with no input method to commit it, it goes.
+    for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)}) {
+        Input(composed, QString(), 0, 0, attributes)(*e);
+        Click(0)(*e);
+    }
+    EXPECT_TRUE(plain.edit.document()->lastBlock().layout()->preeditAreaText().isEmpty());
+    EXPECT_TRUE(area.area.Control().LayoutOf(1).preeditAreaText().isEmpty());
+    EXPECT_TRUE(area.area.Control().Preedit().isEmpty());
 }
 
 // The scroll bar's arrow moves a row, also within a long wrapped line, and
