@@ -15,8 +15,9 @@
 # in a temporary folder, or taken from DATA when it names a folder that
 # real_data.sh filled; SETS picks some of its sets (ja kana en man).
 #
-# Each program runs REPEAT times (3 by default) and its fastest run counts, so
-# that a busy moment of a shared machine does not decide a ratio. Every set
+# Each program runs REPEAT times (3 by default), in rounds that run every
+# program once, and its fastest run counts, so that a busy moment of a shared
+# machine does not decide a ratio. Every set
 # runs once for each core list in CORES (by default "1 0,1": one core, then
 # two), every program pinned to it with taskset. Each table gives the phase
 # times each program reports: the dictionary's load (a peer's automaton
@@ -76,62 +77,71 @@ ms() { sed -n "s/.*[:,] $2 \([0-9.]*\) ms.*/\1/p" "$1"; }
 REPEAT=${REPEAT:-3}
 CORES=${CORES:-"1 0,1"}
 
-# timed ERR CMD...: runs CMD REPEAT times under /usr/bin/time, pinned to the
-# cores $cores; time.out and ERR (its standard error) are those of the
-# fastest run.
-timed() {
-    local err=$1 best=
-    shift
+# The programs of one set, mode and core list run in rounds: each round runs
+# every program once, pinned to the cores $cores, and each program's fastest
+# of REPEAT rounds counts, so that a busy moment of a shared machine weighs on
+# all of them alike. add NAME KIND CMD... enters a program for the rounds;
+# KIND tells how its phases are read: velmora (velmora_replace's load, scan
+# and build), cli (velmora-replace's --stats line) or peer (the automaton's
+# build, scan and output).
+NAMES=()
+declare -A KIND CMD
+add() {
+    local name=$1 kind=$2 q
+    shift 2
+    printf -v q '%q ' "$@"
+    NAMES+=("$name")
+    KIND[$name]=$kind
+    CMD[$name]=$q
+}
+
+# once NAME: one run of NAME under /usr/bin/time; NAME.time and NAME.err (its
+# standard error) are those of its fastest run so far.
+once() {
+    local name=$1 t0 t1
+    # Wall time from the clock, as time's 10 ms steps are too coarse for the floor.
+    t0=$(date +%s%N)
+    eval "/usr/bin/time -f '%M KB' -o rss.try taskset -c $cores ${CMD[$name]}" 2>err.try || { cat err.try rss.try >&2; exit 1; }
+    t1=$(date +%s%N)
+    echo "$(awk "BEGIN { printf \"%.4f\", ($t1 - $t0) / 1e9 }") s $(cat rss.try)" >time.try
+    if [ ! -e "$name.time" ] || awk "BEGIN { exit !($(cut -d' ' -f1 time.try) < $(cut -d' ' -f1 "$name.time")) }"; then
+        mv time.try "$name.time"
+        mv err.try "$name.err"
+    fi
+}
+
+# rounds: runs the programs entered, REPEAT rounds, then forgets them.
+rounds() {
+    local name
+    for name in "${NAMES[@]}"; do rm -f "$name.time" "$name.err"; done
     for _ in $(seq "$REPEAT"); do
-        # Wall time from the clock, as time's 10 ms steps are too coarse for the floor.
-        local t0 t1
-        t0=$(date +%s%N)
-        /usr/bin/time -f "%M KB" -o rss.try taskset -c "$cores" "$@" 2>err.try || { cat err.try rss.try >&2; exit 1; }
-        t1=$(date +%s%N)
-        echo "$(awk "BEGIN { printf \"%.4f\", ($t1 - $t0) / 1e9 }") s $(cat rss.try)" >time.try
-        if [ -z "$best" ] || awk "BEGIN { exit !($(cut -d' ' -f1 time.try) < $best) }"; then
-            best=$(cut -d' ' -f1 time.try)
-            mv time.try time.out
-            mv err.try "$err"
-        fi
+        for name in "${NAMES[@]}"; do once "$name"; done
     done
 }
 
 # record NAME MODE LOAD SCAN OUTPUT: appends "NAME MODE wall-s rss-KB load-ms
 # scan-ms output-ms" to the results (- where a program does not say).
 record() {
-    echo "$1 $2 $(cut -d' ' -f1,3 time.out) ${3:--} ${4:--} ${5:--}" >>"$results"
+    echo "$1 $2 $(cut -d' ' -f1,3 "$1.time") ${3:--} ${4:--} ${5:--}" >>"$results"
 }
 
-# run NAME MODE CMD...: runs CMD as "timed" does and records its phases:
-# ours load (adding every pair and compiling the matcher), scan and build; a
-# peer's automaton build, scan and output.
-run() {
-    local name=$1 mode=$2 err=$1.$2.err
-    shift 2
-    timed "$err" "$@"
+# report NAME MODE: prints NAME's fastest run and records its phases: ours
+# load (adding every pair and compiling the matcher), scan and build; a
+# peer's automaton build, scan and output; velmora-replace's whole run and
+# its dictionary loading, recorded as load and scan (the rest).
+report() {
+    local name=$1 mode=$2 err=$1.err total load
     sed 's/^/    /' "$err"
-    echo "    $name $mode: $(cat time.out)"
-    if [ "$name" = velmora ]; then
-        record "$name" "$mode" "$(ms "$err" load)" "$(ms "$err" scan)" "$(ms "$err" build)"
-    else
-        record "$name" "$mode" "$(ms "$err" build)" "$(ms "$err" scan)" "$(ms "$err" output)"
-    fi
-}
-
-# run_cli NAME DICT MODE [ARG]: velmora-replace on the set's UTF-8 text, as
-# "run" does; its --stats line gives the whole run and the dictionary loading,
-# recorded as load and scan (the rest).
-run_cli() {
-    local name=$1 dict=$2 mode=$3 err=$1.$3.err
-    shift 3
-    timed "$err" "$BUILD/cli/velmora-replace" -q --stats -d "$dict" "$@" $set.text.txt -o $name.txt
-    sed 's/^/    /' "$err"
-    echo "    $name $mode: $(cat time.out)"
-    local total load
-    total=$(sed -n 's/.* \([0-9.]*\) s (dictionaries.*/\1/p' "$err")
-    load=$(sed -n 's/.*(dictionaries \([0-9.]*\) s).*/\1/p' "$err")
-    record "$name" "$mode" "$(awk "BEGIN { print $load * 1000 }")" "$(awk "BEGIN { print ($total - $load) * 1000 }")"
+    echo "    $name $mode: $(cat "$name.time")"
+    case ${KIND[$name]} in
+    velmora) record "$name" "$mode" "$(ms "$err" load)" "$(ms "$err" scan)" "$(ms "$err" build)" ;;
+    peer) record "$name" "$mode" "$(ms "$err" build)" "$(ms "$err" scan)" "$(ms "$err" output)" ;;
+    cli)
+        total=$(sed -n 's/.* \([0-9.]*\) s (dictionaries.*/\1/p' "$err")
+        load=$(sed -n 's/.*(dictionaries \([0-9.]*\) s).*/\1/p' "$err")
+        record "$name" "$mode" "$(awk "BEGIN { print $load * 1000 }")" "$(awk "BEGIN { print ($total - $load) * 1000 }")"
+        ;;
+    esac
 }
 
 failed=0
@@ -139,29 +149,32 @@ for set in $SETS; do
     "$BUILD/cli/velmora-replace" -q --compile $set.vmd -d $set.dict.tsv
     for cores in $CORES; do
         results=results.$set.$cores
-        timed floor.err sh -c "cat $set.text.txt >floor.txt"
+        NAMES=()
+        add floor floor sh -c "cat $set.text.txt >floor.txt"
+        rounds
         record floor copy
         for mode in replace gloss; do
             arg=$([ "$mode" = gloss ] && echo gloss || true)
-            echo "== $set, $mode, cores $cores"
-            run velmora "$mode" "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
-            iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
+            echo "== $set, $mode, cores $cores (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+            NAMES=()
+            add velmora velmora "$BUILD/bench/velmora_replace" $set.dict.u16 $set.text.u16 ours.u16 $arg
             for cli in cli cli-vmd; do
-                run_cli $cli $([ $cli = cli ] && echo $set.dict.tsv || echo $set.vmd) "$mode" \
-                    $([ "$mode" = gloss ] && echo --gloss || true)
-                if ! cmp ours.txt $cli.txt; then
-                    echo "!!! $set, $mode: output of $cli differs from velmora_replace" >&2
-                    failed=1
-                fi
+                add $cli cli "$BUILD/cli/velmora-replace" -q --stats -d $([ $cli = cli ] && echo $set.dict.tsv || echo $set.vmd) \
+                    $([ "$mode" = gloss ] && echo --gloss || true) $set.text.txt -o $cli.txt
             done
             for peer in $PEER_LIST; do
                 case $peer in
-                python) run $peer "$mode" /usr/bin/python3 "$PEERS_DIR/py_peer.py" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
-                ac07) run $peer "$mode" "$PEERS_DIR/rust/target/release/ac_peer" ac07-nfa $set.dict.tsv $set.text.txt $peer.txt $arg ;;
-                *) run $peer "$mode" "$PEERS_DIR/rust/target/release/ac_peer" $peer $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                python) add $peer peer /usr/bin/python3 "$PEERS_DIR/py_peer.py" $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                ac07) add $peer peer "$PEERS_DIR/rust/target/release/ac_peer" ac07-nfa $set.dict.tsv $set.text.txt $peer.txt $arg ;;
+                *) add $peer peer "$PEERS_DIR/rust/target/release/ac_peer" $peer $set.dict.tsv $set.text.txt $peer.txt $arg ;;
                 esac
-                if ! cmp ours.txt "$peer.txt"; then
-                    echo "!!! $set, $mode: output of $peer differs from ours" >&2
+            done
+            rounds
+            iconv -f UTF-16LE -t UTF-8 ours.u16 >ours.txt
+            for name in "${NAMES[@]}"; do
+                report "$name" "$mode"
+                if [ "$name" != velmora ] && ! cmp ours.txt "$name.txt"; then
+                    echo "!!! $set, $mode: output of $name differs from velmora_replace" >&2
                     failed=1
                 fi
             done
