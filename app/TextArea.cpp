@@ -138,7 +138,7 @@ void TextArea::paintEvent(QPaintEvent*)
     const qsizetype position = m_control.Position();
     const size_t from = size_t(qMin(m_control.Anchor(), position));
     const size_t to = size_t(qMax(m_control.Anchor(), position));
-    const size_t caretPiece = buffer.PieceAt(size_t(position));
+    const size_t caretPiece = m_control.DisplayPieceAt(position);
 
     // The rows of the top piece above the first row on screen stay hidden.
     painter.setClipRect(QRectF(0, kMargin, viewport()->width(), viewport()->height() - kMargin));
@@ -147,19 +147,24 @@ void TextArea::paintEvent(QPaintEvent*)
     qreal y = kMargin - (top.line < topLayout.lineCount() ? topLayout.lineAt(top.line).y() : 0);
     for (size_t piece = top.piece; piece < buffer.PieceCount() && y < viewport()->height(); ++piece) {
         QTextLayout& layout = m_control.LayoutOf(piece);
-        const size_t start = buffer.PieceStart(piece);
+        const size_t start = m_control.DisplayStart(piece);
         const size_t end = buffer.PieceEnd(piece);
         QList<QTextLayout::FormatRange> selections;
         if (from < to && from <= end && to > start) {
             const int first = m_control.LayoutPosition(piece, qsizetype(qMax(from, start)));
             selections.append({first, m_control.LayoutPosition(piece, qsizetype(qMin(to, end))) - first, selected});
         }
+        // A last row that the next piece shows is left out.
+        const QTextLine lastRow = layout.lineAt(m_control.RowCount(piece) - 1);
+        const qreal bottom = lastRow.y() + lastRow.height();
         const QPointF origin(kMargin, y);
+        painter.save();
+        painter.setClipRect(QRectF(0, y, viewport()->width(), bottom), Qt::IntersectClip);
         layout.draw(&painter, origin, selections);
         if (piece == caretPiece && m_caretShown && !m_control.CaretHidden())
             layout.drawCursor(&painter, origin, m_control.LayoutPosition(piece, position), 1);
-        const QTextLine lastLine = layout.lineAt(layout.lineCount() - 1);
-        y += lastLine.y() + lastLine.height();
+        painter.restore();
+        y += bottom;
     }
 }
 

@@ -74,10 +74,10 @@ QString TextAreaControl::SelectedText() const
 
 int TextAreaControl::RowsOfLineAt(qsizetype position)
 {
-    size_t piece = m_buffer.PieceAt(size_t(position));
-    int rows = LayoutOf(piece).lineCount();
-    while (piece + 1 < m_buffer.PieceCount() && m_buffer.PieceEnd(piece) == m_buffer.PieceStart(piece + 1))
-        rows += LayoutOf(++piece).lineCount();
+    size_t piece = DisplayPieceAt(position);
+    int rows = RowCount(piece);
+    while (GoesOn(piece))
+        rows += RowCount(++piece);
     return rows;
 }
 
@@ -91,7 +91,7 @@ void TextAreaControl::SetText(std::u16string&& text)
     m_position = m_anchor = 0;
     m_top = {};
     m_preedit.clear();
-    AfterTextChange();
+    AfterTextChange(0);
 }
 
 void TextAreaControl::SetText(const QString& text)
@@ -151,7 +151,7 @@ void TextAreaControl::Edit(size_t from, size_t to, std::u16string_view units, Ed
     NotifyTextChange(from, told, units.size());
     m_position = m_anchor = qsizetype(from + units.size());
     m_column = -1;
-    AfterTextChange();
+    AfterTextChange(from);
 }
 
 void TextAreaControl::ApplyHistoryStep(bool undo)
@@ -169,7 +169,7 @@ void TextAreaControl::ApplyHistoryStep(bool undo)
         m_history.PushUndo(std::move(reverse));
     m_position = m_anchor = qsizetype(step.at + step.removed.size());
     m_column = -1;
-    AfterTextChange();
+    AfterTextChange(step.at);
 }
 
 void TextAreaControl::NotifyTextChange(size_t at, const QString& removed, size_t inserted) const
@@ -226,10 +226,14 @@ void TextAreaControl::Redo()
     ApplyHistoryStep(false);
 }
 
-void TextAreaControl::AfterTextChange()
+void TextAreaControl::AfterTextChange(size_t from)
 {
     ++m_revision;
     DropLayouts();
+    // The display start of the piece before the changed one may rest on a
+    // cut that moved with the text after it.
+    const size_t piece = m_buffer.PieceAt(from);
+    DropDisplayStarts(piece > 0 ? piece - 1 : 0);
     ClampTop();
     emit TextChanged();
     ShowCaret();
@@ -266,21 +270,17 @@ void TextAreaControl::Paste()
 // ---------------------------------------------------------------------------
 // Layout: only the pieces on screen, each on its own.
 
-QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
+std::unique_ptr<QTextLayout> TextAreaControl::LaidOut(size_t piece, size_t start, bool shown) const
 {
-    auto found = m_layouts.find(piece);
-    if (found != m_layouts.end())
-        return *found->second;
-    if (m_layouts.size() > kLayoutsKept)
-        m_layouts.clear();
-    auto layout = std::make_unique<QTextLayout>(ToQString(m_buffer.Piece(piece)), m_font);
+    const size_t end = m_buffer.PieceEnd(piece);
+    auto layout = std::make_unique<QTextLayout>(ToQString(m_buffer.Text().substr(start, end - start)), m_font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(kTabStop);
     layout->setTextOption(option);
-    layout->setCacheEnabled(true);
-    if (!m_preedit.isEmpty() && piece == m_buffer.PieceAt(size_t(m_position))) {
-        const int at = int(size_t(m_position) - m_buffer.PieceStart(piece));
+    layout->setCacheEnabled(shown);
+    if (shown && !m_preedit.isEmpty() && piece == DisplayPieceAt(m_position)) {
+        const int at = int(size_t(m_position) - start);
         layout->setPreeditArea(at, m_preedit);
         QList<QTextLayout::FormatRange> formats = m_preeditFormats;
         for (QTextLayout::FormatRange& range : formats)
@@ -296,7 +296,17 @@ QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
         y += line.height();
     }
     layout->endLayout();
-    return *m_layouts.emplace(piece, std::move(layout)).first->second;
+    return layout;
+}
+
+QTextLayout& TextAreaControl::LayoutOf(size_t piece) const
+{
+    auto found = m_layouts.find(piece);
+    if (found != m_layouts.end())
+        return *found->second;
+    if (m_layouts.size() > kLayoutsKept)
+        m_layouts.clear();
+    return *m_layouts.emplace(piece, LaidOut(piece, DisplayStart(piece), true)).first->second;
 }
 
 void TextAreaControl::DropLayouts()
@@ -304,18 +314,95 @@ void TextAreaControl::DropLayouts()
     m_layouts.clear();
 }
 
-TextAreaControl::Row TextAreaControl::RowOf(qsizetype position) const
+bool TextAreaControl::GoesOn(size_t piece) const
+{
+    return piece + 1 < m_buffer.PieceCount() && m_buffer.PieceEnd(piece) == m_buffer.PieceStart(piece + 1);
+}
+
+size_t TextAreaControl::NextDisplayStart(size_t piece, size_t start) const
+{
+    // Laid out without a composition, so that the rows after it stay where
+    // they are while it is composed; one already laid out without one serves.
+    const auto found = m_layouts.find(piece);
+    std::unique_ptr<QTextLayout> own;
+    const QTextLayout* layout = found != m_layouts.end() && found->second->preeditAreaText().isEmpty()
+                                    ? found->second.get()
+                                    : (own = LaidOut(piece, start, false)).get();
+    // A last row that starts in the row carried into this piece, or is its
+    // only row, stays: so no layout holds more than twice the most a piece does.
+    const int rows = layout->lineCount();
+    if (rows > 1) {
+        const size_t last = start + size_t(layout->lineAt(rows - 1).textStart());
+        if (last >= m_buffer.PieceStart(piece))
+            return last;
+    }
+    return m_buffer.PieceStart(piece + 1);
+}
+
+size_t TextAreaControl::DisplayStart(size_t piece) const
+{
+    if (piece == 0 || !GoesOn(piece - 1))
+        return m_buffer.PieceStart(piece);
+    const auto known = [this](size_t p) { return p < m_displayStarts.size() && m_displayStarts[p] != kNotFound; };
+    if (known(piece))
+        return m_displayStarts[piece];
+    // From the nearest piece before whose start is known, the line's first at the farthest.
+    size_t from = piece - 1;
+    while (from > 0 && GoesOn(from - 1) && !known(from))
+        --from;
+    size_t start = known(from) ? m_displayStarts[from] : m_buffer.PieceStart(from);
+    if (m_displayStarts.size() <= piece)
+        m_displayStarts.resize(piece + 1, kNotFound);
+    for (size_t p = from; p < piece; ++p) {
+        start = NextDisplayStart(p, start);
+        m_displayStarts[p + 1] = start;
+    }
+    return start;
+}
+
+void TextAreaControl::DropDisplayStarts(size_t piece)
+{
+    if (m_displayStarts.size() > piece)
+        m_displayStarts.resize(piece);
+}
+
+int TextAreaControl::RowCount(size_t piece) const
+{
+    const QTextLayout& layout = LayoutOf(piece);
+    const int rows = layout.lineCount();
+    if (!GoesOn(piece))
+        return qMax(1, rows);
+    const size_t next = DisplayStart(piece + 1);
+    if (next == m_buffer.PieceStart(piece + 1) || rows <= 1)
+        return qMax(1, rows);
+    // The rows that start before the next piece's layout does; with a
+    // composition in this piece its rows may differ from those without.
+    const int end = LayoutPosition(piece, qsizetype(next));
+    int shown = rows;
+    while (shown > 1 && layout.lineAt(shown - 1).textStart() >= end)
+        --shown;
+    return shown;
+}
+
+size_t TextAreaControl::DisplayPieceAt(qsizetype position) const
 {
     const size_t piece = m_buffer.PieceAt(size_t(position));
+    return GoesOn(piece) && size_t(position) >= DisplayStart(piece + 1) ? piece + 1 : piece;
+}
+
+TextAreaControl::Row TextAreaControl::RowOf(qsizetype position) const
+{
+    const size_t piece = DisplayPieceAt(position);
     const QTextLayout& layout = LayoutOf(piece);
     const QTextLine line = layout.lineForTextPosition(LayoutPosition(piece, position));
-    return {piece, line.isValid() ? line.lineNumber() : qMax(0, layout.lineCount() - 1)};
+    const int last = RowCount(piece) - 1;
+    return {piece, line.isValid() ? qMin(line.lineNumber(), last) : last};
 }
 
 TextAreaControl::Row TextAreaControl::NextRow(Row row, int by) const
 {
     for (; by > 0; --by) {
-        if (row.line + 1 < LayoutOf(row.piece).lineCount())
+        if (row.line + 1 < RowCount(row.piece))
             ++row.line;
         else if (row.piece + 1 < m_buffer.PieceCount())
             row = {row.piece + 1, 0};
@@ -326,7 +413,7 @@ TextAreaControl::Row TextAreaControl::NextRow(Row row, int by) const
         if (row.line > 0)
             --row.line;
         else if (row.piece > 0)
-            row = {row.piece - 1, qMax(0, LayoutOf(row.piece - 1).lineCount() - 1)};
+            row = {row.piece - 1, RowCount(row.piece - 1) - 1};
         else
             break;
     }
@@ -378,10 +465,41 @@ TextAreaControl::Row TextAreaControl::TopShowing(Row last) const
     return top;
 }
 
-TextAreaControl::Row TextAreaControl::LastTop() const
+TextAreaControl::Row TextAreaControl::LastRow() const
 {
     const size_t last = m_buffer.PieceCount() - 1;
-    return TopShowing({last, qMax(0, LayoutOf(last).lineCount() - 1)});
+    return {last, RowCount(last) - 1};
+}
+
+TextAreaControl::Row TextAreaControl::LastTop() const
+{
+    return TopShowing(LastRow());
+}
+
+size_t TextAreaControl::LastTopPiece() const
+{
+    // The rows at the end of a long line are known only once every piece
+    // before them on it has been laid out: until it is shown, the range
+    // reaches the last piece, and the top is kept within the text as it
+    // comes near the end.
+    const size_t last = m_buffer.PieceCount() - 1;
+    const bool known = last == 0 || !GoesOn(last - 1)
+                       || (last < m_displayStarts.size() && m_displayStarts[last] != kNotFound);
+    return known ? LastTop().piece : last;
+}
+
+bool TextAreaControl::FillsViewportFrom(Row top) const
+{
+    qreal height = 0;
+    for (Row at = top;;) {
+        height += RowHeight(at);
+        if (height > m_viewport.height() - 2 * kMargin)
+            return true;
+        const Row next = NextRow(at, 1);
+        if (next == at)
+            return false;
+        at = next;
+    }
 }
 
 void TextAreaControl::SetTop(Row top)
@@ -396,7 +514,7 @@ void TextAreaControl::ClampTop()
     const size_t count = m_buffer.PieceCount();
     if (m_top.piece >= count)
         m_top = {count - 1, 0};
-    m_top.line = qMin(m_top.line, qMax(0, LayoutOf(m_top.piece).lineCount() - 1));
+    m_top.line = qMin(m_top.line, RowCount(m_top.piece) - 1);
 }
 
 void TextAreaControl::ShowPosition(qsizetype position)
@@ -415,15 +533,26 @@ void TextAreaControl::ShowPosition(qsizetype position)
 void TextAreaControl::SetTopPiece(size_t piece)
 {
     m_top = {qMin(piece, m_buffer.PieceCount() - 1), 0};
+    if (!FillsViewportFrom(m_top)) {
+        // Near the end: the range is known now, and the top stays within it.
+        SetTop(LastTop());
+        emit LayoutChanged();
+        return;
+    }
     emit UpdateRequest();
 }
 
 void TextAreaControl::ScrollRows(int rows)
 {
     Row top = NextRow(m_top, rows);
-    const Row last = LastTop();
-    if (last < top)
-        top = last < m_top ? m_top : last;
+    // Scrolled beyond the top that shows the last row at the bottom, not
+    // past it; walking a screen's rows finds that without laying out the
+    // rest of a long line.
+    if (!FillsViewportFrom(top)) {
+        const Row last = LastTop();
+        if (last < top)
+            top = last < m_top ? m_top : last;
+    }
     SetTop(top);
 }
 
@@ -432,6 +561,7 @@ void TextAreaControl::SetViewport(QSizeF size, const QFont& font)
     m_viewport = size;
     m_font = font;
     DropLayouts();
+    m_displayStarts.clear();
     m_top.line = 0;
     ClampTop();
 }

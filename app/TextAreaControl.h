@@ -3,6 +3,12 @@
 // over one TextBuffer. It lays out only the pieces on screen, at the width and
 // height the widget gives it, and keeps which row is at the top; the widget
 // paints those layouts, keeps its scroll bar in step and hands its events here.
+//
+// A piece of a long line is shown from where the row that holds its start
+// begins: the layout of the piece before ends with that row, laid out again
+// here with the text after it, so that the rows of a long line end where one
+// layout of the whole line would end them. Such a piece's layout starts at
+// its display start, and the piece before does not show its last row.
 #pragma once
 
 #include "EditHistory.h"
@@ -18,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QContextMenuEvent;
 class QInputMethodEvent;
@@ -117,10 +124,18 @@ public:
     const QFont& Font() const { return m_font; }
 
     QTextLayout& LayoutOf(size_t piece) const;
+    // Where the piece's layout starts in the text: its own start, or the
+    // start of the last row of the piece before it on the same line.
+    size_t DisplayStart(size_t piece) const;
+    // The rows of the piece's layout it shows: all but a last one that the
+    // next piece shows.
+    int RowCount(size_t piece) const;
+    // The piece whose rows show the caret at `position`.
+    size_t DisplayPieceAt(qsizetype position) const;
     Row Top() const { return m_top; }
     // The top piece the scroll bar's range ends at: the text's last row is
     // then the last on screen.
-    size_t LastTopPiece() const { return LastTop().piece; }
+    size_t LastTopPiece() const;
     int VisibleRows() const;
     // The scroll bar moved by the user: its value is the top piece.
     void SetTopPiece(size_t piece);
@@ -158,7 +173,8 @@ private:
     void CommitPreedit();
     void Edit(size_t from, size_t to, std::u16string_view units, EditHistory::Kind kind);
     void ApplyHistoryStep(bool undo);
-    void AfterTextChange();
+    // The text changed from `from` on.
+    void AfterTextChange(size_t from);
     // Keeps the top within the text after it changed.
     void ClampTop();
     // Scrolls so that the caret's row is on screen.
@@ -186,6 +202,18 @@ private:
     bool MoveByKey(QKeyEvent* event);
     Row TopShowing(Row last) const;
     Row LastTop() const;
+    Row LastRow() const;
+    // Whether the rows from `top` on fill the viewport.
+    bool FillsViewportFrom(Row top) const;
+    // Whether the piece's line goes on in the next piece.
+    bool GoesOn(size_t piece) const;
+    // The piece laid out from `start`; one to be shown has the composition
+    // if it shows the caret, and keeps its glyphs.
+    std::unique_ptr<QTextLayout> LaidOut(size_t piece, size_t start, bool shown) const;
+    // The display start of the piece after `piece`, whose own starts at `start`.
+    size_t NextDisplayStart(size_t piece, size_t start) const;
+    // Forgets the display starts from `piece` on.
+    void DropDisplayStarts(size_t piece);
     void SetTop(Row top);
 
     TextBuffer m_buffer;
@@ -210,4 +238,10 @@ private:
     QElapsedTimer m_sinceDoubleClick;
     QFont m_font;
     mutable std::map<size_t, std::unique_ptr<QTextLayout>> m_layouts;
+    // The display starts found so far, kNotFound where none is: each needs the
+    // layout of the piece before, so they are found in order along a line, as
+    // far as the pieces shown, and kept until an edit before them or a change
+    // of the width or the font.
+    static constexpr size_t kNotFound = size_t(-1);
+    mutable std::vector<size_t> m_displayStarts;
 };

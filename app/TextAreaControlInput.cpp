@@ -24,8 +24,8 @@
 qsizetype TextAreaControl::StepCharacter(qsizetype position, int direction) const
 {
     const size_t at = size_t(position);
-    const size_t piece = m_buffer.PieceAt(at);
-    const size_t start = m_buffer.PieceStart(piece);
+    const size_t piece = DisplayPieceAt(position);
+    const size_t start = DisplayStart(piece);
     if (direction > 0) {
         if (at >= m_buffer.PieceEnd(piece))
             return qMin(position + 1, Length());
@@ -37,7 +37,7 @@ qsizetype TextAreaControl::StepCharacter(qsizetype position, int direction) cons
         return qsizetype(start) + LayoutOf(piece).previousCursorPosition(int(at - start));
     if (m_buffer.At(at - 1) == u'\n')
         return position - 1;
-    const size_t before = m_buffer.PieceStart(piece - 1);
+    const size_t before = DisplayStart(piece - 1);
     return qsizetype(before) + LayoutOf(piece - 1).previousCursorPosition(int(at - before));
 }
 
@@ -46,8 +46,8 @@ qsizetype TextAreaControl::StepVisually(qsizetype position, bool right) const
     // Within a row the arrow keys go the way the text runs on screen, over
     // right-to-left runs too; at a row's visual edge, on to the next or the
     // previous row as the paragraph's direction says.
-    const size_t piece = m_buffer.PieceAt(size_t(position));
-    const size_t start = m_buffer.PieceStart(piece);
+    const size_t piece = DisplayPieceAt(position);
+    const size_t start = DisplayStart(piece);
     const QTextLayout& layout = LayoutOf(piece);
     const int at = int(size_t(position) - start);
     const int next = right ? layout.rightCursorPosition(at) : layout.leftCursorPosition(at);
@@ -59,13 +59,17 @@ qsizetype TextAreaControl::StepVisually(qsizetype position, bool right) const
 
 qsizetype TextAreaControl::StepWord(qsizetype position, int direction) const
 {
-    const size_t piece = m_buffer.PieceAt(size_t(position));
-    const size_t start = m_buffer.PieceStart(piece);
+    size_t piece = DisplayPieceAt(position);
+    // Back from the start of a piece of a long line, in the piece before,
+    // whose layout reaches it.
+    if (direction < 0 && piece > 0 && GoesOn(piece - 1) && size_t(position) == DisplayStart(piece))
+        --piece;
+    const size_t start = DisplayStart(piece);
     const size_t end = m_buffer.PieceEnd(piece);
-    // At a piece's edge the step goes over the line break to the next piece.
+    // At a line's edge the step goes over the line break to the next piece.
     if ((direction > 0 && size_t(position) >= end) || (direction < 0 && size_t(position) <= start))
         return StepCharacter(position, direction);
-    const QString text = ToQString(m_buffer.Piece(piece));
+    const QString text = ToQString(m_buffer.Text().substr(start, end - start));
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     finder.setPosition(int(size_t(position) - start));
     for (;;) {
@@ -79,9 +83,9 @@ qsizetype TextAreaControl::StepWord(qsizetype position, int direction) const
 
 void TextAreaControl::SelectWordAt(qsizetype position)
 {
-    const size_t piece = m_buffer.PieceAt(size_t(position));
-    const size_t start = m_buffer.PieceStart(piece);
-    const QString text = ToQString(m_buffer.Piece(piece));
+    const size_t piece = DisplayPieceAt(position);
+    const size_t start = DisplayStart(piece);
+    const QString text = ToQString(m_buffer.Text().substr(start, m_buffer.PieceEnd(piece) - start));
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     finder.setPosition(int(size_t(position) - start));
     qsizetype from = finder.isAtBoundary() && (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)
@@ -98,7 +102,7 @@ qsizetype TextAreaControl::PositionInRow(Row row, qreal x) const
 {
     const QTextLayout& layout = LayoutOf(row.piece);
     const QTextLine line = layout.lineAt(qMin(row.line, layout.lineCount() - 1));
-    return qsizetype(m_buffer.PieceStart(row.piece)) + line.xToCursor(x - kMargin);
+    return qsizetype(DisplayStart(row.piece)) + line.xToCursor(x - kMargin);
 }
 
 qsizetype TextAreaControl::PositionAt(QPointF point)
@@ -116,7 +120,8 @@ qsizetype TextAreaControl::PositionAt(QPointF point)
         const bool last = next == at;
         if (point.y() < y + height || last)
             return PositionInRow(at, point.x());
-        if (y + height + RowHeight(next) > m_viewport.height() && point.y() >= m_viewport.height()) {
+        // The next row is the first one not wholly shown, as ShowPosition counts it.
+        if (y + height + RowHeight(next) > m_viewport.height() - kMargin + 0.5 && point.y() >= m_viewport.height()) {
             SetTop(NextRow(m_top, 1));
             return PositionInRow(next, point.x());
         }
@@ -177,7 +182,7 @@ bool TextAreaControl::MoveByKey(QKeyEvent* event)
             const Row from = RowOf(m_position);
             if (m_column < 0)
                 m_column = CaretRect().isNull() ? LayoutOf(from.piece).lineAt(from.line).cursorToX(
-                                                      int(size_t(m_position) - m_buffer.PieceStart(from.piece)))
+                                                      LayoutPosition(from.piece, m_position))
                                                       + kMargin
                                                 : CaretRect().x();
             const int rows = kind == Line ? 1 : VisibleRows();
@@ -193,7 +198,7 @@ bool TextAreaControl::MoveByKey(QKeyEvent* event)
         case RowEdge: {
             const Row row = RowOf(m_position);
             const QTextLine line = LayoutOf(row.piece).lineAt(row.line);
-            const size_t start = m_buffer.PieceStart(row.piece);
+            const size_t start = DisplayStart(row.piece);
             qsizetype target = qsizetype(start) + line.textStart();
             if (direction > 0) {
                 target += line.textLength();
@@ -532,8 +537,8 @@ void TextAreaControl::InputMethod(QInputMethodEvent* event)
 
 int TextAreaControl::LayoutPosition(size_t piece, qsizetype position) const
 {
-    int at = int(size_t(position) - m_buffer.PieceStart(piece));
-    if (!m_preedit.isEmpty() && piece == m_buffer.PieceAt(size_t(m_position))) {
+    int at = int(size_t(position) - DisplayStart(piece));
+    if (!m_preedit.isEmpty() && piece == DisplayPieceAt(m_position)) {
         const qsizetype preeditAt = m_position;
         if (position > preeditAt)
             at += int(m_preedit.size());

@@ -27,6 +27,25 @@
 
 namespace {
 
+constexpr int kMaxPiece = int(TextBuffer::kMaxPiece);
+
+// A line of words three pieces long.
+QString LongLine()
+{
+    QString words;
+    for (int i = 0; words.size() < 3 * kMaxPiece; ++i)
+        words += QStringLiteral("word%1 ").arg(i % 97);
+    return words;
+}
+
+// Where a piece of LongLine() starts.
+int LongLineCut(size_t piece)
+{
+    TextBuffer buffer;
+    buffer.Assign(LongLine().toStdU16String());
+    return int(buffer.PieceStart(piece));
+}
+
 // One of the two editors under the same steps.
 class Editor {
 public:
@@ -63,6 +82,16 @@ public:
     }
 };
 
+// Unshown, a scroll area lays out its viewport at its size, and the editor
+// wraps its text at the viewport's width, only once told of the size.
+void Resized(QAbstractScrollArea& area)
+{
+    QResizeEvent resize(area.size(), QSize());
+    QApplication::sendEvent(&area, &resize);
+    QResizeEvent viewport(area.viewport()->size(), QSize());
+    QApplication::sendEvent(area.viewport(), &viewport);
+}
+
 class PlainEditor : public Editor {
 public:
     QPlainTextEdit edit;
@@ -70,6 +99,7 @@ public:
     void Set(const QString& text, int anchor, int position) override
     {
         edit.setPlainText(text);
+        Resized(edit);
         QTextCursor cursor = edit.textCursor();
         cursor.setPosition(anchor);
         cursor.setPosition(position, QTextCursor::KeepAnchor);
@@ -179,6 +209,28 @@ Step DropText(int position, const QString& text)
     };
 }
 
+// Where the rows of the text start, as laid out at the width of each.
+QList<int> RowStarts(const TextAreaControl& control)
+{
+    QList<int> starts;
+    for (size_t piece = 0; piece < control.Buffer().PieceCount(); ++piece)
+        for (int row = 0; row < control.RowCount(piece); ++row)
+            starts.append(int(control.DisplayStart(piece)) + control.LayoutOf(piece).lineAt(row).textStart());
+    return starts;
+}
+
+QList<int> RowStarts(QPlainTextEdit& edit)
+{
+    QList<int> starts;
+    auto* layout = static_cast<QPlainTextDocumentLayout*>(edit.document()->documentLayout());
+    for (QTextBlock block = edit.document()->firstBlock(); block.isValid(); block = block.next()) {
+        layout->ensureBlockLayout(block);
+        for (int row = 0; row < block.layout()->lineCount(); ++row)
+            starts.append(block.position() + block.layout()->lineAt(row).textStart());
+    }
+    return starts;
+}
+
 struct Row {
     const char* name;
     QString text;
@@ -196,6 +248,8 @@ protected:
             e->Widget()->resize(300, 200);
             static_cast<QAbstractScrollArea*>(e->Widget())->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         }
+        for (Editor* e : {static_cast<Editor*>(&area), static_cast<Editor*>(&plain)})
+            Resized(*static_cast<QAbstractScrollArea*>(e->Widget()));
         QGuiApplication::clipboard()->clear();
     }
 
@@ -216,14 +270,17 @@ protected:
     }
 
     // Text, caret, anchor and the input method's answers, as one string
-    // that shows where the two differ.
+    // that shows where the two differ. In a text longer than a piece the
+    // text area answers for the caret's piece, not its whole paragraph.
     static QString State(Editor& e)
     {
         QString state = e.Text().replace(u'\n', u'/') + QStringLiteral(" | caret %1 anchor %2").arg(e.Position()).arg(e.Anchor());
+        const bool piece = e.Text().size() <= qsizetype(TextBuffer::kMaxPiece);
         for (Qt::InputMethodQuery query : {Qt::ImSurroundingText, Qt::ImCursorPosition, Qt::ImAnchorPosition,
                                            Qt::ImCurrentSelection, Qt::ImAbsolutePosition, Qt::ImTextBeforeCursor,
                                            Qt::ImTextAfterCursor, Qt::ImHints, Qt::ImEnabled})
-            state += QStringLiteral(" | %1").arg(e.Widget()->inputMethodQuery(query).toString().replace(u'\n', u'/'));
+            if (piece || query == Qt::ImAbsolutePosition || query == Qt::ImHints)
+                state += QStringLiteral(" | %1").arg(e.Widget()->inputMethodQuery(query).toString().replace(u'\n', u'/'));
         return state;
     }
 
@@ -235,6 +292,7 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
 {
     const QList<QInputMethodEvent::Attribute> composing = {
         {QInputMethodEvent::Cursor, 1, 1}, Segment(0, 2, true), Segment(2, 2, false)};
+    const int cut = LongLineCut(1);
     const Row rows[] = {
         // Undo steps
         {"typing, Enter and typing: undo takes the last line's typing", "", 0, 0,
@@ -284,9 +342,33 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
         {"into a Hebrew word from its right", "ab אבג cd", 7, 7, {Visual(), Key(Qt::Key_Left)}},
         {"shift selects visually", "ab אבג cd", 3, 3,
          {Visual(), Key(Qt::Key_Right, Qt::ShiftModifier), Key(Qt::Key_Right, Qt::ShiftModifier)}},
+        // A line longer than a piece: its rows go on over the pieces' edges.
+        {"down over a piece's edge", LongLine(), cut - 90, cut - 90,
+         {Key(Qt::Key_Down), Key(Qt::Key_Down), Key(Qt::Key_Down)}},
+        {"up back over it", LongLine(), LongLineCut(2) + 30, LongLineCut(2) + 30,
+         {Key(Qt::Key_Up), Key(Qt::Key_Up), Key(Qt::Key_Up)}},
+        {"end of the row across the edge", LongLine(), cut - 2, cut - 2, {Key(Qt::Key_End)}},
+        {"and its start", LongLine(), cut + 2, cut + 2, {Key(Qt::Key_Home)}},
     };
     for (const Row& row : rows)
         Compare(row);
+    // A line longer than a piece wraps into the rows of one layout of it,
+    // and no cluster at a piece's edge is parted.
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
+    const QString kanji = QStringLiteral("\u845B\U000E0100");
+    const QString rowTexts[] = {
+        LongLine(),
+        QString(kMaxPiece - 3, u'x') + family + QString(kMaxPiece, u'x'),
+        QString(kMaxPiece - 1, u'x') + kanji + QString(kMaxPiece, u'x'),
+        QStringLiteral("short\n") + LongLine() + QStringLiteral("\nshort"),
+    };
+    for (const QString& text : rowTexts) {
+        area.Set(text, 0, 0);
+        plain.Set(text, 0, 0);
+        const QList<int> ours = RowStarts(area.area.Control());
+        EXPECT_GT(ours.size(), 3);
+        EXPECT_EQ(ours, RowStarts(plain.edit)) << text.left(20).toStdString();
+    }
     // The clicks reach the text area: the rows agree on more than nothing.
     area.Set(QStringLiteral("abc def\nghi"), 0, 0);
     TripleClick(5)(area);
