@@ -131,13 +131,23 @@ QString TextAreaAccessible::UnitAt(int offset, QAccessible::TextBoundaryType typ
         *endOffset = int(units.size());
         return ToQString(units);
     }
+    if (type == QAccessible::LineBoundary) {
+        // A row as QPlainTextEdit tells it: without the space it wraps after
+        // or the line break that ends it.
+        const auto [start, next] = RowAt(offset);
+        const bool wrapped = size_t(next) < units.size() && units[size_t(next)] != u'\n';
+        const int end = wrapped && next > start && QChar::isSpace(units[size_t(next) - 1]) ? next - 1 : next;
+        *startOffset = start;
+        *endOffset = end;
+        return ToQString(units.substr(size_t(start), size_t(end - start)));
+    }
     // The paragraph around the offset, with its line break.
     const size_t at = size_t(offset);
     const size_t before = at == 0 ? std::u16string_view::npos : units.rfind(u'\n', at - 1);
     const size_t start = before == std::u16string_view::npos ? 0 : before + 1;
     const size_t lineEnd = units.find(u'\n', at);
     const size_t end = lineEnd == std::u16string_view::npos ? units.size() : lineEnd + 1;
-    if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
+    if (type == QAccessible::ParagraphBoundary) {
         *startOffset = int(start);
         *endOffset = int(end);
         return ToQString(units.substr(start, end - start));
@@ -159,6 +169,12 @@ QString TextAreaAccessible::UnitAt(int offset, QAccessible::TextBoundaryType typ
     *startOffset = int(start + size_t(from));
     *endOffset = int(start + size_t(to));
     return paragraph.mid(from, to - from);
+}
+
+std::pair<int, int> TextAreaAccessible::RowAt(int offset) const
+{
+    const auto [start, end] = Control().RowTextAt(offset);
+    return {int(start), int(end)};
 }
 
 QString TextAreaAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int* startOffset,
@@ -184,6 +200,12 @@ QString TextAreaAccessible::textAfterOffset(int offset, QAccessible::TextBoundar
 {
     int start = 0, end = 0;
     UnitAt(offset, boundaryType, &start, &end);
+    // The next row starts after the space or the line break this one ends with.
+    if (boundaryType == QAccessible::LineBoundary && end >= 0) {
+        end = RowAt(offset).second;
+        if (end < characterCount() && Control().Buffer().At(size_t(end)) == u'\n')
+            ++end;
+    }
     if (end < 0 || end >= characterCount()) {
         *startOffset = *endOffset = -1;
         return {};

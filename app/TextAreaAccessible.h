@@ -5,6 +5,8 @@
 
 #include <QAccessibleWidget>
 
+#include <utility>
+
 class TextArea;
 class TextAreaControl;
 
@@ -52,4 +54,6 @@ private:
     // The unit of the given kind around `offset`, looked for within its
     // paragraph, so that a text of many megabytes is not copied for it.
     QString UnitAt(int offset, QAccessible::TextBoundaryType type, int* startOffset, int* endOffset) const;
+    // The row on screen that holds `offset`, up to the next row's start.
+    std::pair<int, int> RowAt(int offset) const;
 };

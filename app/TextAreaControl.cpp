@@ -399,6 +399,17 @@ TextAreaControl::Row TextAreaControl::RowOf(qsizetype position) const
     return {piece, line.isValid() ? qMin(line.lineNumber(), last) : last};
 }
 
+std::pair<size_t, size_t> TextAreaControl::RowTextAt(qsizetype position) const
+{
+    const Row row = RowOf(position);
+    const QTextLayout& layout = LayoutOf(row.piece);
+    const size_t start = DisplayStart(row.piece);
+    const size_t end = row.line + 1 < RowCount(row.piece) ? start + size_t(layout.lineAt(row.line + 1).textStart())
+                       : GoesOn(row.piece)                 ? DisplayStart(row.piece + 1)
+                                                           : m_buffer.PieceEnd(row.piece);
+    return {start + size_t(layout.lineAt(row.line).textStart()), end};
+}
+
 TextAreaControl::Row TextAreaControl::NextRow(Row row, int by) const
 {
     for (; by > 0; --by) {

@@ -132,6 +132,9 @@ public:
     int RowCount(size_t piece) const;
     // The piece whose rows show the caret at `position`.
     size_t DisplayPieceAt(qsizetype position) const;
+    // The text of the row on screen that holds `position`: from its start to
+    // the next row's start, or to the end of its line.
+    std::pair<size_t, size_t> RowTextAt(qsizetype position) const;
     Row Top() const { return m_top; }
     // The top piece the scroll bar's range ends at: the text's last row is
     // then the last on screen.

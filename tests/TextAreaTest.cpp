@@ -613,6 +613,46 @@ TEST_F(TextAreaTest, AScreenReaderReadsAndFollowsIt)
             EXPECT_EQ(end, theirEnd);
         }
     }
+    // A line is a row on screen, a paragraph the text between line breaks.
+    const QString wrapped = QStringLiteral("one two three four five six seven eight nine ten eleven twelve thirteen "
+                                           "fourteen fifteen sixteen seventeen\nlast line");
+    const struct {
+        QString text;
+        std::vector<int> offsets;
+    } lines[] = {{wrapped, {0, 5, 30, 31, 60, 95, 103, 113}}, {LongLine(), {kMaxPiece - 3, kMaxPiece + 3}}};
+    for (const auto& [lineText, offsets] : lines) {
+        area.Set(lineText, 0, 0);
+        plain.Set(lineText, 0, 0);
+        for (int offset : offsets) {
+            SCOPED_TRACE(offset);
+            const auto line = QAccessible::LineBoundary;
+            const QString theirLine = their->textAtOffset(offset, line, &theirStart, &theirEnd);
+            EXPECT_EQ(text->textAtOffset(offset, line, &start, &end), theirLine);
+            EXPECT_EQ(start, theirStart);
+            EXPECT_EQ(end, theirEnd);
+            // QPlainTextEdit answers no line before its first, and the line
+            // itself for the one after it.
+            if (start > 0) {
+                EXPECT_EQ(text->textBeforeOffset(offset, line, &start, &end),
+                          their->textBeforeOffset(offset, line, &theirStart, &theirEnd));
+            }
+            const QString after = text->textAfterOffset(offset, line, &start, &end);
+            if (start >= 0) {
+                EXPECT_EQ(after, their->textAtOffset(start, line, &theirStart, &theirEnd));
+            }
+            EXPECT_GT(start, offset >= lineText.lastIndexOf(u'\n') + 1 ? -2 : offset);
+            // A paragraph goes on to its line break.
+            their->textAtOffset(offset, QAccessible::ParagraphBoundary, &theirStart, &theirEnd);
+            text->textAtOffset(offset, QAccessible::ParagraphBoundary, &start, &end);
+            EXPECT_EQ(start, theirStart);
+            EXPECT_GE(end, theirEnd);
+        }
+    }
+    area.Set(wrapped, 0, 0);
+    plain.Set(wrapped, 0, 0);
+    their->textAtOffset(0, QAccessible::LineBoundary, &theirStart, &theirEnd);
+    text->textAfterOffset(0, QAccessible::LineBoundary, &start, &end);
+    EXPECT_EQ(start, theirEnd + 1) << "the second row starts after the space the first wraps at";
     // A character's box has the character's width, not the caret's.
     EXPECT_GT(text->characterRect(1).width(), 2);
     // Changed through the interface, as a screen reader's user may.
