@@ -1,8 +1,11 @@
 // The dialog's commands at real sizes, offscreen, with a 252,768-pair
 // dictionary: a session of paste, Replace in both modes and copy-out with its
 // peak memory, the Replace command step by step, paste, copy-out, a key in a
-// 19,000,000-unit text; and the list's refresh, sort and a Register with
-// 300,000 pairs.
+// 19,000,000-unit text, the end of a text that is one long line; and the
+// list's refresh, sort and a Register with 300,000 pairs.
+//
+// VELMORA_TEXT_UNITS=10000000,50000000 runs the text's benchmarks at those
+// sizes instead of their own.
 #include "BenchData.h"
 #include "CReplaceDlg.h"
 #include "MainDialogTemplate.h"
@@ -23,8 +26,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -60,7 +67,7 @@ struct Fixture {
 
 // A text as the window gets it: generated lines of many lengths, or the real
 // Japanese text of bench/real_data.sh when VELMORA_REAL_DATA names its folder
-// (its first 10 MB).
+// (its first 10 MB, or as many bytes as units are asked for if more).
 QString WindowText(size_t units, const std::vector<BenchPair>& dictionary)
 {
     const QString real = qEnvironmentVariable("VELMORA_REAL_DATA");
@@ -69,7 +76,7 @@ QString WindowText(size_t units, const std::vector<BenchPair>& dictionary)
     QFile file(real + QStringLiteral("/ja.text.txt"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QByteArray bytes = file.read(10000000);
+    QByteArray bytes = file.read(qint64(std::max<size_t>(units, 10000000)));
     bytes.truncate(bytes.lastIndexOf('\n') + 1);
     return QString::fromUtf8(bytes);
 }
@@ -239,6 +246,34 @@ void BM_Key(benchmark::State& state)
     }
 }
 
+// The end of a text that is one line of words, until it is shown: every
+// piece of the line before it is laid out once to find where its rows
+// start. Then a key typed there, until it is shown.
+void BM_LongLineEnd(benchmark::State& state)
+{
+    WindowFixture f;
+    std::u16string line = MakeText(MakeDictionary(252768), size_t(state.range(0)));
+    std::replace(line.begin(), line.end(), u'\n', u' ');
+    const QString text = ToQString(line);
+    f.Area().setFocus();
+    double key = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.Area().SetText(text);
+        QApplication::processEvents();
+        state.ResumeTiming();
+        SendKey(&f.Area(), Qt::Key_End, Qt::ControlModifier);
+        QApplication::processEvents();
+        state.PauseTiming();
+        const auto t0 = Clock::now();
+        SendKey(&f.Area(), Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::processEvents();
+        key += Ms(t0, Clock::now());
+        state.ResumeTiming();
+    }
+    state.counters["key_ms"] = key / double(state.iterations());
+}
+
 // Paste, Replace in both modes and a copy-out, as a user does them, with the
 // peak resident memory of the process (run it alone for that figure).
 void BM_Session(benchmark::State& state)
@@ -324,12 +359,38 @@ void BM_Register(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_Session)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ReplaceSteps)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ReplaceButton)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Paste)->Arg(10000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_CopyOut)->Arg(19000000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Key)->Args({19000000, 0})->Args({19000000, 1})->Unit(benchmark::kMillisecond)->Iterations(20);
+// The text sizes of a benchmark: its own, or those VELMORA_TEXT_UNITS lists.
+std::vector<int64_t> TextUnits(std::vector<int64_t> own)
+{
+    const char* listed = std::getenv("VELMORA_TEXT_UNITS");
+    if (!listed || !*listed)
+        return own;
+    std::vector<int64_t> units;
+    for (const QByteArray& size : QByteArray(listed).split(','))
+        units.push_back(size.trimmed().toLongLong());
+    return units;
+}
+
+template <int64_t... Own>
+void Sizes(benchmark::internal::Benchmark* b)
+{
+    for (int64_t units : TextUnits({Own...}))
+        b->Arg(units);
+}
+
+void KeySizes(benchmark::internal::Benchmark* b)
+{
+    for (int64_t units : TextUnits({19000000}))
+        b->Args({units, 0})->Args({units, 1});
+}
+
+BENCHMARK(BM_Session)->Apply(Sizes<10000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReplaceSteps)->Apply(Sizes<1000000, 10000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReplaceButton)->Apply(Sizes<1000000, 10000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Paste)->Apply(Sizes<10000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CopyOut)->Apply(Sizes<19000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Key)->Apply(KeySizes)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_LongLineEnd)->Apply(Sizes<10000000>)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RefreshList)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeaderClickSort)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Register)->Arg(300000)->Unit(benchmark::kMillisecond);
