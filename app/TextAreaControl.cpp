@@ -16,6 +16,9 @@ constexpr qreal kTabStop = 80;
 // Pieces laid out and kept: far more than a screen shows, so that scrolling
 // back finds them; past it they are all dropped and laid out again as shown.
 constexpr size_t kLayoutsKept = 1024;
+// How many pieces back along a long line its rows are laid out from to find
+// where a piece's first row starts.
+constexpr size_t kChainPieces = 3;
 
 // Line breaks as the text area keeps them: CR LF, CR and the paragraph
 // separator become LF. Returns the units left.
@@ -346,16 +349,28 @@ size_t TextAreaControl::DisplayStart(size_t piece) const
     const auto known = [this](size_t p) { return p < m_displayStarts.size() && m_displayStarts[p] != kNotFound; };
     if (known(piece))
         return m_displayStarts[piece];
-    // From the nearest piece before whose start is known, the line's first at the farthest.
+    // From the nearest piece before whose start is known, the line's first at
+    // the farthest, but no more than kChainPieces back: rows laid out from a
+    // piece's own start (a place where a row may start) fall in with those of
+    // the whole line within a few rows, so going further back would cost a
+    // layout of every piece before on the line and change nothing.
     size_t from = piece - 1;
-    while (from > 0 && GoesOn(from - 1) && !known(from))
+    while (from > 0 && GoesOn(from - 1) && !known(from) && piece - from < kChainPieces)
         --from;
     size_t start = known(from) ? m_displayStarts[from] : m_buffer.PieceStart(from);
-    if (m_displayStarts.size() <= piece)
-        m_displayStarts.resize(piece + 1, kNotFound);
+    if (m_displayStarts.size() <= piece + 1)
+        m_displayStarts.resize(piece + 2, kNotFound);
     for (size_t p = from; p < piece; ++p) {
         start = NextDisplayStart(p, start);
         m_displayStarts[p + 1] = start;
+    }
+    // A start found after is kept only if it follows from this one: where
+    // rows never fall in (a run without a place to wrap but anywhere), the
+    // pieces after are laid out again from here rather than overlap.
+    if (known(piece + 1) && NextDisplayStart(piece, start) != m_displayStarts[piece + 1]) {
+        m_displayStarts.resize(piece + 1);
+        for (auto it = m_layouts.upper_bound(piece); it != m_layouts.end();)
+            it = m_layouts.erase(it);
     }
     return start;
 }
@@ -489,14 +504,7 @@ TextAreaControl::Row TextAreaControl::LastTop() const
 
 size_t TextAreaControl::LastTopPiece() const
 {
-    // The rows at the end of a long line are known only once every piece
-    // before them on it has been laid out: until it is shown, the range
-    // reaches the last piece, and the top is kept within the text as it
-    // comes near the end.
-    const size_t last = m_buffer.PieceCount() - 1;
-    const bool known = last == 0 || !GoesOn(last - 1)
-                       || (last < m_displayStarts.size() && m_displayStarts[last] != kNotFound);
-    return known ? LastTop().piece : last;
+    return LastTop().piece;
 }
 
 bool TextAreaControl::FillsViewportFrom(Row top) const

@@ -29,11 +29,11 @@ namespace {
 
 constexpr int kMaxPiece = int(TextBuffer::kMaxPiece);
 
-// A line of words three pieces long.
-QString LongLine()
+// A line of words `pieces` pieces long.
+QString LongLine(int pieces = 3)
 {
     QString words;
-    for (int i = 0; words.size() < 3 * kMaxPiece; ++i)
+    for (int i = 0; words.size() < pieces * kMaxPiece; ++i)
         words += QStringLiteral("word%1 ").arg(i % 97);
     return words;
 }
@@ -368,6 +368,14 @@ TEST_F(TextAreaTest, DoesAsQPlainTextEditDoes)
         const QList<int> ours = RowStarts(area.area.Control());
         EXPECT_GT(ours.size(), 3);
         EXPECT_EQ(ours, RowStarts(plain.edit)) << text.left(20).toStdString();
+    }
+    // Shown from its end first, a long line is laid out from a few pieces
+    // back; its rows are still those of the whole line, also where a run
+    // with no place to wrap keeps them from falling in.
+    for (const QString& text : {LongLine(9), QString(9 * kMaxPiece, u'x'), LongLine(4) + QString(5 * kMaxPiece, u'x')}) {
+        area.Set(text, int(text.size()), int(text.size()));
+        plain.Set(text, 0, 0);
+        EXPECT_EQ(RowStarts(area.area.Control()), RowStarts(plain.edit)) << text.left(20).toStdString();
     }
     // The clicks reach the text area: the rows agree on more than nothing.
     area.Set(QStringLiteral("abc def\nghi"), 0, 0);
