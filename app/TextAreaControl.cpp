@@ -523,7 +523,10 @@ bool TextAreaControl::FillsViewportFrom(Row top) const
 
 void TextAreaControl::SetTop(Row top)
 {
-    m_top = top;
+    // The last row goes no higher than the bottom of the viewport, as in
+    // QPlainTextEdit: a page down or a wider viewport near the end would
+    // otherwise leave the screen below it empty.
+    m_top = std::min(top, LastTop());
     emit TopChanged();
     emit UpdateRequest();
 }
@@ -534,6 +537,7 @@ void TextAreaControl::ClampTop()
     if (m_top.piece >= count)
         m_top = {count - 1, 0};
     m_top.line = qMin(m_top.line, RowCount(m_top.piece) - 1);
+    m_top = std::min(m_top, LastTop());
 }
 
 void TextAreaControl::ShowPosition(qsizetype position)
@@ -577,11 +581,15 @@ void TextAreaControl::ScrollRows(int rows)
 
 void TextAreaControl::SetViewport(QSizeF size, const QFont& font)
 {
+    // The row that held the top row's first character stays at the top.
+    const QTextLayout& top = LayoutOf(m_top.piece);
+    const size_t topAt = DisplayStart(m_top.piece)
+                         + size_t(m_top.line < top.lineCount() ? top.lineAt(m_top.line).textStart() : 0);
     m_viewport = size;
     m_font = font;
     DropLayouts();
     m_displayStarts.clear();
-    m_top.line = 0;
+    m_top = RowOf(qsizetype(topAt));
     ClampTop();
 }
 

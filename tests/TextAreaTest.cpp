@@ -477,6 +477,23 @@ TEST_F(TextAreaTest, TheScrollBarAndADragScrollByRows)
     EXPECT_EQ(text.Anchor(), 0);
     QTest::mouseRelease(text.viewport(), Qt::LeftButton, Qt::NoModifier, start);
     EXPECT_FALSE(text.Control().AutoScroll());
+
+    // At the end of a line whose last piece has fewer rows than the screen,
+    // paged down or made wider, the last row stays at the bottom.
+    const auto lastRowAtBottom = [&text] {
+        return text.Control().CaretRect().bottom() > text.viewport()->height() - 2 * QFontMetrics(text.font()).height();
+    };
+    text.SetText(LongLine(1) + QStringLiteral("tail"));
+    ASSERT_EQ(text.Control().Buffer().PieceCount(), 2u);
+    QTest::keyClick(&text, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(&text, Qt::Key_Home, Qt::ControlModifier);
+    for (int page = 0; page < 20; ++page)
+        QTest::keyClick(&text, Qt::Key_PageDown);
+    QTest::keyClick(&text, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(lastRowAtBottom());
+    text.resize(text.width() + 200, text.height());
+    Resized(text);
+    EXPECT_TRUE(lastRowAtBottom());
 }
 
 // X11's primary selection: what is selected by mouse is offered, and the
