@@ -47,52 +47,62 @@ void TextBuffer::Assign(std::u16string&& text)
 {
     m_text = std::move(text);
     m_starts.clear();
-    IndexPieces(0, m_text.size(), m_starts);
+    for (size_t pos = 0; pos != kNoPiece; pos = NextPiece(pos))
+        m_starts.push_back(pos);
     m_lines = CountLineBreaks(m_text) + 1;
 }
 
-size_t TextBuffer::IndexPieces(size_t from, size_t until, std::vector<size_t>& out) const
+size_t TextBuffer::NextPiece(size_t pos) const
 {
     const char16_t* text = m_text.data();
     const size_t size = m_text.size();
-    size_t pos = from;
-    for (;;) {
-        out.push_back(pos);
-        const size_t limit = std::min(size, pos + kMaxPiece);
-        size_t i = pos;
-        while (i < limit && text[i] != u'\n')
-            ++i;
-        if (i < size && text[i] == u'\n') { // a line break ends the piece, also one right after a full piece
-            if (i >= until)
-                return i + 1;
-            pos = i + 1;
-        } else if (limit == size) {
-            return size;
-        } else { // a long line goes on in the next piece
-            pos = CutOfLongLine(text, size, pos, limit);
-        }
-    }
+    const size_t limit = std::min(size, pos + kMaxPiece);
+    size_t i = pos;
+    while (i < limit && text[i] != u'\n')
+        ++i;
+    if (i < size && text[i] == u'\n') // a line break ends the piece, also one right after a full piece
+        return i + 1;
+    if (limit == size)
+        return kNoPiece;
+    return CutOfLongLine(text, size, pos, limit); // a long line goes on in the next piece
 }
 
 void TextBuffer::Replace(size_t from, size_t to, std::u16string_view units)
 {
-    // The pieces of the lines that hold `from` and `to` are indexed anew.
+    // A cut depends on the units up to a few past the most a piece holds, so
+    // the pieces from the one before the edit's are indexed anew, up to the
+    // first start behind the edit that was a start before it too: from there
+    // on every cut is where it was, moved by the edit's length. Typing into a
+    // line of many megabytes so costs a few pieces, not the whole line.
     size_t first = PieceAt(from);
-    while (first > 0 && !EndsLine(first - 1))
+    if (first > 0 && !EndsLine(first - 1))
         --first;
-    size_t last = PieceAt(to);
-    while (last + 1 < m_starts.size() && !EndsLine(last))
-        ++last;
+    const size_t last = PieceAt(to);
 
     m_lines = m_lines - CountLineBreaks(std::u16string_view(m_text).substr(from, to - from)) + CountLineBreaks(units);
     m_text.replace(from, to - from, units.data(), units.size());
+    const ptrdiff_t delta = ptrdiff_t(units.size()) - ptrdiff_t(to - from);
+    const size_t edited = from + units.size();
 
     std::vector<size_t> pieces;
-    IndexPieces(m_starts[first], from + units.size(), pieces);
-    const ptrdiff_t delta = ptrdiff_t(units.size()) - ptrdiff_t(to - from);
-    for (size_t i = last + 1; i < m_starts.size(); ++i)
+    size_t resume = m_starts.size(); // the first old piece kept, moved by delta
+    for (size_t pos = m_starts[first];;) {
+        pieces.push_back(pos);
+        pos = NextPiece(pos);
+        if (pos == kNoPiece)
+            break;
+        if (pos > edited) {
+            const size_t old = size_t(ptrdiff_t(pos) - delta);
+            const auto found = std::lower_bound(m_starts.begin() + ptrdiff_t(last) + 1, m_starts.end(), old);
+            if (found != m_starts.end() && *found == old) {
+                resume = size_t(found - m_starts.begin());
+                break;
+            }
+        }
+    }
+    for (size_t i = resume; i < m_starts.size(); ++i)
         m_starts[i] = size_t(ptrdiff_t(m_starts[i]) + delta);
-    m_starts.erase(m_starts.begin() + ptrdiff_t(first), m_starts.begin() + ptrdiff_t(last) + 1);
+    m_starts.erase(m_starts.begin() + ptrdiff_t(first), m_starts.begin() + ptrdiff_t(resume));
     m_starts.insert(m_starts.begin() + ptrdiff_t(first), pieces.begin(), pieces.end());
 }
 

@@ -3,8 +3,8 @@
 // is a line without its LF, or, of a line longer than kMaxPiece units, one
 // part of it, so that no layout ever takes more than kMaxPiece units however
 // long a line is. A long line is cut where a layout may wrap it, never inside
-// a word that has room to wrap or a grapheme cluster. The index costs one offset a piece and is brought up to date
-// only around an edit.
+// a word that has room to wrap or a grapheme cluster. The index costs one
+// offset a piece and is brought up to date only around an edit.
 #pragma once
 
 #include <cstddef>
@@ -39,10 +39,10 @@ public:
     size_t LineCount() const { return m_lines; }
 
 private:
-    // Appends the starts of the pieces from `from` (a line's start) up to the
-    // first line end at or after `until` to `out`, and returns the offset
-    // after that line end (or the text's end).
-    size_t IndexPieces(size_t from, size_t until, std::vector<size_t>& out) const;
+    // The start of the piece after the one that starts at `pos`, or kNoPiece
+    // where that one is the text's last.
+    size_t NextPiece(size_t pos) const;
+    static constexpr size_t kNoPiece = size_t(-1);
     bool EndsLine(size_t piece) const;
 
     std::u16string m_text;

@@ -65,33 +65,39 @@ TEST(TextBuffer, PiecesAreLinesAndPartsOfLongLines)
     EXPECT_EQ(lines.PieceAt(3), 1u);
 }
 
-// After every edit the index is the one made afresh from the same text.
+// After every edit the index is the one made afresh from the same text, in
+// short lines and in lines of many pieces.
 TEST(TextBuffer, EditsKeepTheIndexAsIfBuiltAfresh)
 {
     std::mt19937 rng(11);
     auto below = [&](size_t n) { return n == 0 ? 0 : size_t(rng() % n); };
-    TextBuffer buffer;
-    std::u16string reference;
-    for (int round = 0; round < 1500; ++round) {
-        const size_t from = below(reference.size() + 1);
-        const size_t to = from + below(std::min<size_t>(reference.size() - from, 3000) + 1);
-        std::u16string units;
-        const size_t length = below(4) == 0 ? below(3 * TextBuffer::kMaxPiece) : below(8);
-        while (units.size() < length) {
-            switch (below(6)) {
-            case 0: units += u'\n'; break;
-            case 1: units += u"\xD83D\xDE00"; break;
-            default: units += char16_t(u'a' + below(26));
+    for (const size_t lineBreakOneIn : {6, 20000}) {
+        TextBuffer buffer;
+        std::u16string reference;
+        for (int round = 0; round < 1500; ++round) {
+            const size_t from = below(reference.size() + 1);
+            const size_t to = from + below(std::min<size_t>(reference.size() - from, 3000) + 1);
+            std::u16string units;
+            const size_t length = below(4) == 0 ? below(3 * TextBuffer::kMaxPiece) : below(8);
+            while (units.size() < length) {
+                if (below(lineBreakOneIn) == 0)
+                    units += u'\n';
+                else if (below(6) == 0)
+                    units += u"\xD83D\xDE00";
+                else if (below(6) == 0)
+                    units += u' ';
+                else
+                    units += char16_t(u'a' + below(26));
             }
+            if (reference.size() > 40000)
+                units.clear();
+            buffer.Replace(from, to, units);
+            reference.replace(from, to - from, units);
+            const TextBuffer fresh = Made(reference);
+            ASSERT_EQ(buffer.Text(), reference) << "round " << round;
+            ASSERT_EQ(Starts(buffer), Starts(fresh)) << "round " << round;
+            ASSERT_EQ(buffer.LineCount(), fresh.LineCount()) << "round " << round;
         }
-        if (reference.size() > 40000)
-            units.clear();
-        buffer.Replace(from, to, units);
-        reference.replace(from, to - from, units);
-        const TextBuffer fresh = Made(reference);
-        ASSERT_EQ(buffer.Text(), reference) << "round " << round;
-        ASSERT_EQ(Starts(buffer), Starts(fresh)) << "round " << round;
-        ASSERT_EQ(buffer.LineCount(), fresh.LineCount()) << "round " << round;
     }
 }
 
