@@ -502,25 +502,6 @@ TextAreaControl::Row TextAreaControl::LastTop() const
     return TopShowing(LastRow());
 }
 
-size_t TextAreaControl::LastTopPiece() const
-{
-    return LastTop().piece;
-}
-
-bool TextAreaControl::FillsViewportFrom(Row top) const
-{
-    qreal height = 0;
-    for (Row at = top;;) {
-        height += RowHeight(at);
-        if (height > m_viewport.height() - 2 * kMargin)
-            return true;
-        const Row next = NextRow(at, 1);
-        if (next == at)
-            return false;
-        at = next;
-    }
-}
-
 void TextAreaControl::SetTop(Row top)
 {
     // The last row goes no higher than the bottom of the viewport, as in
@@ -555,28 +536,13 @@ void TextAreaControl::ShowPosition(qsizetype position)
 
 void TextAreaControl::SetTopPiece(size_t piece)
 {
-    m_top = {qMin(piece, m_buffer.PieceCount() - 1), 0};
-    if (!FillsViewportFrom(m_top)) {
-        // Near the end: the range is known now, and the top stays within it.
-        SetTop(LastTop());
-        emit LayoutChanged();
-        return;
-    }
+    m_top = std::min(Row{qMin(piece, m_buffer.PieceCount() - 1), 0}, LastTop());
     emit UpdateRequest();
 }
 
 void TextAreaControl::ScrollRows(int rows)
 {
-    Row top = NextRow(m_top, rows);
-    // Scrolled beyond the top that shows the last row at the bottom, not
-    // past it; walking a screen's rows finds that without laying out the
-    // rest of a long line.
-    if (!FillsViewportFrom(top)) {
-        const Row last = LastTop();
-        if (last < top)
-            top = last < m_top ? m_top : last;
-    }
-    SetTop(top);
+    SetTop(NextRow(m_top, rows));
 }
 
 void TextAreaControl::SetViewport(QSizeF size, const QFont& font)

@@ -138,7 +138,7 @@ public:
     Row Top() const { return m_top; }
     // The top piece the scroll bar's range ends at: the text's last row is
     // then the last on screen.
-    size_t LastTopPiece() const;
+    size_t LastTopPiece() const { return LastTop().piece; }
     int VisibleRows() const;
     // The scroll bar moved by the user: its value is the top piece.
     void SetTopPiece(size_t piece);
@@ -206,8 +206,6 @@ private:
     Row TopShowing(Row last) const;
     Row LastTop() const;
     Row LastRow() const;
-    // Whether the rows from `top` on fill the viewport.
-    bool FillsViewportFrom(Row top) const;
     // Whether the piece's line goes on in the next piece.
     bool GoesOn(size_t piece) const;
     // The piece laid out from `start`; one to be shown has the composition
