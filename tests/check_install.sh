@@ -36,7 +36,7 @@ done
 echo "OK: $# files installed under DESTDIR$prefix"
 
 if [ -x "$root$prefix/bin/velmora" ]; then
-    xvfb-run -a /usr/bin/python3 "$here/e2e/close_window.py" "$root$prefix/bin/velmora"
+    "$here/e2e/with_xvfb.py" /usr/bin/python3 "$here/e2e/close_window.py" "$root$prefix/bin/velmora"
 fi
 
 applications=$root$prefix/share/applications

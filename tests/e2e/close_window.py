@@ -8,14 +8,15 @@ several times, each time just after a freshly started window manager (as at a
 login), and checks that the window opens at the size it opened at under a
 settled one.
 
-Usage: xvfb-run -a /usr/bin/python3 close_window.py [--copy] path/to/velmora
+Usage: with_xvfb.py /usr/bin/python3 close_window.py [--copy] path/to/velmora
 
-The X display is the one in DISPLAY (xvfb-run sets it); HOME is a temporary
+The X display is the one in DISPLAY (with_xvfb.py sets it); HOME is a temporary
 folder. With --copy the program runs from a copy in a temporary folder (as a
 build copied elsewhere would), otherwise where it stands (as an installed
 program, which must not write beside itself even when run by root).
 """
 
+import faulthandler
 import os
 import shutil
 import subprocess
@@ -35,6 +36,14 @@ MINIMUM_OUTER = (649, 479)
 FIRST_SHOW_DELAYS = (0.0, 0.2, 0.3, 0.4, 0.5, 0.5, 0.6, 0.7, 0.8, 1.0)
 FIRST_SHOW_SETTLE = 1.5
 WM_SETTLE = 2.0
+# Past this, where the run stands goes to stderr and it ends: a test runner's
+# own time limit ends it without a word.
+RUN_LIMIT = 270
+STARTED = time.monotonic()
+
+
+def progress(message):
+    print("%6.1f s  %s" % (time.monotonic() - STARTED, message), file=sys.stderr, flush=True)
 
 
 def fail(message, log_path=None):
@@ -116,6 +125,7 @@ def send_delete_window(disp, window):
 
 def start_window_manager(disp, wait=True):
     """Starts openbox and, with `wait`, waits until it manages the screen."""
+    progress("starting openbox")
     wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     if not wait:
         return wm
@@ -217,11 +227,12 @@ def main():
     if len(args) != 1:
         print(__doc__, file=sys.stderr)
         return 2
+    faulthandler.dump_traceback_later(RUN_LIMIT, exit=True)
     program = os.path.abspath(args[0])
     if not os.access(program, os.X_OK):
         fail("not an executable: " + program)
     if not os.environ.get("DISPLAY"):
-        fail("no DISPLAY: run this under xvfb-run -a")
+        fail("no DISPLAY: run this under with_xvfb.py")
 
     try:
         disp = display.Display()
@@ -287,6 +298,7 @@ def start_program(program, folder, log_path):
     env["HOME"] = home
     env.pop("XDG_CONFIG_HOME", None)
     with open(log_path, "wb") as log:
+        progress("starting the program")
         return subprocess.Popen([program], cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
                                 stdin=subprocess.DEVNULL)
 
@@ -298,6 +310,7 @@ def wait_for_window(disp, proc, log_path):
             fail("the program ended before its window appeared, status %d" % proc.returncode, log_path)
         window = find_window(disp, proc.pid)
         if window is not None:
+            progress("window of process %d is up" % proc.pid)
             return window
         time.sleep(0.1)
     fail("no window titled %r within %.0f s" % (TITLE, WINDOW_TIMEOUT), log_path)

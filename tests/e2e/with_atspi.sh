@@ -5,7 +5,7 @@
 [ -n "$WITH_ATSPI_INNER" ] || exec env WITH_ATSPI_INNER=1 dbus-run-session -- "$0" "$@"
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 launcher=$!
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb xvfb-run -a "$@"
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$(dirname "$0")/with_xvfb.py" "$@"
 status=$?
 kill "$launcher" 2>/dev/null
 exit $status
