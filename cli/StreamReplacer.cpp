@@ -62,7 +62,7 @@ StreamResult StreamReplacer::Run(ByteSource& in, ByteSink& out, PairUses* uses, 
     StreamResult result;
     TextDecoder decoder;
     std::optional<TextEncoder> encoder;
-    m_read.resize(m_blockBytes);
+    m_read.Grow(m_blockBytes);
     size_t used = 0; // units in m_units
     for (;;) {
         const ssize_t n = ReadBlock(in, m_read.data(), m_blockBytes, result, progress);
@@ -173,13 +173,14 @@ bool StreamReplacer::EncodeAndWrite(const std::vector<std::u16string_view>& piec
     return true;
 }
 
-StreamResult CheckText(ByteSource& in, std::string& buffer, size_t blockBytes)
+StreamResult CheckText(ByteSource& in, PageRoom<char>& buffer, size_t blockBytes)
 {
     StreamResult result;
     TextDecoder decoder;
-    buffer.resize(std::max<size_t>(blockBytes, 1));
+    blockBytes = std::max<size_t>(blockBytes, 1);
+    buffer.Grow(blockBytes);
     for (;;) {
-        const ssize_t n = ReadBlock(in, buffer.data(), buffer.size(), result, nullptr);
+        const ssize_t n = ReadBlock(in, buffer.data(), blockBytes, result, nullptr);
         if (n < 0)
             return result;
         char16_t held[8]; // what Finish may still decode of the first two bytes

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "ByteStreams.h"
+#include "PageRoom.h"
 #include "TextCoding.h"
 #include "TextScan.h"
 
@@ -92,7 +93,7 @@ private:
     bool m_gloss;
     size_t m_blockBytes;
     unsigned m_threads;
-    std::string m_read;
+    PageRoom<char> m_read; // filled by reads only: a short input touches few of its pages
     std::u16string m_units; // the carried units, then the new block's
     std::vector<TextScan::OutputPart> m_parts; // the block's output, a part for each thread, grown as needed
     std::unique_ptr<char[]> m_encoded;
@@ -102,4 +103,4 @@ private:
 // Reads `in` to its end, in blocks of `blockBytes` into `buffer`, only to see
 // that it decodes (TextDecoder::Check): the check made before output that
 // cannot be taken back once written. Counts the bytes, not the units.
-StreamResult CheckText(ByteSource& in, std::string& buffer, size_t blockBytes = StreamReplacer::kDefaultBlockBytes);
+StreamResult CheckText(ByteSource& in, PageRoom<char>& buffer, size_t blockBytes = StreamReplacer::kDefaultBlockBytes);

@@ -132,7 +132,8 @@ TEST(StreamReplacer, AnyBlockSizeGivesTheWholeTextResult)
         std::string broken = Utf8(text);
         broken.insert(rng() % (broken.size() + 1), 1, odd[rng() % std::size(odd)]);
         for (size_t block = 1; block <= 64; ++block) {
-            std::string got, buffer;
+            std::string got;
+            PageRoom<char> buffer;
             StringSource source(broken);
             const StreamResult decoded = Stream(matcher, broken, gloss, block, got);
             const StreamResult checked = CheckText(source, buffer, block);
@@ -225,7 +226,7 @@ TEST(StreamReplacer, Encodings)
             const StreamResult result = Stream(matcher, c.input, false, block, got);
             // The check before standard output agrees with the decoder.
             StringSource source(c.input);
-            std::string buffer;
+            PageRoom<char> buffer;
             const StreamResult checked = CheckText(source, buffer, block);
             EXPECT_EQ(checked.failure, c.fails ? StreamResult::Failure::Decode : StreamResult::Failure::None) << c.name;
             EXPECT_EQ(checked.message, result.message) << c.name << ", block " << block;
@@ -297,7 +298,7 @@ TEST(StreamReplacer, ThreadsGiveTheSameBytesAndErrors)
             EXPECT_TRUE(two == one) << "block " << block;
             if (c.failure != StreamResult::Failure::Encode) {
                 StringSource source(c.bytes);
-                std::string buffer;
+                PageRoom<char> buffer;
                 const StreamResult checked = CheckText(source, buffer, block);
                 EXPECT_EQ(checked.failure, c.failure);
                 EXPECT_EQ(checked.message, single.message);
