@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
+
+#include "LargePages.h"
 
 struct FoundMatch {
     uint32_t start;
@@ -14,9 +17,22 @@ struct FoundMatch {
 };
 
 class MatchList {
+    // Full blocks are one large page each, aligned to it: a scan of many
+    // megabytes then takes a page fault per 2 MiB of matches, not per 4 KiB.
+    struct BlockMemory {
+        bool large = false;
+        void operator()(FoundMatch* p) const
+        {
+            if (large)
+                ::operator delete[](p, std::align_val_t(kLargePage));
+            else
+                delete[] p;
+        }
+    };
+
 public:
     struct Block {
-        std::unique_ptr<FoundMatch[]> data;
+        std::unique_ptr<FoundMatch[], BlockMemory> data;
         uint32_t begin = 0; // the block's matches are data[begin, end)
         uint32_t end = 0;
         uint32_t capacity = 0;
@@ -33,7 +49,7 @@ public:
         if (m_blocks.empty() || m_blocks.back().end == m_blocks.back().capacity) {
             // Small scans stay small: blocks grow to kBlock by doubling.
             const uint32_t capacity = m_blocks.empty() ? kFirstBlock : std::min(kBlock, m_blocks.back().capacity * 2);
-            m_blocks.push_back({std::make_unique_for_overwrite<FoundMatch[]>(capacity), 0, 0, capacity});
+            m_blocks.push_back({NewBlock(capacity), 0, 0, capacity});
         }
         Block& b = m_blocks.back();
         b.data[b.end++] = m;
@@ -73,8 +89,19 @@ public:
     }
 
 private:
+    static constexpr size_t kLargePage = size_t(2) << 20;
     static constexpr uint32_t kFirstBlock = 64;
-    static constexpr uint32_t kBlock = uint32_t(1) << 16;
+    static constexpr uint32_t kBlock = uint32_t(kLargePage / sizeof(FoundMatch));
+
+    static std::unique_ptr<FoundMatch[], BlockMemory> NewBlock(uint32_t capacity)
+    {
+        if (capacity < kBlock)
+            return {new FoundMatch[capacity], BlockMemory{false}};
+        auto* const data = static_cast<FoundMatch*>(::operator new[](kLargePage, std::align_val_t(kLargePage)));
+        AdviseLargePages(data, kLargePage);
+        return {data, BlockMemory{true}};
+    }
+
     std::vector<Block> m_blocks;
     size_t m_size = 0;
 };
