@@ -1,3 +1,4 @@
+#include "LargePages.h"
 #include "ReplaceProgram.h"
 
 #include <malloc.h>
@@ -9,5 +10,6 @@ int main(int argc, char** argv)
     // next buffer reuse pages already mapped instead of faulting in new ones.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    ReserveLargePageHeap(size_t(256) << 20);
     return RunReplaceProgram(argc, argv);
 }
