@@ -99,6 +99,8 @@ add() {
 # standard error) are those of its fastest run so far.
 once() {
     local name=$1 t0 t1
+    # No run pays for writing back the output of the one before it.
+    sync
     # Wall time from the clock, as time's 10 ms steps are too coarse for the floor.
     t0=$(date +%s%N)
     eval "/usr/bin/time -f '%M KB' -o rss.try taskset -c $cores ${CMD[$name]}" 2>err.try || { cat err.try rss.try >&2; exit 1; }
