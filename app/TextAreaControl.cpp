@@ -273,10 +273,14 @@ void TextAreaControl::Paste()
 // ---------------------------------------------------------------------------
 // Layout: only the pieces on screen, each on its own.
 
+QString TextAreaControl::TextUpToEnd(size_t start, size_t piece) const
+{
+    return ToQString(m_buffer.Text().substr(start, m_buffer.PieceEnd(piece) - start));
+}
+
 std::unique_ptr<QTextLayout> TextAreaControl::LaidOut(size_t piece, size_t start, bool shown) const
 {
-    const size_t end = m_buffer.PieceEnd(piece);
-    auto layout = std::make_unique<QTextLayout>(ToQString(m_buffer.Text().substr(start, end - start)), m_font);
+    auto layout = std::make_unique<QTextLayout>(TextUpToEnd(start, piece), m_font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(kTabStop);

@@ -208,6 +208,8 @@ private:
     Row LastRow() const;
     // Whether the piece's line goes on in the next piece.
     bool GoesOn(size_t piece) const;
+    // The text from `start` up to the end of `piece`, as a layout of it holds it.
+    QString TextUpToEnd(size_t start, size_t piece) const;
     // The piece laid out from `start`; one to be shown has the composition
     // if it shows the caret, and keeps its glyphs.
     std::unique_ptr<QTextLayout> LaidOut(size_t piece, size_t start, bool shown) const;

@@ -69,7 +69,7 @@ qsizetype TextAreaControl::StepWord(qsizetype position, int direction) const
     // At a line's edge the step goes over the line break to the next piece.
     if ((direction > 0 && size_t(position) >= end) || (direction < 0 && size_t(position) <= start))
         return StepCharacter(position, direction);
-    const QString text = ToQString(m_buffer.Text().substr(start, end - start));
+    const QString text = TextUpToEnd(start, piece);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     finder.setPosition(int(size_t(position) - start));
     for (;;) {
@@ -85,7 +85,7 @@ void TextAreaControl::SelectWordAt(qsizetype position)
 {
     const size_t piece = DisplayPieceAt(position);
     const size_t start = DisplayStart(piece);
-    const QString text = ToQString(m_buffer.Text().substr(start, m_buffer.PieceEnd(piece) - start));
+    const QString text = TextUpToEnd(start, piece);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
     finder.setPosition(int(size_t(position) - start));
     qsizetype from = finder.isAtBoundary() && (finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem)

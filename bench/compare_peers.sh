@@ -17,9 +17,9 @@
 #
 # Each program runs REPEAT times (3 by default), in rounds that run every
 # program once, and its fastest run counts, so that a busy moment of a shared
-# machine does not decide a ratio. Every set
-# runs once for each core list in CORES (by default "1 0,1": one core, then
-# two), every program pinned to it with taskset. Each table gives the phase
+# machine does not decide a ratio. Every set runs once for each core list in
+# CORES (by default "1 0,1": one core, then two), every program pinned to it
+# with taskset. Each table gives the phase
 # times each program reports: the dictionary's load (a peer's automaton
 # build), the scan and the output built in memory; velmora-replace gives its
 # load and the rest, and also runs with the dictionary compiled beforehand
