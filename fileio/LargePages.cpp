@@ -5,7 +5,34 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#endif
+
+#if defined(__linux__) && defined(__GLIBC__)
+namespace {
+
+constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
+
+uintptr_t LargePageAbove(uintptr_t at)
+{
+    return (at + kLargePage - 1) & ~(kLargePage - 1);
+}
+
+// Holds the heap's free top, which begins at `top`, up to `boundary`, so
+// that the next large allocation begins there. The block is never touched
+// but for its header, so it costs address space only. glibc's blocks carry
+// 8 bytes of size ahead of them and follow one another 16 bytes apart, so
+// this block ends where the next begins; if it came from anywhere else, it
+// is of no use.
+void HoldHeapUpTo(uintptr_t top, uintptr_t boundary)
+{
+    void* const pad = std::malloc(boundary - top - sizeof(size_t));
+    if (reinterpret_cast<uintptr_t>(pad) != top)
+        std::free(pad);
+}
+
+} // namespace
 #endif
 
 void ReserveLargePageHeap(size_t bytes)
@@ -20,15 +47,29 @@ void ReserveLargePageHeap(size_t bytes)
     // The next growth of the heap takes `bytes` more than it needs, and a
     // block larger than what is left at the top of a new heap, but below
     // the mmap threshold, makes it grow now.
+    constexpr size_t kProbe = size_t(1) << 20;
     ::mallopt(M_TOP_PAD, int(bytes));
-    void* const probe = std::malloc(size_t(1) << 20);
+    void* const probe = std::malloc(kProbe);
     ::mallopt(M_TOP_PAD, int(kDefaultTopPad));
-    if (probe)
-        *static_cast<volatile char*>(probe) = 0; // kept, not optimised away with the free
+    if (!probe)
+        return;
+    *static_cast<volatile char*>(probe) = 0; // kept, not optimised away with the free
     std::free(probe);
+    // The block came from the heap's free top, which it has rejoined.
+    const uintptr_t top = reinterpret_cast<uintptr_t>(probe);
     const uintptr_t after = reinterpret_cast<uintptr_t>(::sbrk(0));
-    if (before != uintptr_t(-1) && after != uintptr_t(-1) && after > before)
-        AdviseLargePages(reinterpret_cast<const void*>(before), after - before);
+    if (before == uintptr_t(-1) || after == uintptr_t(-1) || after <= before || top >= before)
+        return; // the heap did not grow, or the block came from elsewhere
+    // A large page can back only memory that no small page backs yet: not
+    // what the heap held before it grew, nor the header that the block's
+    // allocation wrote behind it. The heap is held up to the first large page
+    // above those, which otherwise the first large buffer allocated would
+    // share with them, faulting in up to 2 MiB of it 4 KiB at a time.
+    const uintptr_t first = LargePageAbove(std::max(before, top + kProbe + 2 * sizeof(size_t)));
+    if (first >= after)
+        return;
+    HoldHeapUpTo(top, first);
+    AdviseLargePages(reinterpret_cast<const void*>(first), after - first);
 #else
     (void)bytes;
 #endif
