@@ -142,6 +142,18 @@ def start_window_manager(disp, wait=True):
     fail("openbox did not take the screen within %.0f s" % WINDOW_TIMEOUT)
 
 
+def stop_window_manager(wm):
+    """Ends openbox. One still starting may not act on SIGTERM, so it gets
+    a few seconds before it is killed."""
+    wm.terminate()
+    try:
+        wm.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        progress("openbox ignored SIGTERM; killing it")
+        wm.kill()
+        wm.wait()
+
+
 def frame_extents(disp, window):
     """(left, right, top, bottom) of the window manager's frame, or None."""
     prop = window.get_full_property(disp.intern_atom("_NET_FRAME_EXTENTS"), Xatom.CARDINAL)
@@ -244,8 +256,7 @@ def main():
     try:
         size = run(disp, program, copy)
     finally:
-        wm.terminate()
-        wm.wait()
+        stop_window_manager(wm)
     try:
         check_first_shows(disp, program, size)
     finally:
@@ -285,8 +296,7 @@ def check_first_shows(disp, program, expected):
                     proc.kill()
                     proc.wait()
         finally:
-            wm.terminate()
-            wm.wait()
+            stop_window_manager(wm)
 
 
 def start_program(program, folder, log_path):
