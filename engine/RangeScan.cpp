@@ -109,6 +109,7 @@ template <uint32_t (Details::MatcherCore::*Next)(uint32_t, char16_t) const>
 size_t ForwardScanRange(const Details::MatcherCore& matcher, std::u16string_view text, size_t start, size_t stop,
                         MatchList& out, size_t switchSpan)
 {
+    constexpr bool kRecords = Next == &Details::MatcherCore::NextInRecords;
     const size_t n = text.size();
     const ptrdiff_t span = ptrdiff_t(std::max<size_t>(switchSpan, 1));
     const char16_t* const units = text.data();
@@ -119,6 +120,13 @@ size_t ForwardScanRange(const Details::MatcherCore& matcher, std::u16string_view
         if (state == Details::MatcherCore::kNoState) {
             ++i;
             continue;
+        }
+        // Records are scattered over a large table: the next position's
+        // first record is fetched while this walk runs. (The double array's
+        // first states sit together and gain nothing from it.)
+        if constexpr (kRecords) {
+            if (i + 1 < n)
+                matcher.Prefetch(matcher.First(units[i + 1]));
         }
         uint32_t best = matcher.PairAt(state);
         size_t end = i + 1; // of the best match
@@ -131,6 +139,12 @@ size_t ForwardScanRange(const Details::MatcherCore& matcher, std::u16string_view
             if (const uint32_t pair = matcher.PairAt(state)) {
                 best = pair;
                 end = j;
+                // A walk that has matched most often ends in that match, so
+                // the scan is likely to go on from here.
+                if constexpr (kRecords) {
+                    if (j < n)
+                        matcher.Prefetch(matcher.First(units[j]));
+                }
             }
         }
         size_t passed = 1;
