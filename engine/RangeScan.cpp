@@ -104,12 +104,13 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
 
 namespace {
 
-// The forward scan with one kind of step throughout, chosen once per range.
-template <uint32_t (Details::MatcherCore::*Next)(uint32_t, char16_t) const>
+// The forward scan with one kind of step throughout, records or the double
+// array, chosen once per range.
+template <bool kRecords>
 size_t ForwardScanRange(const Details::MatcherCore& matcher, std::u16string_view text, size_t start, size_t stop,
                         MatchList& out, size_t switchSpan)
 {
-    constexpr bool kRecords = Next == &Details::MatcherCore::NextInRecords;
+    constexpr auto Next = kRecords ? &Details::MatcherCore::NextInRecords : &Details::MatcherCore::NextInArray;
     const size_t n = text.size();
     const ptrdiff_t span = ptrdiff_t(std::max<size_t>(switchSpan, 1));
     const char16_t* const units = text.data();
@@ -172,6 +173,6 @@ size_t ScanRange(const CompiledMatcher& matcher, std::u16string_view text, size_
     if (start >= stop || core.MaxBeforeLength() == 0)
         return std::max(start, stop);
     return core.IsDoubleArray()
-        ? ForwardScanRange<&Details::MatcherCore::NextInArray>(core, text, start, stop, out, switchSpan)
-        : ForwardScanRange<&Details::MatcherCore::NextInRecords>(core, text, start, stop, out, switchSpan);
+        ? ForwardScanRange<false>(core, text, start, stop, out, switchSpan)
+        : ForwardScanRange<true>(core, text, start, stop, out, switchSpan);
 }
