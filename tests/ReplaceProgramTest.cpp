@@ -143,6 +143,21 @@ TEST(StreamReplacer, AnyBlockSizeGivesTheWholeTextResult)
     }
 }
 
+// A room grows from sizes that are and are not whole large pages, keeping
+// what it holds: the system must still move it as one mapping.
+TEST(PageRoom, GrowsPastLargePagesKeepingItsContent)
+{
+    PageRoom<uint32_t> room;
+    size_t filled = 0;
+    for (const size_t size : {size_t(100), size_t(800'000), size_t(1) << 20, size_t(3'000'000), size_t(9'000'000)}) {
+        ASSERT_NO_THROW(room.Grow(size)) << size;
+        for (size_t i = 0; i < filled; i += 4093)
+            ASSERT_EQ(room.data()[i], uint32_t(i)) << "grown to " << size;
+        for (; filled < size; ++filled)
+            room.data()[filled] = uint32_t(filled);
+    }
+}
+
 // The codec against a plain code point loop, on texts whose ASCII runs are
 // long enough for the wide paths, ended by every length of sequence.
 TEST(Utf8Codec, AgreesWithAPlainLoop)
