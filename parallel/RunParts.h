@@ -1,6 +1,8 @@
 // Work split into parts that run at the same time.
 #pragma once
 
+#include "PartPool.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <exception>
@@ -21,9 +23,10 @@ inline unsigned UsableCores()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Runs f(0) to f(count - 1) at once: f(0) on the calling thread, every other
-// part on a thread of its own (on the calling thread too when the system
-// gives no more threads); returns when all are done. When parts throw, the
+// Runs f(0) to f(count - 1) at once: on the calling thread and threads kept
+// for the purpose, or, when those are taken, f(0) on the calling thread and
+// every other part on a thread of its own (on the calling thread too when
+// the system gives no more threads); returns when all are done. When parts throw, the
 // first part's exception (by part number) is rethrown once all have ended,
 // so running out of memory in a part is reported like anywhere else.
 template <typename F>
@@ -37,6 +40,13 @@ void RunParts(size_t count, const F& f)
             failures[p] = std::current_exception();
         }
     };
+    auto runInPool = [](void* context, size_t p) { (*static_cast<decltype(run)*>(context))(p); };
+    if (count > 1 && RunPartsInPool(count, runInPool, &run)) {
+        for (const std::exception_ptr& failure : failures)
+            if (failure)
+                std::rethrow_exception(failure);
+        return;
+    }
     std::vector<std::thread> workers;
     workers.reserve(count);
     size_t p = 1;

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -332,6 +335,34 @@ TEST(RunParts, PartsThatThrowAreReportedAfterAllEnd)
                  }),
                  std::bad_alloc);
     EXPECT_EQ(ran, std::vector<int>(4, 1));
+}
+
+// Runs one after another, runs inside a part and runs from several threads
+// at once each run every part exactly once.
+TEST(RunParts, EveryPartRunsOnceHoweverRunsMeet)
+{
+    constexpr size_t kParts = 5;
+    auto runNested = [](std::vector<std::atomic<int>>& counts) {
+        RunParts(kParts, [&](size_t p) {
+            counts[p * (kParts + 1)]++;
+            RunParts(kParts, [&](size_t q) { counts[p * (kParts + 1) + 1 + q]++; });
+        });
+    };
+    std::vector<std::thread> callers;
+    std::vector<std::vector<std::atomic<int>>> counts(3);
+    for (auto& c : counts)
+        c = std::vector<std::atomic<int>>(kParts * (kParts + 1));
+    for (int round = 0; round < 50; ++round) {
+        for (size_t t = 1; t < counts.size(); ++t)
+            callers.emplace_back(runNested, std::ref(counts[t]));
+        runNested(counts[0]);
+        for (std::thread& caller : callers)
+            caller.join();
+        callers.clear();
+    }
+    for (const auto& c : counts)
+        for (const std::atomic<int>& n : c)
+            ASSERT_EQ(n.load(), 50);
 }
 
 } // namespace
