@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <exception>
 #include <thread>
-#include <vector>
 
 #include <pthread.h>
 

@@ -24,9 +24,10 @@ inline unsigned UsableCores()
 }
 
 // Runs f(0) to f(count - 1) at once: on the calling thread and threads kept
-// for the purpose, or, when those are taken, f(0) on the calling thread and
-// every other part on a thread of its own (on the calling thread too when
-// the system gives no more threads); returns when all are done. When parts throw, the
+// for the purpose, or, when those are taken (a part runs parts of its own,
+// or another thread runs parts), f(0) on the calling thread and every other
+// part on a thread of its own (on the calling thread too when the system
+// gives no more threads); returns when all are done. When parts throw, the
 // first part's exception (by part number) is rethrown once all have ended,
 // so running out of memory in a part is reported like anywhere else.
 template <typename F>
@@ -41,26 +42,22 @@ void RunParts(size_t count, const F& f)
         }
     };
     auto runInPool = [](void* context, size_t p) { (*static_cast<decltype(run)*>(context))(p); };
-    if (count > 1 && RunPartsInPool(count, runInPool, &run)) {
-        for (const std::exception_ptr& failure : failures)
-            if (failure)
-                std::rethrow_exception(failure);
-        return;
+    if (count <= 1 || !RunPartsInPool(count, runInPool, &run)) {
+        std::vector<std::thread> workers;
+        workers.reserve(count);
+        size_t p = 1;
+        try {
+            for (; p < count; ++p)
+                workers.emplace_back(run, p);
+        } catch (const std::system_error&) {
+        }
+        for (size_t q = p; q < count; ++q)
+            run(q);
+        if (count > 0)
+            run(0);
+        for (std::thread& w : workers)
+            w.join();
     }
-    std::vector<std::thread> workers;
-    workers.reserve(count);
-    size_t p = 1;
-    try {
-        for (; p < count; ++p)
-            workers.emplace_back(run, p);
-    } catch (const std::system_error&) {
-    }
-    for (size_t q = p; q < count; ++q)
-        run(q);
-    if (count > 0)
-        run(0);
-    for (std::thread& w : workers)
-        w.join();
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
