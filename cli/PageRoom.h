@@ -1,8 +1,9 @@
 // A buffer that may grow as long as a line does, of pages of its own.
 #pragma once
 
+#include "LargePages.h"
+
 #include <cstddef>
-#include <cstdint>
 #include <new>
 #include <type_traits>
 
@@ -35,14 +36,14 @@ public:
             return;
         const size_t bytes = (size * sizeof(T) + kStep - 1) / kStep * kStep;
         void* const pages = m_data ? ::mremap(m_data, m_bytes, bytes, MREMAP_MAYMOVE)
-                                   : Map(bytes);
+                                   : MapFromLargePage(bytes);
         if (pages == MAP_FAILED)
             throw std::bad_alloc();
         m_data = static_cast<T*>(pages);
         m_bytes = bytes;
         // Over the whole room, never a part: a part would become a mapping
         // of its own, and mremap moves one mapping only.
-        if (m_bytes >= kLargePage)
+        if (m_bytes >= kLargePageBytes)
             (void)::madvise(m_data, m_bytes, MADV_HUGEPAGE);
     }
 
@@ -58,23 +59,6 @@ public:
 private:
     // A multiple of any page size.
     static constexpr size_t kStep = size_t(1) << 16;
-    static constexpr size_t kLargePage = size_t(2) << 20;
-
-    // `bytes` of new pages; from a large page's start when they fill one,
-    // so that large pages can back them.
-    static void* Map(size_t bytes)
-    {
-        const size_t slack = bytes >= kLargePage ? kLargePage : 0;
-        void* const pages = ::mmap(nullptr, bytes + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (pages == MAP_FAILED || slack == 0)
-            return pages;
-        char* const begin = static_cast<char*>(pages);
-        const size_t ahead = (kLargePage - reinterpret_cast<uintptr_t>(begin) % kLargePage) % kLargePage;
-        if (ahead > 0)
-            ::munmap(begin, ahead);
-        ::munmap(begin + ahead + bytes, slack - ahead);
-        return begin + ahead;
-    }
 
     T* m_data = nullptr;
     size_t m_bytes = 0;

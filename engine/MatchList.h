@@ -89,7 +89,7 @@ public:
     }
 
 private:
-    static constexpr size_t kLargePage = size_t(2) << 20;
+    static constexpr size_t kLargePage = kLargePageBytes;
     static constexpr uint32_t kFirstBlock = 64;
     static constexpr uint32_t kBlock = uint32_t(kLargePage / sizeof(FoundMatch));
 

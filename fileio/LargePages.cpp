@@ -12,7 +12,7 @@
 #if defined(__linux__) && defined(__GLIBC__)
 namespace {
 
-constexpr uintptr_t kLargePage = uintptr_t(2) << 20;
+constexpr uintptr_t kLargePage = kLargePageBytes;
 
 uintptr_t LargePageAbove(uintptr_t at)
 {
@@ -54,9 +54,9 @@ void ReserveLargePageHeap(size_t bytes)
     if (!probe)
         return;
     *static_cast<volatile char*>(probe) = 0; // kept, not optimised away with the free
-    std::free(probe);
-    // The block came from the heap's free top, which it has rejoined.
+    // The block came from the heap's free top, which it rejoins.
     const uintptr_t top = reinterpret_cast<uintptr_t>(probe);
+    std::free(probe);
     const uintptr_t after = reinterpret_cast<uintptr_t>(::sbrk(0));
     if (before == uintptr_t(-1) || after == uintptr_t(-1) || after <= before || top >= before)
         return; // the heap did not grow, or the block came from elsewhere
@@ -74,3 +74,19 @@ void ReserveLargePageHeap(size_t bytes)
     (void)bytes;
 #endif
 }
+
+#ifdef __linux__
+void* MapFromLargePage(size_t bytes)
+{
+    const size_t slack = bytes >= kLargePageBytes ? kLargePageBytes : 0;
+    void* const pages = ::mmap(nullptr, bytes + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED || slack == 0)
+        return pages;
+    char* const begin = static_cast<char*>(pages);
+    const size_t ahead = (kLargePageBytes - reinterpret_cast<uintptr_t>(begin) % kLargePageBytes) % kLargePageBytes;
+    if (ahead > 0)
+        ::munmap(begin, ahead);
+    ::munmap(begin + ahead + bytes, slack - ahead);
+    return begin + ahead;
+}
+#endif

@@ -9,12 +9,15 @@
 #include <sys/mman.h>
 #endif
 
+// The size of a large page.
+inline constexpr size_t kLargePageBytes = size_t(2) << 20;
+
 // Asks for large pages over the whole 2 MiB pages inside [data, data +
 // bytes). Untouched ones still cost no memory; a hint only.
 inline void AdviseLargePages(const void* data, size_t bytes)
 {
 #ifdef __linux__
-    constexpr uintptr_t kLarge = uintptr_t(2) << 20;
+    constexpr uintptr_t kLarge = kLargePageBytes;
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLarge - 1);
     if (begin < end)
@@ -34,3 +37,10 @@ inline void AdviseLargePages(const void* data, size_t bytes)
 // allocation fail; nothing where the C library is not glibc. For a program's
 // start, never a library's.
 void ReserveLargePageHeap(size_t bytes);
+
+#ifdef __linux__
+// `bytes` of new anonymous pages, as mmap gives them (MAP_FAILED when it
+// fails), beginning on a large page when they fill one, so that large
+// pages can back them.
+void* MapFromLargePage(size_t bytes);
+#endif
