@@ -58,6 +58,7 @@ void DictionaryController::Register()
         beforeUnits = before.toStdU16String();
         m_replacer.AddPair(beforeUnits.c_str(), after.toStdU16String().c_str());
         RefreshList();
+        m_replacer.CompileAhead(); // for a Replace that may come next
     } catch (const std::bad_alloc&) {
         // The fields keep the pair, to be registered again once there is room.
         m_prompter.ShowMessage(m_owner, QStringLiteral("メモリが不足しているため登録できませんでした。"),
@@ -86,6 +87,7 @@ void DictionaryController::Delete()
     // value) still reloads the rows, as a Delete always has.
     if (!m_model.RemoveEntry(beforeUnits))
         m_model.ReloadRows();
+    m_replacer.CompileAhead();
     m_beforeBox.setEditText(QString());
     m_afterBox.setEditText(QString());
 }

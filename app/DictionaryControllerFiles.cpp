@@ -22,8 +22,10 @@ void DictionaryController::LoadDictionary(const QString& path)
         try {
             status = LoadDictionaryFile(QFile::encodeName(path).toStdString(), m_replacer);
             added = status == DictionaryLoadStatus::Ok || status == DictionaryLoadStatus::Incomplete;
-            if (added)
+            if (added) {
                 RefreshList();
+                m_replacer.CompileAhead(); // so that the first Replace does not wait for it
+            }
         } catch (const std::bad_alloc&) {
             // A file larger than memory (a disk image dropped by mistake) adds
             // nothing and is as unreadable as a missing file. Pairs that are

@@ -51,6 +51,7 @@ void Replacer::ReserveNodes(size_t count)
     const size_t wanted = std::max(m_nodes.size() + count, 2 * m_nodes.capacity());
     if (m_nodes.size() + count <= m_nodes.capacity())
         return;
+    DropCompileAhead();
     try {
         m_nodes.reserve(wanted);
         m_links.reserve(wanted);
@@ -231,6 +232,7 @@ Replacer::CompilePairs(const std::vector<std::pair<std::u16string_view, std::u16
 
 void Replacer::Add(std::u16string_view before, std::u16string_view after)
 {
+    DropCompileAhead();
     // The prefix shared with the last before-string has its nodes at hand.
     size_t depth = 0;
     const size_t known = std::min(before.size(), m_lastBefore.size());
@@ -311,6 +313,7 @@ uint32_t Replacer::FindPath(std::u16string_view before) const
 
 bool Replacer::RemovePair(const char16_t* beforeZ, const char16_t* afterZ)
 {
+    DropCompileAhead();
     const std::u16string_view before = UpToNul(beforeZ);
     const uint32_t last = FindPath(before);
     if (last == kNoNode && !before.empty())

@@ -6,9 +6,12 @@
 #include "detail/MatcherCore.h"
 
 #include <algorithm>
+#include <system_error>
 
 std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 {
+    if (!m_matcher && m_compiling.valid())
+        m_matcher = m_compiling.get(); // what it threw, bad_alloc say, is thrown here
     if (!m_matcher)
         m_matcher = std::make_shared<const CompiledMatcher>(std::make_unique<const Details::MatcherCore>(m_nodes));
     return m_matcher;
@@ -17,6 +20,27 @@ std::shared_ptr<const CompiledMatcher> Replacer::Compile()
 std::shared_ptr<const CompiledMatcher> Replacer::Compile(MatcherLayout layout, ScanMethod method) const
 {
     return std::make_shared<const CompiledMatcher>(std::make_unique<const Details::MatcherCore>(m_nodes, layout, method));
+}
+
+void Replacer::CompileAhead()
+{
+    if (m_matcher || m_compiling.valid())
+        return;
+    try {
+        m_compiling = std::async(std::launch::async, [this] {
+            return std::make_shared<const CompiledMatcher>(std::make_unique<const Details::MatcherCore>(m_nodes));
+        });
+    } catch (const std::system_error&) {
+        // No thread now: the next Scan compiles it.
+    }
+}
+
+void Replacer::DropCompileAhead()
+{
+    if (!m_compiling.valid())
+        return;
+    m_compiling.wait();
+    m_compiling = {};
 }
 
 void Replacer::Scan(std::u16string_view text)

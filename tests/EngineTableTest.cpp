@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 struct Case {
@@ -94,19 +97,27 @@ TEST(ReplacerScan, BuilderNeedsTheScannedLength)
     EXPECT_EQ(r.BuildGlossed(u"zzz"), u"a[X]zz");
 }
 
+// A compile started ahead is of the trie as it stood: a change drops it.
 TEST(ReplacerScan, FinishedScanIgnoresLaterChanges)
 {
     Replacer r;
     AddAll(r, {{u"a", u"X"}});
     r.Scan(u"ab");
     r.AddPair(u"a", u"Y");
+    r.CompileAhead();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // time to finish, which must not count
     r.AddPair(u"b", u"Z");
     EXPECT_EQ(r.BuildReplaced(u"ab"), u"Xb");
     EXPECT_EQ(Replaced(r, u"ab"), u"X; YZ");
     r.Scan(u"ab");
+    r.AddPair(u"c", u"W");
+    r.CompileAhead();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(r.RemovePair(u"a", u"X; Y"));
     EXPECT_EQ(r.BuildGlossed(u"ab"), u"a[X; Y]b[Z]");
     EXPECT_EQ(Replaced(r, u"ab"), u"aZ");
+    r.CompileAhead();
+    EXPECT_EQ(Replaced(r, u"abc"), u"aZW");
 }
 
 TEST(ReplacerScan, RemovedPairStopsMatchingButLongerStays)

@@ -23,7 +23,9 @@
 //                that prefix cannot be in the trie yet, so a sorted file is
 //                added without any lookup at all.
 //   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change (CompiledMatcher.h): a compact forward trie walked
+//                a change, or ahead of it on a thread of its own
+//                (m_compiling; every change waits for that thread first and
+//                drops what it made) (CompiledMatcher.h): a compact forward trie walked
 //                from each position, with an automaton over the reversed
 //                before-strings for stretches where those walks would cost
 //                more than linear time, and a copy of every pair.
@@ -43,6 +45,7 @@
 #include "TextScan.h"
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -119,6 +122,11 @@ public:
     // The same dictionary compiled anew with the given choices, which the
     // tests force to check that each finds the same matches.
     std::shared_ptr<const CompiledMatcher> Compile(MatcherLayout layout, ScanMethod method) const;
+    // Starts compiling the dictionary as it stands on a thread of its own,
+    // so that the next Compile or Scan finds it ready; nothing when the
+    // matcher is up to date or no thread can start. A change made meanwhile
+    // first waits for that thread.
+    void CompileAhead();
 
     // Leftmost-longest, non-overlapping matches of the dictionary in `text`.
     void Scan(std::u16string_view text);
@@ -169,6 +177,11 @@ private:
     std::vector<std::u16string> m_touched;
     bool m_touchedOverflow = false;
 
+    // Waits for a compile started by CompileAhead and drops it: the trie is about to change.
+    void DropCompileAhead();
+
     std::shared_ptr<const CompiledMatcher> m_matcher; // null while out of date
     TextScan m_scan{nullptr};
+    // Last, so that it is waited for before the nodes it reads are destroyed.
+    std::future<std::shared_ptr<const CompiledMatcher>> m_compiling;
 };
