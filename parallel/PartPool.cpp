@@ -11,7 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <thread>
+#include <vector>
+
+#include <sched.h>
 
 #include <pthread.h>
 
@@ -73,17 +77,64 @@ private:
 
     static uint32_t Generation(uint64_t ticket) { return uint32_t(ticket >> 32); }
 
-    // At least `threads` kept threads, as far as the system gives them.
+    // At least `threads` kept threads, as far as the system gives them;
+    // fewer take the parts when it gives fewer, and the caller takes any left.
     void Keep(size_t threads)
     {
-        try {
-            while (m_threads < threads) {
-                std::thread(&Pool::Serve, this, Generation(m_ticket.load(std::memory_order_relaxed))).detach();
-                ++m_threads;
+        while (m_threads < threads && Start(m_threads))
+            ++m_threads;
+    }
+
+    // Thread `index` of the pool. The kernel puts a new thread on its
+    // creator's core, where it waits until the creator sleeps or a balancing
+    // tick moves it: a run of a few milliseconds would have ended by then,
+    // having used one core. So each thread starts on another core the
+    // process may use (the next in turn), and may move as usual once it runs.
+    bool Start(size_t index)
+    {
+        struct Start {
+            Pool* pool;
+            uint32_t served;
+            cpu_set_t allowed;
+            bool pinned;
+        };
+        auto start = std::make_unique<Start>();
+        start->pool = this;
+        start->served = Generation(m_ticket.load(std::memory_order_relaxed));
+        pthread_attr_t attributes;
+        if (::pthread_attr_init(&attributes) != 0)
+            return false;
+        start->pinned = false;
+        if (::sched_getaffinity(0, sizeof start->allowed, &start->allowed) == 0) {
+            const int here = ::sched_getcpu();
+            std::vector<int> others;
+            for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+                if (CPU_ISSET(cpu, &start->allowed) && cpu != here)
+                    others.push_back(cpu);
+            if (!others.empty()) {
+                cpu_set_t first;
+                CPU_ZERO(&first);
+                CPU_SET(others[index % others.size()], &first);
+                start->pinned = ::pthread_attr_setaffinity_np(&attributes, sizeof first, &first) == 0;
             }
-        } catch (const std::exception&) {
-            // fewer threads take the parts; the caller takes any left
         }
+        pthread_t thread;
+        const int failed = ::pthread_create(
+            &thread, &attributes,
+            [](void* given) -> void* {
+                const std::unique_ptr<Start> start(static_cast<Start*>(given));
+                if (start->pinned)
+                    ::sched_setaffinity(0, sizeof start->allowed, &start->allowed);
+                start->pool->Serve(start->served);
+                return nullptr;
+            },
+            start.get());
+        ::pthread_attr_destroy(&attributes);
+        if (failed != 0)
+            return false;
+        start.release();
+        ::pthread_detach(thread);
+        return true;
     }
 
     void Serve(uint32_t served)
