@@ -4,6 +4,7 @@
 #include "ByteStreams.h"
 #include "LargePages.h"
 #include "RegularFile.h"
+#include "RunParts.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -12,6 +13,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <vector>
+
+#include <unistd.h>
 
 using namespace compiled_dictionary;
 
@@ -33,6 +37,47 @@ bool PutFile(const std::string& head, const std::vector<std::string_view>& secti
         at += gap + section.size();
     }
     return put({zeros, AlignUp(at) - at});
+}
+
+// From this size on, a regular file is read in parts at once, one a core:
+// copying from the page cache and clearing the fresh pages the bytes land
+// in are most of what an open costs before the check.
+constexpr size_t kReadInPartsBytes = size_t(4) << 20;
+
+// Reads [from, to) of `fd` into `into` at the same offsets, in parts at
+// once; returns the end of the bytes read without a gap from `from` (short
+// of `to` when the file has shrunk), or -1 with errno set.
+ssize_t ReadInParts(int fd, char* into, size_t from, size_t to)
+{
+    const size_t parts = std::min<size_t>(UsableCores(), 4);
+    std::vector<size_t> got(parts, 0);
+    std::vector<int> failed(parts, 0);
+    auto begin = [&](size_t p) { return from + (to - from) / parts * p; };
+    RunParts(parts, [&](size_t p) {
+        const size_t end = p + 1 == parts ? to : begin(p + 1);
+        for (size_t at = begin(p); at < end;) {
+            const ssize_t n = ::pread(fd, into + at, end - at, off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                failed[p] = errno;
+            if (n <= 0)
+                return;
+            at += size_t(n);
+            got[p] += size_t(n);
+        }
+    });
+    size_t end = from;
+    for (size_t p = 0; p < parts; ++p) {
+        if (failed[p] != 0) {
+            errno = failed[p];
+            return -1;
+        }
+        end += got[p];
+        if (end < (p + 1 == parts ? to : begin(p + 1)))
+            break;
+    }
+    return ssize_t(end);
 }
 
 } // namespace
@@ -145,8 +190,9 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionary::FromBytes(std::string
 
 // Straight into words of its own, aligned for the arrays and not cleared
 // first: clearing would write every page once more before the read does.
-// A regular file takes one read, with room for a byte more that tells a file
-// grown since it was opened; a pipe's bytes come into room that doubles.
+// A regular file takes one read (a large one, reads of parts at once), with
+// room for a byte more that tells a file grown since it was opened; a pipe's
+// bytes come into room that doubles.
 std::shared_ptr<const CompiledMatcher> CompiledDictionary::Read(const RegularFile& file, std::string_view head,
                                                                 std::string& error, int& systemError)
 {
@@ -164,6 +210,15 @@ std::shared_ptr<const CompiledMatcher> CompiledDictionary::Read(const RegularFil
     if (!head.empty()) // an empty view may have no address at all
         std::memcpy(words.get(), head.data(), head.size());
     size_t at = head.size();
+    if (file.IsRegular() && room - 1 - at >= kReadInPartsBytes && UsableCores() > 1) {
+        const ssize_t end = ReadInParts(file.Fd(), reinterpret_cast<char*>(words.get()), at, room - 1);
+        if (end < 0 || ::lseek(file.Fd(), end, SEEK_SET) < 0) {
+            systemError = errno;
+            error = std::strerror(systemError);
+            return nullptr;
+        }
+        at = size_t(end); // what follows, a file grown or shrunk meanwhile, as below
+    }
     FdSource source(file.Fd());
     for (;;) {
         if (at == room) {

@@ -163,4 +163,41 @@ TEST(CompiledDictionaryFile, CopiedOverOnceOpenChangesNothing)
     std::remove(path.c_str());
 }
 
+// A file of several MiB is read in parts at once: what is read is the whole
+// file, and a file cut short or grown is still told.
+TEST(CompiledDictionaryFile, LargeFileIsReadWhole)
+{
+    std::vector<std::u16string> strings;
+    for (uint32_t k = 0; k < 60000; ++k)
+        strings.push_back(std::u16string{char16_t(0x4E00 + k % 2000), char16_t(u'a' + k / 2000)});
+    const std::u16string after(40, u'Z');
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
+    for (const std::u16string& before : strings)
+        pairs.emplace_back(before, after);
+    const std::string bytes = CompiledDictionary::ToBytes(*Replacer::CompilePairs(pairs));
+    ASSERT_GT(bytes.size(), size_t(5) << 20);
+    const std::string path = testing::TempDir() + "large.vmd";
+    const std::u16string text = u"\x4E01" u"b\x4E02" u"b?\x4E03";
+    const std::pair<std::string, const char*> files[] = {
+        {bytes, nullptr}, {bytes.substr(0, bytes.size() - 1), "truncated"}, {bytes + '\0', "longer than"}};
+    for (const auto& [content, message] : files) {
+        FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_TRUE(file);
+        ASSERT_EQ(std::fwrite(content.data(), 1, content.size(), file), content.size());
+        std::fclose(file);
+        std::string error;
+        const auto opened = CompiledDictionary::Open(path, error);
+        if (message) {
+            EXPECT_FALSE(opened);
+            EXPECT_NE(error.find(message), std::string::npos) << error;
+            continue;
+        }
+        ASSERT_TRUE(opened) << error;
+        TextScan scan(opened);
+        scan.Scan(text);
+        EXPECT_EQ(scan.BuildReplaced(text), after + after + u"?\x4E03");
+    }
+    std::remove(path.c_str());
+}
+
 } // namespace
