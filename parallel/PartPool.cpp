@@ -10,9 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <exception>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <sched.h>
@@ -92,13 +90,13 @@ private:
     // process may use (the next in turn), and may move as usual once it runs.
     bool Start(size_t index)
     {
-        struct Start {
+        struct Launch {
             Pool* pool;
             uint32_t served;
             cpu_set_t allowed;
             bool pinned;
         };
-        auto start = std::make_unique<Start>();
+        auto start = std::make_unique<Launch>();
         start->pool = this;
         start->served = Generation(m_ticket.load(std::memory_order_relaxed));
         pthread_attr_t attributes;
@@ -118,18 +116,20 @@ private:
                 start->pinned = ::pthread_attr_setaffinity_np(&attributes, sizeof first, &first) == 0;
             }
         }
+        void* (*const serve)(void*) = [](void* given) -> void* {
+            const std::unique_ptr<Launch> start(static_cast<Launch*>(given));
+            if (start->pinned)
+                ::sched_setaffinity(0, sizeof start->allowed, &start->allowed);
+            start->pool->Serve(start->served);
+            return nullptr;
+        };
         pthread_t thread;
-        const int failed = ::pthread_create(
-            &thread, &attributes,
-            [](void* given) -> void* {
-                const std::unique_ptr<Start> start(static_cast<Start*>(given));
-                if (start->pinned)
-                    ::sched_setaffinity(0, sizeof start->allowed, &start->allowed);
-                start->pool->Serve(start->served);
-                return nullptr;
-            },
-            start.get());
+        int failed = ::pthread_create(&thread, &attributes, serve, start.get());
         ::pthread_attr_destroy(&attributes);
+        if (failed != 0 && start->pinned) { // a core that cannot be had after all (a cpuset): anywhere
+            start->pinned = false;
+            failed = ::pthread_create(&thread, nullptr, serve, start.get());
+        }
         if (failed != 0)
             return false;
         start.release();
