@@ -22,10 +22,10 @@
 //                so far came in ordinal order (m_ascending), the units behind
 //                that prefix cannot be in the trie yet, so a sorted file is
 //                added without any lookup at all.
-//   m_matcher    A flat matcher compiled from the trie on the first Scan after
-//                a change, or ahead of it on a thread of its own
-//                (m_compiling; every change waits for that thread first and
-//                drops what it made) (CompiledMatcher.h): a compact forward trie walked
+//   m_matcher    A flat matcher (CompiledMatcher.h) compiled from the trie on
+//                the first Scan after a change, or ahead of it on a thread of
+//                its own (m_compiling, which every change first waits for and
+//                drops): a compact forward trie walked
 //                from each position, with an automaton over the reversed
 //                before-strings for stretches where those walks would cost
 //                more than linear time, and a copy of every pair.
