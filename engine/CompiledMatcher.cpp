@@ -1,8 +1,11 @@
 #include "CompiledMatcher.h"
 
+#include "RunParts.h"
 #include "detail/MatcherCore.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -47,28 +50,47 @@ size_t CompiledMatcher::MaxBeforeLength() const
     return m_core->MaxBeforeLength();
 }
 
-bool CompiledMatcher::BeforeHoldsLineBreak() const
+namespace {
+
+// Whether `units` holds a line feed or a carriage return, eight units at a time.
+bool HoldsLineBreak(std::u16string_view units)
 {
-    // Most dictionaries hold no line break at all, which one pass over all
-    // their strings, eight units at a time, tells; only then are the
-    // before-strings looked at.
-    const std::u16string_view text = m_core->Text();
-    const char16_t* p = text.data();
-    const char16_t* const end = p + text.size();
+    const char16_t* p = units.data();
+    const char16_t* const end = p + units.size();
     bool found = false;
 #ifdef __SSE2__
     const __m128i lf = _mm_set1_epi16(u'\n');
     const __m128i cr = _mm_set1_epi16(u'\r');
     __m128i seen = _mm_setzero_si128();
     for (; end - p >= 8; p += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        seen = _mm_or_si128(seen, _mm_or_si128(_mm_cmpeq_epi16(units, lf), _mm_cmpeq_epi16(units, cr)));
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        seen = _mm_or_si128(seen, _mm_or_si128(_mm_cmpeq_epi16(eight, lf), _mm_cmpeq_epi16(eight, cr)));
     }
     found = _mm_movemask_epi8(seen) != 0;
 #endif
     for (; p < end; ++p)
         found |= *p == u'\n' || *p == u'\r';
-    if (!found)
+    return found;
+}
+
+} // namespace
+
+bool CompiledMatcher::BeforeHoldsLineBreak() const
+{
+    // Most dictionaries hold no line break at all, which one pass over all
+    // their strings tells (a large one's in parts at once: it is a
+    // millisecond of the start of a run); only then are the before-strings
+    // looked at.
+    constexpr size_t kPartUnits = size_t(1) << 20;
+    const std::u16string_view text = m_core->Text();
+    const size_t parts = std::clamp<size_t>(text.size() / kPartUnits, 1, UsableCores());
+    std::vector<char> found(parts, 0);
+    RunParts(parts, [&](size_t p) {
+        const size_t from = text.size() / parts * p;
+        const size_t to = p + 1 == parts ? text.size() : text.size() / parts * (p + 1);
+        found[p] = HoldsLineBreak(text.substr(from, to - from));
+    });
+    if (std::find(found.begin(), found.end(), 1) == found.end())
         return false;
     for (uint32_t pair = 0; pair < m_core->GetPairCount(); ++pair)
         if (m_core->Before(pair).find_first_of(u"\r\n") != std::u16string_view::npos)

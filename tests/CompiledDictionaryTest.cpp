@@ -163,13 +163,15 @@ TEST(CompiledDictionaryFile, CopiedOverOnceOpenChangesNothing)
     std::remove(path.c_str());
 }
 
-// A file of several MiB is read in parts at once: what is read is the whole
-// file, and a file cut short or grown is still told.
+// A file of several MiB is read, and its strings searched for a line break,
+// in parts at once: what is read is the whole file, and a file cut short or
+// grown is still told.
 TEST(CompiledDictionaryFile, LargeFileIsReadWhole)
 {
     std::vector<std::u16string> strings;
     for (uint32_t k = 0; k < 60000; ++k)
         strings.push_back(std::u16string{char16_t(0x4E00 + k % 2000), char16_t(u'a' + k / 2000)});
+    strings.back() += u'\n'; // the last string, which a scan in parts must reach too
     const std::u16string after(40, u'Z');
     std::vector<std::pair<std::u16string_view, std::u16string_view>> pairs;
     for (const std::u16string& before : strings)
@@ -193,6 +195,7 @@ TEST(CompiledDictionaryFile, LargeFileIsReadWhole)
             continue;
         }
         ASSERT_TRUE(opened) << error;
+        EXPECT_TRUE(opened->BeforeHoldsLineBreak());
         TextScan scan(opened);
         scan.Scan(text);
         EXPECT_EQ(scan.BuildReplaced(text), after + after + u"?\x4E03");
