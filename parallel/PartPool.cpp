@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -79,8 +80,12 @@ private:
     // fewer take the parts when it gives fewer, and the caller takes any left.
     void Keep(size_t threads)
     {
-        while (m_threads < threads && Start(m_threads))
-            ++m_threads;
+        try {
+            while (m_threads < threads && Start(m_threads))
+                ++m_threads;
+        } catch (const std::exception&) {
+            // no memory for a thread's start: as when the system gives no more
+        }
     }
 
     // Thread `index` of the pool. The kernel puts a new thread on its
