@@ -55,17 +55,11 @@ ssize_t ReadInParts(int fd, char* into, size_t from, size_t to)
     auto begin = [&](size_t p) { return from + (to - from) / parts * p; };
     RunParts(parts, [&](size_t p) {
         const size_t end = p + 1 == parts ? to : begin(p + 1);
-        for (size_t at = begin(p); at < end;) {
-            const ssize_t n = ::pread(fd, into + at, end - at, off_t(at));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                failed[p] = errno;
-            if (n <= 0)
-                return;
-            at += size_t(n);
-            got[p] += size_t(n);
-        }
+        const ssize_t n = ReadAllAt(fd, into + begin(p), end - begin(p), begin(p));
+        if (n < 0)
+            failed[p] = errno;
+        else
+            got[p] = size_t(n);
     });
     size_t end = from;
     for (size_t p = 0; p < parts; ++p) {

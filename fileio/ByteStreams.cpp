@@ -14,6 +14,22 @@ ssize_t FdSource::Read(char* buffer, size_t size)
     }
 }
 
+ssize_t ReadAllAt(int fd, char* buffer, size_t size, uint64_t offset)
+{
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, buffer + got, size - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return ssize_t(got);
+}
+
 bool WriteAll(int fd, const char* data, size_t size, const WriteFunction& write)
 {
     while (size > 0) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,11 @@ private:
 
 // The system's write(2), or a stand-in that tests make fail.
 using WriteFunction = std::function<ssize_t(int fd, const void* data, size_t size)>;
+
+// Reads `size` bytes of `fd` from `offset` on into `buffer`, retrying short
+// and interrupted reads, fewer where the file ends first; returns how many,
+// or -1 with errno set. The file's own offset does not move.
+ssize_t ReadAllAt(int fd, char* buffer, size_t size, uint64_t offset);
 
 // Writes all of `size` bytes to `fd`, retrying short and interrupted writes;
 // false with errno set otherwise.

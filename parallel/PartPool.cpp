@@ -107,7 +107,6 @@ private:
         pthread_attr_t attributes;
         if (::pthread_attr_init(&attributes) != 0)
             return false;
-        start->pinned = false;
         if (::sched_getaffinity(0, sizeof start->allowed, &start->allowed) == 0) {
             const int here = ::sched_getcpu();
             std::vector<int> others;
