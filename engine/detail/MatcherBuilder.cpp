@@ -59,16 +59,22 @@ namespace {
 constexpr uint32_t kFewestRowChildren = 17;
 // A state with one child: count, pair, one word of units, one offset.
 constexpr size_t kWordsPerState = 4;
+// From this many pairs a double array is placed in two halves.
+constexpr size_t kSplitPairs = size_t(1) << 13;
 } // namespace
 
-std::optional<SlotPlacer> MatcherBuilder::StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses,
-                                                       size_t states)
+bool MatcherBuilder::ChooseLayout(MatcherLayout layout, const std::vector<uint32_t>& uses)
 {
     const bool allClassed = ChooseClasses(uses);
     m_out.m_doubleArray = allClassed && (layout == MatcherLayout::Automatic || layout == MatcherLayout::DoubleArray);
     m_rowFrom = layout == MatcherLayout::Records ? ~0u
         : layout == MatcherLayout::Rows          ? 2
                                                  : std::max<uint32_t>(kFewestRowChildren, m_out.m_classCount / 4);
+    return m_out.m_doubleArray;
+}
+
+std::optional<SlotPlacer> MatcherBuilder::StartArrays(size_t states)
+{
     std::optional<SlotPlacer> placer;
     if (m_out.m_doubleArray) {
         placer.emplace(states);
@@ -149,14 +155,15 @@ void MatcherBuilder::PutSlot(SlotPlacer& placer, uint32_t state, char16_t unit,
             labels.push_back(m_out.m_class[child.first]);
         base = 3 * placer.Place();
     }
-    if (m_out.m_code.size() < 3 * size_t(placer.End()))
-        m_out.m_code.resize(3 * placer.Room(), 0);
-    m_out.m_code[state] = base;
-    m_out.m_code[state + 1] = pair;
+    std::vector<uint32_t>& code = *m_code;
+    if (code.size() < 3 * size_t(placer.End()))
+        code.resize(3 * placer.Room(), 0);
+    code[state] = base;
+    code[state + 1] = pair;
     states.resize(children.size());
     for (size_t k = 0; k < children.size(); ++k) {
         states[k] = base + 3 * m_out.m_class[children[k].first];
-        m_out.m_code[states[k] + 2] = state;
+        code[states[k] + 2] = state;
     }
 }
 
@@ -173,10 +180,10 @@ uint32_t MatcherBuilder::AddPair(std::u16string_view before, std::u16string_view
 
 // A step from any state of a double array reads at most m_out.m_classCount states
 // past the highest one.
-void MatcherBuilder::Finish(const SlotPlacer* placer)
+void MatcherBuilder::Finish(uint32_t slots)
 {
-    if (placer)
-        m_out.m_code.resize(3 * (size_t(placer->End()) + m_out.m_classCount + 1), 0);
+    if (slots != 0)
+        m_out.m_code.resize(3 * (size_t(slots) + m_out.m_classCount + 1), 0);
     m_out.m_text.append(MatcherCore::kTextPadding, u'\0');
     m_out.m_code.resize(m_out.m_code.size() + MatcherCore::kCodePadding, 0);
     // Copying an array to drop its last few unused pages costs more than
@@ -202,7 +209,8 @@ void MatcherBuilder::Build(const std::vector<MatchNode>& nodes, MatcherLayout la
     std::vector<uint32_t> uses(kUnitValues, 0);
     for (size_t k = levels.start[1]; k < levels.children.size(); ++k)
         ++uses[levels.children[k].first];
-    std::optional<SlotPlacer> placer = StartLayout(layout, uses, nodes.size());
+    ChooseLayout(layout, uses);
+    std::optional<SlotPlacer> placer = StartArrays(nodes.size());
     struct Item {
         uint32_t node;
         uint32_t depth;
@@ -230,7 +238,7 @@ void MatcherBuilder::Build(const std::vector<MatchNode>& nodes, MatcherLayout la
         for (size_t k = children.size(); k-- > 0;)
             stack.push_back({children[k].second, item.depth + 1, slots[k]});
     }
-    Finish(placer ? &*placer : nullptr);
+    Finish(placer ? placer->End() : 0);
 }
 
 // The same layout from the pairs themselves: the before-strings that share a
@@ -301,8 +309,6 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
         tallies[0].maxBefore = std::max(tallies[0].maxBefore, tallies[p].maxBefore);
     }
     m_out.m_maxBefore = tallies[0].maxBefore;
-    std::optional<SlotPlacer> placer = StartLayout(layout, tallies[0].uses, tallies[0].nodes);
-    SlotPlacer* const placed = placer ? &*placer : nullptr;
 
     // The first level: a stretch for each unit a before-string starts with.
     std::vector<Stretch> roots;
@@ -313,33 +319,70 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
             roots.back().to = k;
         roots.push_back({k, uint32_t(count), 1, 0});
     }
-    // Records go one behind another, so the first level splits into two runs
-    // of stretches written at once, the second run counting its offsets from
-    // where it starts until it is put behind the first.
+    // The first level splits into two runs of stretches, written at once
+    // into arrays of their own, the second put behind the first. Records
+    // come out the same split or not, so they split only for a second core.
+    // A double array split is laid out otherwise than one that is not, so it
+    // splits by its size alone: a dictionary compiles to the same bytes on
+    // any machine.
+    const bool doubleArray = ChooseLayout(layout, tallies[0].uses);
+    const bool split = roots.size() >= 2 && (doubleArray ? count >= kSplitPairs : parts >= 2);
+    const auto half = !split ? roots.end() : std::find_if(roots.begin() + 1, roots.end() - 1, [&](const Stretch& r) {
+        return r.from >= count / 2;
+    });
+    const uint32_t ahead = half == roots.end() ? uint32_t(count) : half->from; // pairs of the first run
+    const size_t nodes = tallies[0].nodes;
+    // A split double array's first placer is sized for the first run; records
+    // keep room for both runs.
+    std::optional<SlotPlacer> placer = StartArrays(doubleArray && split ? nodes * ahead / count : nodes);
+    SlotPlacer* const placed = placer ? &*placer : nullptr;
+
     std::vector<uint32_t> met(count); // the pairs in the order the walk meets them
-    if (placed || parts < 2 || roots.size() < 2) {
+    std::vector<uint32_t> behind;
+    std::optional<SlotPlacer> behindPlacer;
+    const auto put = [&](size_t p) {
+        if (p == 0) {
+            PutStretches(shared, {std::make_reverse_iterator(half), roots.rend()}, placed, met.data(), 0);
+            return;
+        }
+        MatcherBuilder second(m_out);
+        second.m_code = &behind;
+        second.m_rowFrom = m_rowFrom;
+        if (placed)
+            behindPlacer.emplace(nodes * (count - ahead) / count);
+        else
+            behind.reserve(m_out.m_code.capacity() / count * (count - ahead) + 64);
+        AdviseLargePages(behind.data(), behind.capacity() * sizeof(uint32_t));
+        second.PutStretches(shared, {roots.rbegin(), std::make_reverse_iterator(half)},
+                            behindPlacer ? &*behindPlacer : nullptr, met.data(),
+                            ahead); // the first run meets exactly the pairs before it
+    };
+    uint32_t slots = 0; // of the double array
+    if (!split) {
         PutStretches(shared, {roots.rbegin(), roots.rend()}, placed, met.data(), 0);
+        slots = placed ? placed->End() : 0;
     } else {
-        const auto half = std::find_if(roots.begin() + 1, roots.end() - 1,
-                                       [&](const Stretch& r) { return r.from >= count / 2; });
-        std::vector<uint32_t> behind;
-        RunParts(2, [&](size_t p) {
-            if (p == 0) {
-                PutStretches(shared, {std::make_reverse_iterator(half), roots.rend()}, nullptr, met.data(), 0);
-                return;
-            }
-            MatcherBuilder second(m_out);
-            second.m_code = &behind;
-            second.m_rowFrom = m_rowFrom;
-            behind.reserve(m_out.m_code.capacity() / count * (count - half->from) + 64);
-            AdviseLargePages(behind.data(), behind.capacity() * sizeof(uint32_t));
-            second.PutStretches(shared, {roots.rbegin(), std::make_reverse_iterator(half)}, nullptr,
-                                met.data(), half->from); // the first run meets exactly the pairs before it
-        });
-        AppendRecords(behind, {half, roots.end()});
+        // Room for both halves, which take about a slot per state: the
+        // second is put behind the first without moving it.
+        if (placed) {
+            m_out.m_code.reserve(3 * (nodes + nodes / 16 + 256 + m_out.m_classCount) + MatcherCore::kCodePadding);
+            AdviseLargePages(m_out.m_code.data(), m_out.m_code.capacity() * sizeof(uint32_t));
+        }
+        if (parts >= 2) {
+            RunParts(2, put);
+        } else {
+            put(0);
+            put(1);
+        }
+        if (placed) {
+            AppendSlots(behind, *behindPlacer, placed->End(), {half, roots.end()});
+            slots = placed->End() + behindPlacer->End();
+        } else {
+            AppendRecords(behind, {half, roots.end()});
+        }
     }
     OrderPairs(met);
-    Finish(placed);
+    Finish(slots);
 }
 
 std::u16string_view MatcherBuilder::Before(size_t pair) const
@@ -434,6 +477,29 @@ void MatcherBuilder::AppendRecords(const std::vector<uint32_t>& behind, const st
         for (size_t w = targets; w < targets + count; ++w)
             code[w] += base;
         o = targets + count;
+    }
+    for (const Stretch& root : roots)
+        m_out.m_rootNext[Before(root.from)[0]] += base;
+}
+
+// Puts `behind`, a double array of `slots` slots laid out as if alone (its
+// own slot 0 no state), behind the first `ahead` slots of m_code, moving by
+// where it now starts every base and parent in it and the first level's
+// states for `roots`. A state of the first level keeps 0 for its parent.
+void MatcherBuilder::AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& slots, uint32_t ahead,
+                                 const std::vector<Stretch>& roots)
+{
+    std::vector<uint32_t>& code = m_out.m_code;
+    const uint32_t base = 3 * ahead;
+    code.resize(base);
+    code.insert(code.end(), behind.begin(), behind.begin() + 3 * ptrdiff_t(slots.End()));
+    for (uint32_t s = 1; s < slots.End(); ++s) {
+        if (!slots.Taken(s))
+            continue;
+        uint32_t* const state = &code[base + 3 * size_t(s)];
+        state[0] += base;
+        if (state[2] != 0)
+            state[2] += base;
     }
     for (const Stretch& root : roots)
         m_out.m_rootNext[Before(root.from)[0]] += base;

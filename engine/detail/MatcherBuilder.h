@@ -49,9 +49,11 @@ private:
     // `uses`: how many nodes below the first level hold each unit.
     // Whether every unit got a class, so that a double array can be built.
     bool ChooseClasses(const std::vector<uint32_t>& uses);
-    // Chooses the layout for about `states` states: a placer for a double
+    // Chooses the layout for `uses`: whether the states form a double array.
+    bool ChooseLayout(MatcherLayout layout, const std::vector<uint32_t>& uses);
+    // Starts the arrays for about `states` states: a placer for a double
     // array, none for records.
-    std::optional<SlotPlacer> StartLayout(MatcherLayout layout, const std::vector<uint32_t>& uses, size_t states);
+    std::optional<SlotPlacer> StartArrays(size_t states);
     // Writes a state in the chosen layout: PutSlot with a placer, else PutState.
     // `pair`: 1 + the pair whose before-string ends in the state, 0 for none.
     void Put(SlotPlacer* placer, uint32_t slot, char16_t unit, std::vector<std::pair<char16_t, uint32_t>>& children,
@@ -70,10 +72,13 @@ private:
                       uint32_t* met, uint32_t number);
     void OrderPairs(const std::vector<uint32_t>& met);
     void AppendRecords(const std::vector<uint32_t>& behind, const std::vector<Stretch>& roots);
-    void Finish(const SlotPlacer* placer);
+    void AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& slots, uint32_t ahead,
+                     const std::vector<Stretch>& roots);
+    // Pads and trims the arrays; `slots`: the double array's, 0 for records.
+    void Finish(uint32_t slots);
 
     MatcherCore& m_out;
-    std::vector<uint32_t>* m_code; // where PutState writes: m_out.m_code, or a run of records put behind it later
+    std::vector<uint32_t>* m_code; // where PutState and PutSlot write: m_out.m_code, or a run put behind it later
     uint32_t m_rowFrom = ~0u; // child count from which a state gets a row
 };
 

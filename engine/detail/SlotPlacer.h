@@ -25,6 +25,9 @@ public:
     // One past the highest slot taken.
     uint32_t End() const { return m_end; }
 
+    // Whether `slot`, below End(), is taken.
+    bool Taken(uint32_t slot) const { return (m_taken[slot / 64] >> (slot % 64) & 1) != 0; }
+
     // Slots the placer has room for; at least End().
     size_t Room() const { return m_taken.size() * 64; }
 
