@@ -5,22 +5,29 @@
 #include "ByteStreams.h"
 #include "LargePages.h"
 #include "RegularFile.h"
+#include "RunParts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
 
 constexpr TextDecoderPolicy kDictionaryPolicy{.bigEndian = false, .refuseNul = true, .halfUnitFails = false};
 
-// Decodes the next `bytes` onto the end of `text`.
-bool Feed(TextDecoder& decoder, std::string_view bytes, std::u16string& text)
+// From this size on, a regular file is read a megabyte a core at a time, each
+// read decoded by every core.
+constexpr uint64_t kParallelDecodeBytes = uint64_t(1) << 20;
+
+// Decodes the next `bytes` onto the end of `text`, on up to `threads` threads.
+bool Feed(TextDecoder& decoder, std::string_view bytes, std::u16string& text, unsigned threads = 1)
 {
     const size_t old = text.size();
     text.resize(old + decoder.RoomFor(bytes.size()));
     size_t written = 0;
-    const bool ok = decoder.Decode(bytes, text.data() + old, written);
+    const bool ok = decoder.Decode(bytes, text.data() + old, written, threads);
     text.resize(old + written);
     return ok;
 }
@@ -55,7 +62,13 @@ bool ReadOpenDictionary(const RegularFile& file, std::string_view head, std::u16
 {
     TextDecoder decoder(kDictionaryPolicy);
     text.clear();
-    char chunk[1 << 16];
+    const unsigned threads = file.IsRegular() && file.Size() >= kParallelDecodeBytes ? std::min(UsableCores(), 4u) : 1;
+    char small[1 << 16];
+    std::unique_ptr<char[]> large;
+    if (threads > 1)
+        large = std::make_unique_for_overwrite<char[]>(size_t(threads) << 20);
+    char* const chunk = large ? large.get() : small;
+    const size_t chunkSize = large ? size_t(threads) << 20 : sizeof small;
     bool reserved = !file.IsRegular();
     uint64_t total = head.size();
     if (!Feed(decoder, head, text)) {
@@ -64,7 +77,7 @@ bool ReadOpenDictionary(const RegularFile& file, std::string_view head, std::u16
     }
     FdSource source(file.Fd());
     for (;;) {
-        const ssize_t n = source.Read(chunk, sizeof chunk);
+        const ssize_t n = source.Read(chunk, chunkSize);
         if (n < 0) {
             systemError = errno;
             error = std::strerror(systemError);
@@ -72,7 +85,7 @@ bool ReadOpenDictionary(const RegularFile& file, std::string_view head, std::u16
         }
         if (n == 0)
             break;
-        if (!Feed(decoder, {chunk, size_t(n)}, text)) {
+        if (!Feed(decoder, {chunk, size_t(n)}, text, threads)) {
             error = decoder.Error();
             return false;
         }

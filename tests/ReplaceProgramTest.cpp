@@ -10,6 +10,7 @@
 #include "Options.h"
 #include "OutputFolder.h"
 #include "PairCounts.h"
+#include "RegularFile.h"
 #include "ReplaceProgram.h"
 #include "Replacer.h"
 #include "StreamReplacer.h"
@@ -481,6 +482,28 @@ TEST(DictionaryEncoding, UtfEightReadsAsItsUtfSixteenTwin)
             EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.name << ": " << error;
         }
     }
+
+    // A file of a megabyte or more is decoded by every core at once: the
+    // same units, and the same first bad byte, which lies past the first part.
+    std::string head;
+    std::u16string twin;
+    while (head.size() < (size_t(3) << 19)) {
+        head += Utf8(text);
+        twin += text;
+    }
+    const std::string path = testing::TempDir() + "large-dictionary.tsv";
+    for (const bool bad : {false, true}) {
+        ASSERT_TRUE(WriteBytes(path, head + (bad ? "\xE3\x81" : "") + head));
+        const RegularFile file(path);
+        std::u16string decoded;
+        std::string error;
+        EXPECT_EQ(ReadDictionaryText(file, "", decoded, error), !bad) << error;
+        if (bad)
+            EXPECT_EQ(error.rfind("invalid UTF-8 at byte " + std::to_string(head.size()), 0), 0u) << error;
+        else
+            EXPECT_TRUE(decoded == twin + twin);
+    }
+    std::remove(path.c_str());
 }
 
 TEST(Options, CommandLines)
