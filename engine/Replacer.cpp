@@ -92,9 +92,10 @@ void Replacer::AddPair(const char16_t* before, const char16_t* after)
 
 namespace {
 
-// 40 bytes, so that sorting moves little.
+// 48 bytes, so that sorting moves little.
 struct SortedPair {
-    uint64_t key; // PrefixKey(before)
+    uint64_t key;  // PrefixKey(before)
+    uint64_t next; // PrefixKey of what follows its first four units
     const char16_t* before;
     const char16_t* after;
     uint32_t beforeLength;
@@ -109,7 +110,9 @@ bool SortedLess(const SortedPair& a, const SortedPair& b)
 {
     if (a.key != b.key)
         return a.key < b.key;
-    // Equal keys: the strings share their first four units (or end within them alike).
+    if (a.next != b.next)
+        return a.next < b.next;
+    // Equal keys: the strings share their first eight units (or end within them alike).
     const int order = a.Before().compare(b.Before());
     return order != 0 ? order < 0 : a.index < b.index;
 }
@@ -147,7 +150,9 @@ std::vector<SortedPair> SortedByBefore(const std::vector<std::pair<std::u16strin
         for (size_t k = range(p).first; k < range(p).second; ++k) {
             const std::u16string_view before = UpToNul(pairs[k].first);
             const std::u16string_view after = UpToNul(pairs[k].second);
-            order[next[bucketOf(pairs[k].first)]++] = {PrefixKey(before), before.data(), after.data(),
+            order[next[bucketOf(pairs[k].first)]++] = {PrefixKey(before),
+                                                       PrefixKey(before.substr(std::min<size_t>(4, before.size()))),
+                                                       before.data(), after.data(),
                                                        uint32_t(before.size()), uint32_t(after.size()),
                                                        uint32_t(k)};
         }
