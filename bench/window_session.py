@@ -7,8 +7,9 @@ whole process on the same machine in the same run.
 Usage: xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/python3 window_session.py \\
            VELMORA VELMORA_REPLACE DICT TEXT [SCREENSHOT_DIR]
 
-DICT is a dictionary file the window and velmora-replace both read (UTF-8 or
-UTF-16LE with FF FE), TEXT a UTF-8 text. The window's event loop is probed
+DICT is a dictionary file the window and velmora-replace both read: UTF-16LE
+with FF FE (the window asks for a UTF-8 one to be saved again in that form),
+TEXT a UTF-8 text. The window's event loop is probed
 with _NET_WM_PING every 20 ms: a step's time runs from its key or click until
 the window answers again. The clipboard is served by xclip (paste) and read by
 xclip (copy-out). Needs openbox, xdotool, xclip; imagemagick's `import` for
