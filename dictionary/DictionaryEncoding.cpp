@@ -64,11 +64,9 @@ bool ReadOpenDictionary(const RegularFile& file, std::string_view head, std::u16
     text.clear();
     const unsigned threads = file.IsRegular() && file.Size() >= kParallelDecodeBytes ? std::min(UsableCores(), 4u) : 1;
     char small[1 << 16];
-    std::unique_ptr<char[]> large;
-    if (threads > 1)
-        large = std::make_unique_for_overwrite<char[]>(size_t(threads) << 20);
+    const size_t chunkSize = threads > 1 ? size_t(threads) << 20 : sizeof small;
+    const std::unique_ptr<char[]> large = threads > 1 ? std::make_unique_for_overwrite<char[]>(chunkSize) : nullptr;
     char* const chunk = large ? large.get() : small;
-    const size_t chunkSize = large ? size_t(threads) << 20 : sizeof small;
     bool reserved = !file.IsRegular();
     uint64_t total = head.size();
     if (!Feed(decoder, head, text)) {

@@ -348,11 +348,12 @@ void MatcherBuilder::BuildSorted(const std::vector<std::pair<std::u16string_view
         MatcherBuilder second(m_out);
         second.m_code = &behind;
         second.m_rowFrom = m_rowFrom;
-        if (placed)
+        if (placed) {
             behindPlacer.emplace(nodes * (count - ahead) / count);
-        else
+        } else {
             behind.reserve(m_out.m_code.capacity() / count * (count - ahead) + 64);
-        AdviseLargePages(behind.data(), behind.capacity() * sizeof(uint32_t));
+            AdviseLargePages(behind.data(), behind.capacity() * sizeof(uint32_t));
+        }
         second.PutStretches(shared, {roots.rbegin(), std::make_reverse_iterator(half)},
                             behindPlacer ? &*behindPlacer : nullptr, met.data(),
                             ahead); // the first run meets exactly the pairs before it
@@ -482,19 +483,19 @@ void MatcherBuilder::AppendRecords(const std::vector<uint32_t>& behind, const st
         m_out.m_rootNext[Before(root.from)[0]] += base;
 }
 
-// Puts `behind`, a double array of `slots` slots laid out as if alone (its
+// Puts `behind`, a double array that `placer` laid out as if alone (its
 // own slot 0 no state), behind the first `ahead` slots of m_code, moving by
 // where it now starts every base and parent in it and the first level's
 // states for `roots`. A state of the first level keeps 0 for its parent.
-void MatcherBuilder::AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& slots, uint32_t ahead,
+void MatcherBuilder::AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& placer, uint32_t ahead,
                                  const std::vector<Stretch>& roots)
 {
     std::vector<uint32_t>& code = m_out.m_code;
     const uint32_t base = 3 * ahead;
     code.resize(base);
-    code.insert(code.end(), behind.begin(), behind.begin() + 3 * ptrdiff_t(slots.End()));
-    for (uint32_t s = 1; s < slots.End(); ++s) {
-        if (!slots.Taken(s))
+    code.insert(code.end(), behind.begin(), behind.begin() + 3 * ptrdiff_t(placer.End()));
+    for (uint32_t s = 1; s < placer.End(); ++s) {
+        if (!placer.Taken(s))
             continue;
         uint32_t* const state = &code[base + 3 * size_t(s)];
         state[0] += base;

@@ -72,7 +72,7 @@ private:
                       uint32_t* met, uint32_t number);
     void OrderPairs(const std::vector<uint32_t>& met);
     void AppendRecords(const std::vector<uint32_t>& behind, const std::vector<Stretch>& roots);
-    void AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& slots, uint32_t ahead,
+    void AppendSlots(const std::vector<uint32_t>& behind, const SlotPlacer& placer, uint32_t ahead,
                      const std::vector<Stretch>& roots);
     // Pads and trims the arrays; `slots`: the double array's, 0 for records.
     void Finish(uint32_t slots);
