@@ -76,10 +76,19 @@ ssize_t ReadInParts(int fd, char* into, size_t from, size_t to)
 
 } // namespace
 
+#ifdef VELMORA_CHECKSUM_AVX2
+extern "C" uint64_t VelmoraChecksumAvx2(const char* data, size_t size, size_t zeroAt);
+#endif
+
 // The checksum field counts as 0.
 uint64_t CompiledDictionaryImage::Checksum(std::string_view file)
 {
     constexpr size_t at = offsetof(Header, checksum);
+#ifdef VELMORA_CHECKSUM_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2)
+        return VelmoraChecksumAvx2(file.data(), file.size(), at);
+#endif
     constexpr uint64_t zero = 0;
     XXH3_state_t state;
     XXH3_64bits_reset(&state);
