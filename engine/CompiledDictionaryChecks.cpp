@@ -98,6 +98,61 @@ const char* CompiledDictionaryImage::CheckPairs(const View& v, uint64_t maxBefor
     return longest == maxBefore ? nullptr : "longest before-string";
 }
 
+namespace {
+
+// A child still to come in CheckRecords: where its record must lie, and its depth.
+struct Child {
+    uint32_t offset;
+    uint32_t depth;
+};
+
+// Pushes the children of the record at `o`, `count` without a class and a
+// row when `row`, lowest on top, at `top`; returns the new top. `classOrder`
+// holds every class, in the order of the units that have them. Out of line:
+// most records have one child or none, and this path's calls would otherwise
+// keep the loop's variables out of registers.
+[[gnu::noinline]] Child* PushChildren(const uint32_t* record, size_t o, bool row, size_t count,
+                                      std::span<const uint8_t> classOrder, uint32_t depth, Child* top)
+{
+    const uint32_t* const row0 = record + 2; // the row's word for class c is row0[c]
+    const uint32_t* const targets = row0 + (row ? classOrder.size() + 1 : 0) + (count + 1) / 2;
+    // A state stores its children in the order their records lie: those
+    // without a class first, then the row's in the order of their units. So
+    // mostly, pushed from the last, each is below the one pushed before, and
+    // none is missing.
+    Child* const base = top;
+    uint32_t last = UINT32_MAX;
+    bool plain = true;
+    auto push = [&](uint32_t child) {
+        plain &= (child > o) & (child < last);
+        last = child;
+        *top++ = {child, depth};
+    };
+    if (row)
+        for (size_t k = classOrder.size(); k-- > 0;)
+            if (const uint32_t child = row0[classOrder[k]]; child != Details::MatcherCore::kNoState)
+                push(child);
+    for (size_t k = count; k-- > 0;)
+        push(targets[k]);
+    if (plain)
+        return top;
+    top = base;
+    std::vector<uint32_t> children;
+    if (row)
+        for (size_t c = 1; c <= classOrder.size(); ++c)
+            if (row0[c] != Details::MatcherCore::kNoState)
+                children.push_back(row0[c]);
+    for (size_t k = 0; k < count; ++k)
+        if (targets[k] != Details::MatcherCore::kNoState)
+            children.push_back(targets[k]);
+    std::sort(children.begin(), children.end());
+    for (size_t k = children.size(); k-- > 0;)
+        *top++ = {children[k], depth};
+    return top;
+}
+
+} // namespace
+
 // The records lie one behind the other, depth first, a state's children in
 // the order of their offsets: the record at each offset is the lowest child
 // not reached yet of the state nearest to it on its path from the root. So
@@ -111,68 +166,61 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
 {
     if (v.codeSize < 2 + Details::MatcherCore::kCodePadding || from > to)
         return "states";
-    struct Child {
-        uint32_t offset;
-        uint32_t depth;
-    };
     // Every child named is one word of the stream, or a root; only the part
     // of this room that the deepest path needs is ever touched. At the
     // bottom lies an offset that no record has.
     const std::unique_ptr<Child[]> stack(new Child[1 + roots.size() + (to - from)]);
-    size_t top = 0;
-    stack[top++] = {UINT32_MAX, 0};
+    Child* top = stack.get(); // one past the top
+    *top++ = {UINT32_MAX, 0};
     for (size_t k = roots.size(); k-- > 0;)
-        stack[top++] = {roots[k], 1};
-    std::vector<uint32_t> children;
-    const size_t rowWords = classCount + 1;
+        *top++ = {roots[k], 1};
+    std::vector<uint8_t> classOrder; // every class, by the first unit that has it; those of none last
+    std::vector<bool> ordered(classCount + 1, false);
+    for (size_t u = 0; u < kUnits && classOrder.size() < classCount; ++u)
+        if (const uint8_t c = v.unitClass[u]; c != 0 && !ordered[c]) {
+            ordered[c] = true;
+            classOrder.push_back(c);
+        }
+    for (uint32_t c = 1; c <= classCount; ++c)
+        if (!ordered[c])
+            classOrder.push_back(uint8_t(c));
+    const uint32_t* const code = v.code;
+    // A pair number is looked up before it is known to be in range, at 0
+    // when it is not; without pairs, in a pair that no depth has.
+    const Pair noPair{0, UINT32_MAX, 0};
+    const Pair* const pairs = v.pairCount != 0 ? v.pairs : &noPair;
+    const size_t pairCount = v.pairCount;
+    // No branch below but the kind of record depends on the bytes, unless
+    // they are damaged: the loop is not held up by wrong guesses.
     for (size_t o = from; o < to;) {
-        if (stack[top - 1].offset != o)
-            return "a state is not where its parent has it";
-        const uint32_t depth = stack[--top].depth;
-        // The stream's padding lets the first two words be read before the size is known.
-        const uint32_t* record = v.code + o;
+        --top;
+        const uint32_t depth = top->depth;
+        // The stream's padding lets the first four words be read before the size is known.
+        const uint32_t* const record = code + o;
+        const uint32_t word = record[0];
         const uint32_t pair = record[1];
-        if (pair != 0 && (pair > v.pairCount || v.pairs[pair - 1].beforeLength != depth))
-            return "a pair is not at its depth";
-        if (record[0] <= 1) { // a leaf, or a state with one child: most records
-            const size_t size = 2 + 2 * record[0];
+        const uint32_t at = pair - 1 < pairCount ? pair - 1 : 0;
+        const bool pairWrong = (pair != 0) & ((pair - 1 >= pairCount) | (pairs[at].beforeLength != depth));
+        if ((top->offset != o) | pairWrong)
+            return top->offset != o ? "a state is not where its parent has it" : "a pair is not at its depth";
+        if (word <= 1) { // a leaf, or a state with one child: most records
+            const size_t size = 2 + 2 * size_t(word);
             if (size > to - o)
                 return "states";
-            if (record[0] == 1 && record[3] != Details::MatcherCore::kNoState)
-                stack[top++] = {record[3], depth + 1};
+            *top = {record[3], depth + 1};
+            top += (word == 1) & (record[3] != Details::MatcherCore::kNoState);
             o += size;
             continue;
         }
-        const bool row = (record[0] & Details::MatcherCore::kRow) != 0;
-        const size_t count = record[0] & ~Details::MatcherCore::kRow;
-        const size_t targets = 2 + (row ? rowWords : 0) + (count + 1) / 2;
-        const size_t size = targets + count;
+        const bool row = (word & Details::MatcherCore::kRow) != 0;
+        const size_t count = word & ~Details::MatcherCore::kRow;
+        const size_t size = 2 + (row ? classCount + 1 : 0) + (count + 1) / 2 + count;
         if (size > to - o)
             return "states";
-        // Mostly the children are in ascending order already, and all named.
-        const size_t base = top;
-        bool plain = !row;
-        for (size_t k = count, last = SIZE_MAX; plain && k-- > 0; last = record[targets + k]) {
-            plain = record[targets + k] > o && record[targets + k] < last;
-            stack[top++] = {record[targets + k], depth + 1};
-        }
-        if (!plain) {
-            top = base;
-            children.clear();
-            if (row)
-                for (size_t c = 1; c < rowWords; ++c)
-                    if (record[2 + c] != Details::MatcherCore::kNoState)
-                        children.push_back(record[2 + c]);
-            for (size_t k = 0; k < count; ++k)
-                if (record[targets + k] != Details::MatcherCore::kNoState)
-                    children.push_back(record[targets + k]);
-            std::sort(children.begin(), children.end());
-            for (size_t k = children.size(); k-- > 0;)
-                stack[top++] = {children[k], depth + 1};
-        }
+        top = PushChildren(record, o, row, count, classOrder, depth + 1, top);
         o += size;
     }
-    return top == 1 ? nullptr : "a state is missing";
+    return top == stack.get() + 1 ? nullptr : "a state is missing";
 }
 
 // Every slot a step can land on (a multiple of 3, as every base is) has a
