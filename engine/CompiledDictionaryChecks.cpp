@@ -109,8 +109,7 @@ struct Child {
 // Pushes the children of the record at `o`, `count` without a class and a
 // row when `row`, lowest on top, at `top`; returns the new top. `classOrder`
 // holds every class, in the order of the units that have them. Out of line:
-// most records have one child or none, and this path's calls would otherwise
-// keep the loop's variables out of registers.
+// few records have more than one child.
 [[gnu::noinline]] Child* PushChildren(const uint32_t* record, size_t o, bool row, size_t count,
                                       std::span<const uint8_t> classOrder, uint32_t depth, Child* top)
 {
@@ -190,8 +189,9 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
     const Pair noPair{0, UINT32_MAX, 0};
     const Pair* const pairs = v.pairCount != 0 ? v.pairs : &noPair;
     const size_t pairCount = v.pairCount;
-    // No branch below but the kind of record depends on the bytes, unless
-    // they are damaged: the loop is not held up by wrong guesses.
+    // On a sound file, only the branch on a record's kind goes both ways;
+    // the checks share one branch, taken only on a damaged file, so that the
+    // processor's guesses hold.
     for (size_t o = from; o < to;) {
         --top;
         const uint32_t depth = top->depth;
