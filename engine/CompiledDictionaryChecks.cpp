@@ -17,6 +17,23 @@ namespace {
 // From this size on, a file is checked on several threads.
 constexpr size_t kParallelBytes = size_t(4) << 20;
 
+// Every class 1 to `classCount`, by the first unit that has it; those of no
+// unit last. A records layout stores a row's children in this order.
+std::vector<uint8_t> ClassesByUnit(const uint8_t* unitClass, uint32_t classCount)
+{
+    std::vector<uint8_t> order;
+    std::vector<bool> ordered(classCount + 1, false);
+    for (size_t u = 0; u < kUnits && order.size() < classCount; ++u)
+        if (const uint8_t c = unitClass[u]; c != 0 && !ordered[c]) {
+            ordered[c] = true;
+            order.push_back(c);
+        }
+    for (uint32_t c = 1; c <= classCount; ++c)
+        if (!ordered[c])
+            order.push_back(uint8_t(c));
+    return order;
+}
+
 } // namespace
 
 // The checksum, the pairs and the states are checked at the same time, the
@@ -34,9 +51,11 @@ const char* CompiledDictionaryImage::Check(std::string_view file, const Header& 
     const unsigned parts = std::clamp(UsableCores(), 1u, 8u);
     const unsigned threads = file.size() < kParallelBytes ? 1 : parts;
     std::vector<uint32_t> roots;
+    std::vector<uint8_t> classOrder;
     if (doubleArray) {
         checks.push_back([&] { return CheckDoubleArray(v, header.classCount); });
     } else {
+        classOrder = ClassesByUnit(v.unitClass, header.classCount);
         for (size_t u = 0; u < kUnits; ++u)
             if (v.rootNext[u] != Details::MatcherCore::kNoState)
                 roots.push_back(v.rootNext[u]);
@@ -60,7 +79,7 @@ const char* CompiledDictionaryImage::Check(std::string_view file, const Header& 
             const size_t to = p + 2 < cut.size() ? roots[cut[p + 1]] : end;
             const std::span<const uint32_t> part(roots.data() + cut[p], roots.data() + cut[p + 1]);
             checks.push_back(
-                [&v, &header, part, from, to] { return CheckRecords(v, header.classCount, part, from, to); });
+                [&v, &classOrder, part, from, to] { return CheckRecords(v, classOrder, part, from, to); });
         }
     }
     std::vector<const char*> problems(checks.size());
@@ -160,7 +179,8 @@ struct Child {
 // record lies inside the stream (with the padding the unit search reads
 // behind it), that every child named is a record, named once, and the depth
 // of every record, which its pair's before-string must have.
-const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classCount, std::span<const uint32_t> roots,
+const char* CompiledDictionaryImage::CheckRecords(const View& v, std::span<const uint8_t> classOrder,
+                                                  std::span<const uint32_t> roots,
                                                   size_t from, size_t to)
 {
     if (v.codeSize < 2 + Details::MatcherCore::kCodePadding || from > to)
@@ -173,16 +193,6 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
     *top++ = {UINT32_MAX, 0};
     for (size_t k = roots.size(); k-- > 0;)
         *top++ = {roots[k], 1};
-    std::vector<uint8_t> classOrder; // every class, by the first unit that has it; those of none last
-    std::vector<bool> ordered(classCount + 1, false);
-    for (size_t u = 0; u < kUnits && classOrder.size() < classCount; ++u)
-        if (const uint8_t c = v.unitClass[u]; c != 0 && !ordered[c]) {
-            ordered[c] = true;
-            classOrder.push_back(c);
-        }
-    for (uint32_t c = 1; c <= classCount; ++c)
-        if (!ordered[c])
-            classOrder.push_back(uint8_t(c));
     const uint32_t* const code = v.code;
     // A pair number is looked up before it is known to be in range, at 0
     // when it is not; without pairs, in a pair that no depth has.
@@ -214,7 +224,7 @@ const char* CompiledDictionaryImage::CheckRecords(const View& v, uint32_t classC
         }
         const bool row = (word & Details::MatcherCore::kRow) != 0;
         const size_t count = word & ~Details::MatcherCore::kRow;
-        const size_t size = 2 + (row ? classCount + 1 : 0) + (count + 1) / 2 + count;
+        const size_t size = 2 + (row ? classOrder.size() + 1 : 0) + (count + 1) / 2 + count;
         if (size > to - o)
             return "states";
         top = PushChildren(record, o, row, count, classOrder, depth + 1, top);

@@ -85,8 +85,9 @@ private:
     // Everything behind the header and the section table's bounds.
     static const char* Check(std::string_view file, const compiled_dictionary::Header& header, const View& v);
     // The records from `from` to `to` in the stream, which hold the
-    // subtrees of `roots` (ascending).
-    static const char* CheckRecords(const View& v, uint32_t classCount, std::span<const uint32_t> roots,
+    // subtrees of `roots` (ascending); `classOrder` is every class, in the
+    // order a row's children are stored.
+    static const char* CheckRecords(const View& v, std::span<const uint8_t> classOrder, std::span<const uint32_t> roots,
                                     size_t from, size_t to);
     static const char* CheckDoubleArray(const View& v, uint32_t classCount);
     static const char* CheckPairs(const View& v, uint64_t maxBefore);
