@@ -46,11 +46,8 @@ public:
 
     void Push(FoundMatch m)
     {
-        if (m_blocks.empty() || m_blocks.back().end == m_blocks.back().capacity) {
-            // Small scans stay small: blocks grow to kBlock by doubling.
-            const uint32_t capacity = m_blocks.empty() ? kFirstBlock : std::min(kBlock, m_blocks.back().capacity * 2);
-            m_blocks.push_back({NewBlock(capacity), 0, 0, capacity});
-        }
+        if (m_blocks.empty() || m_blocks.back().end == m_blocks.back().capacity) [[unlikely]]
+            AddBlock();
         Block& b = m_blocks.back();
         b.data[b.end++] = m;
         ++m_size;
@@ -92,6 +89,14 @@ private:
     static constexpr size_t kLargePage = kLargePageBytes;
     static constexpr uint32_t kFirstBlock = 64;
     static constexpr uint32_t kBlock = uint32_t(kLargePage / sizeof(FoundMatch));
+
+    // Out of line, so that Push stays small enough to inline into a scan.
+    [[gnu::noinline]] void AddBlock()
+    {
+        // Small scans stay small: blocks grow to kBlock by doubling.
+        const uint32_t capacity = m_blocks.empty() ? kFirstBlock : std::min(kBlock, m_blocks.back().capacity * 2);
+        m_blocks.push_back({NewBlock(capacity), 0, 0, capacity});
+    }
 
     static std::unique_ptr<FoundMatch[], BlockMemory> NewBlock(uint32_t capacity)
     {
