@@ -43,8 +43,9 @@ void SyncFolder(int dirFd)
 
 } // namespace
 
-AtomicFile::AtomicFile(WriteFunction write)
+AtomicFile::AtomicFile(WriteFunction write, SyncFunction sync)
     : m_write(write ? std::move(write) : WriteFunction(::write))
+    , m_sync(sync ? std::move(sync) : SyncFunction(::fdatasync))
 {
 }
 
@@ -76,7 +77,7 @@ bool AtomicFile::OpenFile(const std::string& path, Device device, LinkPolicy lin
     Abandon();
     m_error = 0;
     m_problem.clear();
-    m_written = m_flushing = 0;
+    m_written = m_flushing = m_syncing = 0;
     if (path.empty())
         return Fail(ENOENT);
     if (path.find('\0') != std::string::npos)
@@ -159,6 +160,12 @@ bool AtomicFile::Write(std::string_view bytes)
         m_flushing = m_written;
     }
 #endif
+    // A flush takes the longer the more it carries to the disk, so a large
+    // temporary is flushed as it grows, on another thread, whenever the last
+    // flush has ended: the one before the rename then has little left.
+    constexpr uint64_t kSyncStep = uint64_t(8) << 20;
+    if (!m_tempName.empty() && m_written - m_syncing >= kSyncStep && m_sync.Start(m_fd))
+        m_syncing = m_written;
     return true;
 }
 
@@ -241,6 +248,9 @@ bool AtomicFile::Commit(const std::string& backupPath)
         if (!problem.empty())
             return Fail(EPERM, problem + "; not replaced");
     }
+    // A flush that failed on the way may have been the only one to say so.
+    if (const int err = m_sync.Wait(); err != 0)
+        return Fail(err);
     if (::fsync(m_fd) != 0)
         return Fail(errno);
     // Decided by what Open() found: a file that is gone by now fails here.
@@ -259,6 +269,7 @@ bool AtomicFile::Commit(const std::string& backupPath)
 
 void AtomicFile::Abandon()
 {
+    (void)m_sync.Wait(); // it flushes m_fd
     if (!m_tempName.empty()) {
         ::unlinkat(m_dirFd, m_tempName.c_str(), 0); // while still locked, so no one else takes it
         m_tempName.clear();

@@ -8,6 +8,7 @@
 // folder opened at Open(), so a folder renamed meanwhile changes nothing.
 #pragma once
 
+#include "BackgroundSync.h"
 #include "ByteStreams.h"
 #include "SymbolicLinks.h"
 #include "TemporaryFiles.h"
@@ -19,8 +20,9 @@
 
 class AtomicFile : public ByteSink {
 public:
-    // Every write goes through `write` (write(2) when null).
-    explicit AtomicFile(WriteFunction write = nullptr);
+    // Every write goes through `write` (write(2) when null), and every flush
+    // made while the file is written through `sync` (fdatasync(2) when null).
+    explicit AtomicFile(WriteFunction write = nullptr, SyncFunction sync = nullptr);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -74,4 +76,6 @@ private:
     std::string m_problem;
     uint64_t m_written = 0;
     uint64_t m_flushing = 0; // bytes whose write-back has been started
+    uint64_t m_syncing = 0;  // bytes that the last flush started with
+    BackgroundSync m_sync;   // waited for before the descriptors close
 };

@@ -632,6 +632,30 @@ TEST_F(InPlace, AWriteFailingPartWayLeavesTheOldFile)
     }
 }
 
+// A large file is flushed while it is written: a flush that failed on the
+// way fails the commit, since the flush before the rename may not see it.
+TEST_F(InPlace, AFlushFailingOnTheWayLeavesTheOldFile)
+{
+    const std::string large(size_t(9) << 20, 'x');
+    for (const int error : {EIO, 0}) {
+        int flushes = 0;
+        AtomicFile file(nullptr, [&](int fd) {
+            ++flushes;
+            return error == 0 ? ::fdatasync(fd) : (errno = error, -1);
+        });
+        ASSERT_TRUE(file.Open(path));
+        ASSERT_TRUE(file.Write(large));
+        ASSERT_TRUE(file.Write("end"));
+        EXPECT_EQ(file.Commit(), error == 0);
+        EXPECT_EQ(flushes, 1);
+        EXPECT_EQ(ReadBytes(path), error == 0 ? large + "end" : old);
+        EXPECT_EQ(FileCount(), 1u) << "no temporary file left behind";
+        if (error != 0) {
+            EXPECT_EQ(file.ErrorText(), "Input/output error");
+        }
+    }
+}
+
 TEST_F(InPlace, RewritesKeepingModeAndBackup)
 {
     StreamReplacer streamer(matcher, false, 1000);
