@@ -76,11 +76,12 @@ ssize_t ReadInParts(int fd, char* into, size_t from, size_t to)
 
 } // namespace
 
+// Checksum.c, built as is and, on x86-64, for AVX2.
+extern "C" uint64_t VelmoraChecksum(const char* data, size_t size, size_t zeroAt);
 #ifdef VELMORA_CHECKSUM_AVX2
 extern "C" uint64_t VelmoraChecksumAvx2(const char* data, size_t size, size_t zeroAt);
 #endif
 
-// The checksum field counts as 0.
 uint64_t CompiledDictionaryImage::Checksum(std::string_view file)
 {
     constexpr size_t at = offsetof(Header, checksum);
@@ -89,13 +90,7 @@ uint64_t CompiledDictionaryImage::Checksum(std::string_view file)
     if (avx2)
         return VelmoraChecksumAvx2(file.data(), file.size(), at);
 #endif
-    constexpr uint64_t zero = 0;
-    XXH3_state_t state;
-    XXH3_64bits_reset(&state);
-    XXH3_64bits_update(&state, file.data(), at);
-    XXH3_64bits_update(&state, &zero, sizeof zero);
-    XXH3_64bits_update(&state, file.data() + at + sizeof zero, file.size() - at - sizeof zero);
-    return XXH3_64bits_digest(&state);
+    return VelmoraChecksum(file.data(), file.size(), at);
 }
 
 std::string CompiledDictionaryImage::Layout(const Details::MatcherCore& matcher, std::vector<std::string_view>& sections)
