@@ -164,7 +164,8 @@ TEST(PageRoom, GrowsPastLargePagesKeepingItsContent)
 TEST(Utf8Codec, AgreesWithAPlainLoop)
 {
     static const std::u16string others[] = {u"\u007F", u"\u0080", u"\u00E9", u"\u07FF",
-                                            u"\u0800", u"\u3042", u"\uFFFF", u"\U0001F600"};
+                                            u"\u0800", u"\u3042", u"\uD7FF", u"\uE000",
+                                            u"\uFFFF", u"\U0001F600"};
     std::mt19937 rng(12);
     for (int round = 0; round < 300; ++round) {
         std::u16string text;

@@ -1,6 +1,7 @@
 #include "Utf8Codec.h"
 
 #include "Surrogates.h"
+#include "Utf8Ssse3.h"
 
 #include <bit>
 #include <cstring>
@@ -189,7 +190,19 @@ bool Utf8Encoder::Encode(std::u16string_view units, char* out, size_t& written)
         m_pendingHigh = 0;
     }
 
+#ifdef VELMORA_UTF8_SSSE3
+    const bool blocks = Utf8HasSsse3();
+    const char16_t* blocksAgain = p; // after a block that stopped, a stretch goes the plain way
+#endif
     while (p < end) {
+#ifdef VELMORA_UTF8_SSSE3
+        if (blocks && p >= blocksAgain && end - p >= 8) {
+            p = EncodeShortUnitsSsse3(p, end, dst);
+            blocksAgain = p + 8;
+            if (p == end)
+                break;
+        }
+#endif
 #ifdef __SSE2__
         // Within ASCII, sixteen units at a time.
         if (*p < 0x80) {
