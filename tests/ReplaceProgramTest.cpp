@@ -51,6 +51,21 @@ std::string Utf8(std::u16string_view units)
     return bytes;
 }
 
+// `bytes` decoded in pieces of `piece` bytes: the units and -1, or what
+// came before the error and its offset.
+std::pair<std::u16string, int64_t> DecodeInPieces(std::string_view bytes, size_t piece)
+{
+    Utf8Decoder decoder;
+    std::u16string units, room(Utf8Decoder::MaxUnits(piece), u'\0');
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        size_t written = 0;
+        if (!decoder.Decode(bytes.substr(at, piece), room.data(), written))
+            return {units, int64_t(decoder.ErrorOffset())};
+        units.append(room.data(), written);
+    }
+    return {units, decoder.Finish() ? -1 : int64_t(decoder.ErrorOffset())};
+}
+
 std::string Utf16(std::u16string_view units, bool big)
 {
     std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
@@ -160,7 +175,8 @@ TEST(PageRoom, GrowsPastLargePagesKeepingItsContent)
 }
 
 // The codec against a plain code point loop, on texts whose ASCII runs are
-// long enough for the wide paths, ended by every length of sequence.
+// long enough for the wide paths, ended by every length of sequence, and
+// mixed with three-byte characters as Japanese is.
 TEST(Utf8Codec, AgreesWithAPlainLoop)
 {
     static const std::u16string others[] = {u"\u007F", u"\u0080", u"\u00E9", u"\u07FF",
@@ -185,12 +201,18 @@ TEST(Utf8Codec, AgreesWithAPlainLoop)
                 expected += char(0x80 | ((c >> (6 * t)) & 0x3F));
         }
         ASSERT_EQ(Utf8(text), expected) << "round " << round;
-        Utf8Decoder decoder;
-        std::u16string back(Utf8Decoder::MaxUnits(expected.size()), u'\0');
-        size_t written = 0;
-        ASSERT_TRUE(decoder.Decode(expected, back.data(), written) && decoder.Finish());
-        back.resize(written);
-        ASSERT_EQ(back, text) << "round " << round;
+        // Whole, and a byte at a time, which the wide paths never take.
+        ASSERT_EQ(DecodeInPieces(expected, expected.size()), std::make_pair(text, int64_t(-1))) << "round " << round;
+        ASSERT_EQ(DecodeInPieces(expected, 1), std::make_pair(text, int64_t(-1))) << "round " << round;
+        // Broken by a bad byte, or a sequence too long or a surrogate's:
+        // every way fails at the same byte.
+        static const std::string_view odd[] = {"\x80", "\xBF", "\xC2", "\xE3", "\xF0", "\xFF",
+                                               "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF"};
+        std::string broken = expected;
+        broken.insert(rng() % (broken.size() + 1), odd[rng() % std::size(odd)]);
+        const int64_t failsAt = DecodeInPieces(broken, 1).second;
+        ASSERT_EQ(DecodeInPieces(broken, broken.size()).second, failsAt) << "round " << round;
+        ASSERT_EQ(DecodeInPieces(broken, 17 + rng() % 40).second, failsAt) << "round " << round;
     }
 }
 

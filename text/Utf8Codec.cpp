@@ -103,7 +103,19 @@ bool Utf8Decoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
         }
     }
 
+#ifdef VELMORA_UTF8_SSSE3
+    const bool blocks = Utf8HasSsse3();
+    const uint8_t* blocksAgain = p; // after a block that stopped, a stretch goes the plain way
+#endif
     while (p < end) {
+#ifdef VELMORA_UTF8_SSSE3
+        if (blocks && p >= blocksAgain && end - p >= 16) {
+            p = DecodeShortSequencesSsse3(p, end, dst);
+            blocksAgain = p + 16;
+            if (p == end)
+                break;
+        }
+#endif
         const uint8_t lead = *p;
         if (lead < 0x80) {
             *dst++ = lead;

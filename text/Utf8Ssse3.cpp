@@ -35,6 +35,34 @@ constexpr std::array<Packing, 16> MakePackings()
 
 constexpr std::array<Packing, 16> kPackings = MakePackings();
 
+// Decoding: each byte that ends a sequence (an ASCII byte, or the third of
+// three) gives a unit, worked out for every byte of a block at once; a
+// shuffle chosen by which of eight end there keeps those units, in order.
+struct Keeping {
+    alignas(16) uint8_t shuffle[16];
+    uint8_t count;
+};
+
+constexpr std::array<Keeping, 256> MakeKeepings()
+{
+    std::array<Keeping, 256> keepings{};
+    for (unsigned ends = 0; ends < 256; ++ends) {
+        Keeping& k = keepings[ends];
+        unsigned n = 0;
+        for (unsigned lane = 0; lane < 8; ++lane)
+            if ((ends >> lane) & 1) {
+                k.shuffle[n++] = uint8_t(2 * lane);
+                k.shuffle[n++] = uint8_t(2 * lane + 1);
+            }
+        k.count = uint8_t(n / 2);
+        for (; n < 16; ++n)
+            k.shuffle[n] = 0x80;
+    }
+    return keepings;
+}
+
+constexpr std::array<Keeping, 256> kKeepings = MakeKeepings();
+
 } // namespace
 
 bool Utf8HasSsse3()
@@ -95,6 +123,68 @@ bool Utf8HasSsse3()
     }
     dst = out;
     return p;
+}
+
+[[gnu::target("ssse3")]] const uint8_t* DecodeShortSequencesSsse3(const uint8_t* p, const uint8_t* end, char16_t*& dst)
+{
+    char16_t* out = dst;
+    const __m128i zero = _mm_setzero_si128();
+    __m128i before = zero;   // the block before, for the sequences that end in this one
+    unsigned leadsBefore = 0; // its leads in bytes 14 and 15, as bits 0 and 1
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned high = unsigned(_mm_movemask_epi8(bytes));
+        if ((high | leadsBefore) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+            out += 16;
+            before = bytes;
+            continue;
+        }
+        const unsigned continuations = unsigned(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(char(0xC0))), _mm_set1_epi8(char(0x80)))));
+        const __m128i rangeChecked = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xE0))),
+                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8(char(0xED))));
+        const unsigned leads = unsigned(_mm_movemask_epi8(_mm_andnot_si128(
+            rangeChecked,
+            _mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(char(0xF0))), _mm_set1_epi8(char(0xE0))))));
+        // Bit i + 2 of `reach` is a lead at byte i; the two bytes after each
+        // lead, and only those, are continuations.
+        const unsigned reach = (leads << 2) | leadsBefore;
+        const unsigned ascii = ~high & 0xFFFF;
+        if ((ascii | leads | continuations) != 0xFFFF || continuations != ((reach | (reach >> 1)) & 0xFFFF))
+            break;
+        const unsigned ends = ascii | (reach & 0xFFFF);
+        // Byte i with the two before it, as 16-bit lanes.
+        const __m128i back1 = _mm_alignr_epi8(bytes, before, 15);
+        const __m128i back2 = _mm_alignr_epi8(bytes, before, 14);
+        const __m128i low6 = _mm_set1_epi16(0x3F), asciiTop = _mm_set1_epi16(0x80);
+        auto units = [&](__m128i last, __m128i middle, __m128i first) {
+            const __m128i three = _mm_or_si128(_mm_slli_epi16(first, 12),
+                                               _mm_or_si128(_mm_slli_epi16(_mm_and_si128(middle, low6), 6),
+                                                            _mm_and_si128(last, low6)));
+            const __m128i isAscii = _mm_cmplt_epi16(last, asciiTop);
+            return _mm_or_si128(_mm_and_si128(isAscii, last), _mm_andnot_si128(isAscii, three));
+        };
+        const __m128i low = units(_mm_unpacklo_epi8(bytes, zero), _mm_unpacklo_epi8(back1, zero),
+                                  _mm_unpacklo_epi8(back2, zero));
+        const __m128i upper = units(_mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(back1, zero),
+                                    _mm_unpackhi_epi8(back2, zero));
+        const Keeping& first = kKeepings[ends & 0xFF];
+        const Keeping& last = kKeepings[ends >> 8];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_shuffle_epi8(low, _mm_load_si128(reinterpret_cast<const __m128i*>(first.shuffle))));
+        out += first.count;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_shuffle_epi8(upper, _mm_load_si128(reinterpret_cast<const __m128i*>(last.shuffle))));
+        out += last.count;
+        before = bytes;
+        leadsBefore = leads >> 14;
+    }
+    dst = out;
+    // A sequence begun in the last block taken ends in the next: it is left
+    // for the next call, or for the plain loop.
+    return p - (leadsBefore & 1 ? 2 : leadsBefore & 2 ? 1 : 0);
 }
 
 #endif
