@@ -111,7 +111,7 @@ bool Utf8Decoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
 #ifdef VELMORA_UTF8_SSSE3
         if (blocks && p >= blocksAgain && end - p >= 16) {
             p = DecodeShortSequencesSsse3(p, end, dst);
-            blocksAgain = p + 16;
+            blocksAgain = end - p > 16 ? p + 16 : end;
             if (p == end)
                 break;
         }
@@ -210,7 +210,7 @@ bool Utf8Encoder::Encode(std::u16string_view units, char* out, size_t& written)
 #ifdef VELMORA_UTF8_SSSE3
         if (blocks && p >= blocksAgain && end - p >= 8) {
             p = EncodeShortUnitsSsse3(p, end, dst);
-            blocksAgain = p + 8;
+            blocksAgain = end - p > 8 ? p + 8 : end;
             if (p == end)
                 break;
         }
