@@ -198,7 +198,7 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
     char16_t* base = out.units.data();
     char16_t* d = base;
     size_t k = from;
-    matches.ForEach([&](const FoundMatch& m) {
+    auto put = [&](const FoundMatch& m) {
         const size_t before = core.BeforeLength(m.pair);
         const size_t after = core.After(m.pair).size();
         // Room behind the write for PutMatch's blocks of kShortCopy units.
@@ -211,7 +211,19 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
         }
         d = PutMatch(core, text, k, m, gloss, d, base + out.units.size());
         k = size_t(m.start) + before;
-    });
+    };
+    // A match's pair may lie anywhere in the matcher: its record, and then
+    // its strings, are asked for some matches ahead.
+    constexpr uint32_t kRecordAhead = 16, kStringsAhead = 8;
+    for (const MatchList::Block& b : matches.Blocks()) {
+        for (uint32_t i = b.begin; i < b.end; ++i) {
+            if (i + kRecordAhead < b.end) {
+                core.PrefetchPair(b.data[i + kRecordAhead].pair);
+                core.PrefetchStrings(b.data[i + kStringsAhead].pair);
+            }
+            put(b.data[i]);
+        }
+    }
     const size_t at = size_t(d - base);
     if (at + (to - k) > out.units.size())
         out.units.resize(at + (to - k));

@@ -156,6 +156,11 @@ public:
         return {m_view.text + p.offset + p.beforeLength, p.afterLength};
     }
 
+    // Asks for a pair's record, and (once that is at hand) for its strings,
+    // ahead of the copies that read them: they lie anywhere in the matcher.
+    void PrefetchPair(uint32_t pair) const { __builtin_prefetch(&m_view.pairs[pair]); }
+    void PrefetchStrings(uint32_t pair) const { __builtin_prefetch(m_view.text + m_view.pairs[pair].offset); }
+
     size_t GetPairCount() const { return m_view.pairCount; }
 
     // Every before- and after-string, one behind the other.
