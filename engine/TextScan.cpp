@@ -102,6 +102,24 @@ inline char16_t* PutMatch(const Details::MatcherCore& matcher, std::u16string_vi
     return d;
 }
 
+// Calls f(m) for each match m of `block` in order. A match's pair may lie
+// anywhere in the matcher: its record is asked for sixteen matches ahead
+// and, with `strings`, its strings eight ahead, so that f does not wait for
+// them.
+template <typename F>
+inline void ForEachMatchAhead(const Details::MatcherCore& core, const MatchList::Block& block, bool strings, F&& f)
+{
+    constexpr uint32_t kRecordAhead = 16, kStringsAhead = 8;
+    for (uint32_t i = block.begin; i < block.end; ++i) {
+        if (i + kRecordAhead < block.end) {
+            core.PrefetchPair(block.data[i + kRecordAhead].pair);
+            if (strings)
+                core.PrefetchStrings(block.data[i + kStringsAhead].pair);
+        }
+        f(block.data[i]);
+    }
+}
+
 // Runs f(b) for every b below `count`, spread over up to `threads` threads.
 template <typename F>
 void ForEachBlock(size_t count, unsigned threads, const F& f)
@@ -144,12 +162,11 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
     std::vector<Share> shares(blocks.size());
     ForEachBlock(blocks.size(), threads, [&](size_t b) {
         ptrdiff_t growth = 0;
-        for (uint32_t k = blocks[b].begin; k < blocks[b].end; ++k) {
-            const uint32_t pair = blocks[b].data[k].pair;
-            const ptrdiff_t before = ptrdiff_t(core->BeforeLength(pair));
-            const ptrdiff_t after = ptrdiff_t(core->After(pair).size());
+        ForEachMatchAhead(*core, blocks[b], false, [&](const FoundMatch& m) {
+            const ptrdiff_t before = ptrdiff_t(core->BeforeLength(m.pair));
+            const ptrdiff_t after = ptrdiff_t(core->After(m.pair).size());
             growth += gloss ? after + 2 : after - before;
-        }
+        });
         shares[b].growth = growth;
         shares[b].to = kNone;
         if (blocks[b].end != blocks[b].begin) {
@@ -176,11 +193,10 @@ size_t TextScan::PutOutput(std::u16string_view text, bool gloss, std::u16string&
         char16_t* d = dst + shares[b].at;
         const char16_t* const end = b + 1 < shares.size() ? dst + shares[b + 1].at : dstEnd;
         size_t k = shares[b].from;
-        for (uint32_t i = blocks[b].begin; i < blocks[b].end; ++i) {
-            const FoundMatch& m = blocks[b].data[i];
+        ForEachMatchAhead(*core, blocks[b], true, [&](const FoundMatch& m) {
             d = PutMatch(*core, text, k, m, gloss, d, end);
             k = size_t(m.start) + core->BeforeLength(m.pair);
-        }
+        });
     });
     std::memcpy(dst + at, text.data() + from, (text.size() - from) * sizeof(char16_t));
     return length;
@@ -212,18 +228,8 @@ void TextScan::BuildShare(std::u16string_view text, size_t from, size_t to, cons
         d = PutMatch(core, text, k, m, gloss, d, base + out.units.size());
         k = size_t(m.start) + before;
     };
-    // A match's pair may lie anywhere in the matcher: its record, and then
-    // its strings, are asked for some matches ahead.
-    constexpr uint32_t kRecordAhead = 16, kStringsAhead = 8;
-    for (const MatchList::Block& b : matches.Blocks()) {
-        for (uint32_t i = b.begin; i < b.end; ++i) {
-            if (i + kRecordAhead < b.end) {
-                core.PrefetchPair(b.data[i + kRecordAhead].pair);
-                core.PrefetchStrings(b.data[i + kStringsAhead].pair);
-            }
-            put(b.data[i]);
-        }
-    }
+    for (const MatchList::Block& b : matches.Blocks())
+        ForEachMatchAhead(core, b, true, put);
     const size_t at = size_t(d - base);
     if (at + (to - k) > out.units.size())
         out.units.resize(at + (to - k));
