@@ -9,59 +9,39 @@
 
 namespace {
 
-// Encoding: four units, each laid out as the four bytes {lead, second,
-// third, 0}, are packed by a shuffle chosen by which of them are ASCII
-// (bit k for unit k), keeping one byte of those and three of the others.
-struct Packing {
-    alignas(16) uint8_t shuffle[16];
-    uint8_t size;
+// A byte shuffle for each set of `Groups` bits: of each group of `Width`
+// bytes it keeps the first kept(bit of the group) bytes, packed in order.
+struct Shuffle {
+    alignas(16) uint8_t bytes[16];
+    uint8_t size; // bytes kept
 };
 
-constexpr std::array<Packing, 16> MakePackings()
+template <unsigned Groups, unsigned Width, typename Kept>
+constexpr std::array<Shuffle, (1u << Groups)> MakeShuffles(Kept kept)
 {
-    std::array<Packing, 16> packings{};
-    for (unsigned ascii = 0; ascii < 16; ++ascii) {
-        Packing& p = packings[ascii];
+    std::array<Shuffle, (1u << Groups)> shuffles{};
+    for (unsigned bits = 0; bits < shuffles.size(); ++bits) {
+        Shuffle& s = shuffles[bits];
         unsigned n = 0;
-        for (unsigned k = 0; k < 4; ++k)
-            for (unsigned b = 0; b < ((ascii >> k) & 1 ? 1u : 3u); ++b)
-                p.shuffle[n++] = uint8_t(4 * k + b);
-        p.size = uint8_t(n);
+        for (unsigned group = 0; group < Groups; ++group)
+            for (unsigned b = 0; b < kept((bits >> group) & 1); ++b)
+                s.bytes[n++] = uint8_t(Width * group + b);
+        s.size = uint8_t(n);
         for (; n < 16; ++n)
-            p.shuffle[n] = 0x80;
+            s.bytes[n] = 0x80;
     }
-    return packings;
+    return shuffles;
 }
 
-constexpr std::array<Packing, 16> kPackings = MakePackings();
+// Encoding: four units, each laid out as the four bytes {lead, second,
+// third, 0}, are packed by the shuffle for which of them are ASCII, which
+// keeps one byte of those and three of the others.
+constexpr auto kPackings = MakeShuffles<4, 4>([](bool ascii) { return ascii ? 1u : 3u; });
 
 // Decoding: each byte that ends a sequence (an ASCII byte, or the third of
-// three) gives a unit, worked out for every byte of a block at once; a
-// shuffle chosen by which of eight end there keeps those units, in order.
-struct Keeping {
-    alignas(16) uint8_t shuffle[16];
-    uint8_t count;
-};
-
-constexpr std::array<Keeping, 256> MakeKeepings()
-{
-    std::array<Keeping, 256> keepings{};
-    for (unsigned ends = 0; ends < 256; ++ends) {
-        Keeping& k = keepings[ends];
-        unsigned n = 0;
-        for (unsigned lane = 0; lane < 8; ++lane)
-            if ((ends >> lane) & 1) {
-                k.shuffle[n++] = uint8_t(2 * lane);
-                k.shuffle[n++] = uint8_t(2 * lane + 1);
-            }
-        k.count = uint8_t(n / 2);
-        for (; n < 16; ++n)
-            k.shuffle[n] = 0x80;
-    }
-    return keepings;
-}
-
-constexpr std::array<Keeping, 256> kKeepings = MakeKeepings();
+// three) gives a unit, worked out for every byte of a block at once; the
+// shuffle for which of eight end there keeps those units, in order.
+constexpr auto kKeepings = MakeShuffles<8, 2>([](bool end) { return end ? 2u : 0u; });
 
 } // namespace
 
@@ -109,15 +89,15 @@ bool Utf8HasSsse3()
         const __m128i third = _mm_or_si128(_mm_and_si128(units, low6), mark);
         const __m128i leadSecond = _mm_unpacklo_epi8(_mm_packus_epi16(lead, lead), _mm_packus_epi16(second, second));
         const __m128i thirdZero = _mm_unpacklo_epi8(_mm_packus_epi16(third, third), zero);
-        const Packing& first = kPackings[asciiBits & 15];
-        const Packing& last = kPackings[asciiBits >> 4];
+        const Shuffle& first = kPackings[asciiBits & 15];
+        const Shuffle& last = kPackings[asciiBits >> 4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                          _mm_shuffle_epi8(_mm_unpacklo_epi16(leadSecond, thirdZero),
-                                          _mm_load_si128(reinterpret_cast<const __m128i*>(first.shuffle))));
+                                          _mm_load_si128(reinterpret_cast<const __m128i*>(first.bytes))));
         out += first.size;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                          _mm_shuffle_epi8(_mm_unpackhi_epi16(leadSecond, thirdZero),
-                                          _mm_load_si128(reinterpret_cast<const __m128i*>(last.shuffle))));
+                                          _mm_load_si128(reinterpret_cast<const __m128i*>(last.bytes))));
         out += last.size;
         p += 8;
     }
@@ -170,14 +150,14 @@ bool Utf8HasSsse3()
                                   _mm_unpacklo_epi8(back2, zero));
         const __m128i upper = units(_mm_unpackhi_epi8(bytes, zero), _mm_unpackhi_epi8(back1, zero),
                                     _mm_unpackhi_epi8(back2, zero));
-        const Keeping& first = kKeepings[ends & 0xFF];
-        const Keeping& last = kKeepings[ends >> 8];
+        const Shuffle& first = kKeepings[ends & 0xFF];
+        const Shuffle& last = kKeepings[ends >> 8];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                         _mm_shuffle_epi8(low, _mm_load_si128(reinterpret_cast<const __m128i*>(first.shuffle))));
-        out += first.count;
+                         _mm_shuffle_epi8(low, _mm_load_si128(reinterpret_cast<const __m128i*>(first.bytes))));
+        out += first.size / 2;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                         _mm_shuffle_epi8(upper, _mm_load_si128(reinterpret_cast<const __m128i*>(last.shuffle))));
-        out += last.count;
+                         _mm_shuffle_epi8(upper, _mm_load_si128(reinterpret_cast<const __m128i*>(last.bytes))));
+        out += last.size / 2;
         before = bytes;
         leadsBefore = leads >> 14;
     }
