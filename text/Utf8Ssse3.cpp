@@ -3,7 +3,6 @@
 #ifdef VELMORA_UTF8_SSSE3
 
 #include <array>
-#include <cstring>
 
 #include <tmmintrin.h>
 

@@ -7,7 +7,7 @@
 // takes everything else: other lengths, surrogates, errors.
 #pragma once
 
-#if defined(__x86_64__) || defined(__i386__)
+#ifdef __x86_64__ // which always has the SSE2 that the code around the shuffles uses
 #define VELMORA_UTF8_SSSE3 1
 
 #include <cstdint>
