@@ -1,13 +1,11 @@
 #include "Utf8Codec.h"
 
+#include "AsciiRuns.h"
 #include "Surrogates.h"
 #include "Utf8Ssse3.h"
 
 #include <bit>
 #include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -122,16 +120,7 @@ bool Utf8Decoder::Decode(std::string_view bytes, char16_t* out, size_t& written)
             ++p;
             // Within ASCII, sixteen or eight bytes at a time.
 #ifdef __SSE2__
-            for (; end - p >= 16;) {
-                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                if (_mm_movemask_epi8(chunk) != 0)
-                    break;
-                const __m128i zero = _mm_setzero_si128();
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(chunk, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(chunk, zero));
-                p += 16;
-                dst += 16;
-            }
+            p = WidenAscii(p, end, dst);
 #endif
             for (uint64_t word; end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ull) == 0);) {
                 for (int k = 0; k < 8; ++k)
@@ -218,17 +207,7 @@ bool Utf8Encoder::Encode(std::u16string_view units, char* out, size_t& written)
 #ifdef __SSE2__
         // Within ASCII, sixteen units at a time.
         if (*p < 0x80) {
-            const __m128i high = _mm_set1_epi16(short(0xFF80));
-            while (end - p >= 16) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
-                const __m128i outside = _mm_and_si128(_mm_or_si128(a, b), high);
-                if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF)
-                    break;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(a, b));
-                p += 16;
-                dst += 16;
-            }
+            p = NarrowAscii(p, end, dst);
             if (p == end)
                 break;
         }

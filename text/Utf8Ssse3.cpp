@@ -1,5 +1,7 @@
 #include "Utf8Ssse3.h"
 
+#include "AsciiRuns.h"
+
 #ifdef VELMORA_UTF8_SSSE3
 
 #include <array>
@@ -66,18 +68,8 @@ bool Utf8HasSsse3()
         const unsigned asciiBits = unsigned(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFF;
         if (asciiBits == 0xFF) {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-            p += 8;
             out += 8;
-            // Within ASCII, sixteen at a time.
-            for (; end - p >= 16; p += 16, out += 16) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80))),
-                                                      zero))
-                    != 0xFFFF)
-                    break;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(a, b));
-            }
+            p = NarrowAscii(p + 8, end, out);
             continue;
         }
         const __m128i lead = _mm_or_si128(_mm_and_si128(ascii, units),
@@ -110,14 +102,12 @@ bool Utf8HasSsse3()
     const __m128i zero = _mm_setzero_si128();
     __m128i before = zero;   // the block before, for the sequences that end in this one
     unsigned leadsBefore = 0; // its leads in bytes 14 and 15, as bits 0 and 1
-    for (; end - p >= 16; p += 16) {
+    while (end - p >= 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const unsigned high = unsigned(_mm_movemask_epi8(bytes));
         if ((high | leadsBefore) == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
-            out += 16;
-            before = bytes;
+            p = WidenAscii(p, end, out); // this block and any ASCII ones behind it
+            before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 16));
             continue;
         }
         const unsigned continuations = unsigned(_mm_movemask_epi8(
@@ -159,6 +149,7 @@ bool Utf8HasSsse3()
         out += last.size / 2;
         before = bytes;
         leadsBefore = leads >> 14;
+        p += 16;
     }
     dst = out;
     // A sequence begun in the last block taken ends in the next: it is left
